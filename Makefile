@@ -1,0 +1,40 @@
+# Every target does its own set-up: dependencies, configuration, build.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+
+.PHONY: all deps configure build test run asan-test clean
+
+all: build
+
+deps:
+	./scripts/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Builds everything and runs every test.
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The main job: the engine's command-line tool on the bundled sample page.
+run: build
+	mkdir -p out
+	./$(BUILD)/bin/panelle-cli info samples/page.bmp
+	./$(BUILD)/bin/panelle-cli convert samples/page.bmp out/page-copy.bmp
+	./$(BUILD)/bin/panelle-cli info out/page-copy.bmp
+
+# The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, built with clang so
+# that the fuzz targets are real libFuzzer binaries.
+asan-test: deps
+	CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DPANELLE_SANITIZE=ON -DPANELLE_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) out
