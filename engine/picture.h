@@ -54,6 +54,11 @@ public:
     virtual ~Picture();
     Picture(const Picture&) = delete;
     Picture& operator=(const Picture&) = delete;
+    // Moving takes the buffers over as Transfer does; the source is left empty.
+    Picture(Picture&& from) noexcept {
+        Startup(0);
+        Transfer(from);
+    }
 
     // ---- container ----
     void Startup(uint32_t imageType);
