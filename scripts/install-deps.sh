@@ -1,18 +1,11 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the tools need.
-# Idempotent: when everything is present it does nothing.
+# Installs every Debian package the build, the tests and the tools need, as listed one per
+# line in scripts/deps/*.txt ("#" starts a comment). Idempotent: when everything is present
+# it does nothing.
 set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
 
-packages=(
-  # build
-  build-essential cmake ninja-build pkg-config
-  # tests, benchmarks, fuzzing
-  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev valgrind
-  # codecs over libraries
-  libpng-dev libjpeg62-turbo-dev zlib1g-dev
-  # independent tools that make and check test fixtures
-  imagemagick netpbm
-)
+mapfile -t packages < <(cat "$here"/deps/*.txt | sed 's/#.*//' | tr -s ' \t' '\n' | sed '/^$/d' | sort -u)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -20,10 +13,7 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
+[ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "install-deps: installing ${missing[*]}"
 SUDO=""
