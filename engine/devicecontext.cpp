@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -11,7 +12,7 @@ bool IsEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
 
 // Reads pixels of a packed bottom-up DIB as blue, green, red.
 class DibReader {
-public:
+   public:
     DibReader(const BITMAPINFOHEADER& header, const RGBQUAD* palette, const uint8_t* bits)
         : header_(header), palette_(palette), bits_(bits) {
         const uint16_t bpp = header.biBitCount;
@@ -31,10 +32,18 @@ public:
         const uint8_t* line = bits_ + static_cast<uint64_t>(row) * stride_;
         uint32_t index;
         switch (header_.biBitCount) {
-            case 24: std::memcpy(bgr, line + x * 3ull, 3); return;
-            case 8: index = line[x]; break;
-            case 4: index = (x & 1) ? line[x >> 1] & 0x0F : line[x >> 1] >> 4; break;
-            default: index = (line[x >> 3] >> (7 - (x & 7))) & 1; break;
+            case 24:
+                std::memcpy(bgr, line + x * 3ull, 3);
+                return;
+            case 8:
+                index = line[x];
+                break;
+            case 4:
+                index = (x & 1) ? line[x >> 1] & 0x0F : line[x >> 1] >> 4;
+                break;
+            default:
+                index = (line[x >> 3] >> (7 - (x & 7))) & 1;
+                break;
         }
         if (index >= colors_) {
             bgr[0] = bgr[1] = bgr[2] = 0;
@@ -48,7 +57,7 @@ public:
     int32_t Width() const { return header_.biWidth; }
     int32_t Height() const { return header_.biHeight; }
 
-private:
+   private:
     const BITMAPINFOHEADER& header_;
     const RGBQUAD* palette_;
     const uint8_t* bits_;
@@ -74,8 +83,15 @@ uint8_t RasterOp(uint8_t op, uint8_t pattern, uint8_t source, uint8_t destinatio
 }  // namespace
 
 DeviceContext::DeviceContext(int32_t width, int32_t height, uint32_t fill)
-    : pixels_(nullptr), width_(std::max(width, 0)), height_(std::max(height, 0)), stride_(width_ * 4) {
-    own_.resize(static_cast<size_t>(stride_) * height_);
+    : pixels_(nullptr), width_(std::max(width, 0)), height_(std::max(height, 0)), stride_(0) {
+    // A surface that cannot be had is an empty one; nothing is thrown out of the engine.
+    try {
+        if (width_ > INT32_MAX / 4) throw std::bad_alloc();
+        stride_ = width_ * 4;
+        own_.resize(static_cast<size_t>(stride_) * height_);
+    } catch (const std::bad_alloc&) {
+        width_ = height_ = stride_ = 0;
+    }
     pixels_ = own_.data();
     for (int32_t y = 0; y < height_; ++y)
         for (int32_t x = 0; x < width_; ++x) SetPixel(x, y, fill);
@@ -109,7 +125,9 @@ RECT DeviceContext::Bounded(const RECT& rect) const {
     return IsEmpty(r) ? kEmpty : r;
 }
 
-void DeviceContext::SelectClipRect(const RECT* rect) { clip_ = Bounded(rect ? *rect : RECT{0, 0, width_, height_}); }
+void DeviceContext::SelectClipRect(const RECT* rect) {
+    clip_ = Bounded(rect ? *rect : RECT{0, 0, width_, height_});
+}
 
 void DeviceContext::IntersectClipRect(const RECT& rect) {
     if (IsEmpty(clip_)) return;
@@ -138,8 +156,10 @@ int32_t DeviceContext::SetDIBitsToDevice(int32_t x, int32_t y, int32_t cx, int32
     if (cx <= 0 || cy <= 0) return 0;
     // Only the part of the rectangle inside the clipping is touched, so the cost follows
     // what is visible rather than the size of the DIB.
-    const int64_t left = std::max<int64_t>(x, clip_.left), right = std::min<int64_t>(int64_t{x} + cx, clip_.right);
-    const int64_t top = std::max<int64_t>(y, clip_.top), bottom = std::min<int64_t>(int64_t{y} + cy, clip_.bottom);
+    const int64_t left = std::max<int64_t>(x, clip_.left),
+                  right = std::min<int64_t>(int64_t{x} + cx, clip_.right);
+    const int64_t top = std::max<int64_t>(y, clip_.top),
+                  bottom = std::min<int64_t>(int64_t{y} + cy, clip_.bottom);
     const bool plain = header.biBitCount == 24;
     const uint64_t dibStride = (24ull * header.biWidth + 31) / 32 * 4;
     for (int64_t row = top; row < bottom; ++row) {
@@ -172,15 +192,18 @@ int32_t DeviceContext::StretchDIBits(int32_t x, int32_t y, int32_t cx, int32_t c
         int64_t{srcX} + srcW > dib.Width() || int64_t{srcY} + srcH > dib.Height())
         return 0;
     const uint8_t op = static_cast<uint8_t>(rop >> 16);
-    const int64_t left = std::max<int64_t>(x, clip_.left), right = std::min<int64_t>(int64_t{x} + cx, clip_.right);
-    const int64_t top = std::max<int64_t>(y, clip_.top), bottom = std::min<int64_t>(int64_t{y} + cy, clip_.bottom);
+    const int64_t left = std::max<int64_t>(x, clip_.left),
+                  right = std::min<int64_t>(int64_t{x} + cx, clip_.right);
+    const int64_t top = std::max<int64_t>(y, clip_.top),
+                  bottom = std::min<int64_t>(int64_t{y} + cy, clip_.bottom);
     for (int64_t row = top; row < bottom; ++row) {
         // Each destination row or column takes the source one under its centre.
         const int64_t fromTop = (2 * (row - y) + 1) * srcH / (2 * int64_t{cy});
         const int32_t dibRow = static_cast<int32_t>(srcY + srcH - 1 - fromTop);
         uint8_t* out = Pixel(static_cast<int32_t>(left), static_cast<int32_t>(row));
         for (int64_t col = left; col < right; ++col, out += 4) {
-            const int32_t dibCol = static_cast<int32_t>(srcX + (2 * (col - x) + 1) * srcW / (2 * int64_t{cx}));
+            const int32_t dibCol =
+                static_cast<int32_t>(srcX + (2 * (col - x) + 1) * srcW / (2 * int64_t{cx}));
             uint8_t source[3];
             dib.Get(dibCol, dibRow, source);
             for (int c = 0; c < 3; ++c)
@@ -199,7 +222,8 @@ void DeviceContext::CopyToDib(int32_t left, int32_t top, int32_t width, int32_t 
         const int64_t row = int64_t{top} + height - 1 - r;
         std::memset(out, 0, dibStride);
         if (row < 0 || row >= height_) continue;
-        const int64_t from = std::max<int64_t>(left, 0), to = std::min<int64_t>(int64_t{left} + width, width_);
+        const int64_t from = std::max<int64_t>(left, 0),
+                      to = std::min<int64_t>(int64_t{left} + width, width_);
         for (int64_t col = from; col < to; ++col) {
             const uint8_t* in = Pixel(static_cast<int32_t>(col), static_cast<int32_t>(row));
             std::memcpy(out + (col - left) * 3, in, 3);

@@ -62,16 +62,18 @@ public:
     // bottom-up) onto the cx x cy rectangle at (x, y) by dropping or repeating whole rows
     // and columns, combining source and surface by the raster operation rop (the pattern
     // is a white brush). Negative or zero sizes draw nothing. Returns the rows drawn.
-    int32_t StretchDIBits(int32_t x, int32_t y, int32_t cx, int32_t cy, int32_t srcX, int32_t srcY, int32_t srcW,
-                          int32_t srcH, const BITMAPINFOHEADER& header, const RGBQUAD* palette, const uint8_t* bits,
-                          uint32_t rop);
+    int32_t StretchDIBits(int32_t x, int32_t y, int32_t cx, int32_t cy, int32_t srcX, int32_t srcY,
+                          int32_t srcW, int32_t srcH, const BITMAPINFOHEADER& header, const RGBQUAD* palette,
+                          const uint8_t* bits, uint32_t rop);
     // Reads the surface's width x height pixels whose top-left corner is (left, top) into
     // a 24-bit bottom-up DIB buffer with rows padded to 4 bytes, as BitBlt does into a DIB
     // section. Pixels outside the surface read as black.
     void CopyToDib(int32_t left, int32_t top, int32_t width, int32_t height, uint8_t* bits) const;
 
 private:
-    uint8_t* Pixel(int32_t x, int32_t y) const { return pixels_ + static_cast<int64_t>(y) * stride_ + x * 4ll; }
+    uint8_t* Pixel(int32_t x, int32_t y) const {
+        return pixels_ + static_cast<int64_t>(y) * stride_ + x * 4ll;
+    }
     RECT Bounded(const RECT& rect) const;
 
     std::vector<uint8_t> own_;

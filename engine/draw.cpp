@@ -17,8 +17,8 @@ RECT PaintBox(const RECT& clip, int32_t x, int32_t y, int32_t cx, int32_t cy) {
     const int64_t left = std::min<int64_t>(clip.right, std::max<int64_t>(clip.left, x));
     const int64_t right = std::max<int64_t>(clip.left, std::min<int64_t>(clip.right, int64_t{x} + cx));
     const int64_t bottom = std::max<int64_t>(clip.top, std::min<int64_t>(clip.bottom, int64_t{y} + cy));
-    return RECT{static_cast<int32_t>(left), static_cast<int32_t>(top), static_cast<int32_t>(std::max(left, right)),
-                static_cast<int32_t>(std::max(top, bottom))};
+    return RECT{static_cast<int32_t>(left), static_cast<int32_t>(top),
+                static_cast<int32_t>(std::max(left, right)), static_cast<int32_t>(std::max(top, bottom))};
 }
 
 uint32_t DibRowBytes24(int32_t width) { return static_cast<uint32_t>((width * 24ull + 31) / 32 * 4); }
@@ -38,7 +38,8 @@ struct SourceGrid {
         const int32_t width = picture.header.biWidth, height = picture.header.biHeight;
         const float fx = static_cast<float>(width) / static_cast<float>(place.cx);
         const float fy = static_cast<float>(height) / static_cast<float>(place.cy);
-        const int32_t destW = place.paint.right - place.paint.left, destH = place.paint.bottom - place.paint.top;
+        const int32_t destW = place.paint.right - place.paint.left,
+                      destH = place.paint.bottom - place.paint.top;
         dx.resize(destW);
         sx.resize(destW);
         for (int32_t xx = 0; xx < destW; ++xx) {
@@ -48,7 +49,8 @@ struct SourceGrid {
         dy.resize(destH);
         sy.resize(destH);
         for (int32_t yy = 0; yy < destH; ++yy) {
-            dy[yy] = static_cast<float>(height) - static_cast<float>(int64_t{place.paint.bottom} - yy - place.y) * fy;
+            dy[yy] = static_cast<float>(height) -
+                     static_cast<float>(int64_t{place.paint.bottom} - yy - place.y) * fy;
             sy[yy] = Floor(dy[yy], height);
         }
     }
@@ -151,8 +153,8 @@ void ComposeBlended(const Picture& picture, const DrawPlacement& place, uint8_t*
     }
 }
 
-int32_t Picture::Draw(DeviceContext* target, int32_t x, int32_t y, int32_t cx, int32_t cy, const RECT* clipRect,
-                      bool smooth) const {
+int32_t Picture::Draw(DeviceContext* target, int32_t x, int32_t y, int32_t cx, int32_t cy,
+                      const RECT* clipRect, bool smooth) const {
     if (!dib || !target || cx == 0 || cy == 0 || !info.enabled) return 0;
     const int32_t width = header.biWidth, height = header.biHeight;
     if (cx < 0) cx = width;
@@ -206,11 +208,12 @@ int32_t Picture::Draw(DeviceContext* target, int32_t x, int32_t y, int32_t cx, i
     return 1;
 }
 
-bool Picture::Stretch(DeviceContext* target, int32_t x, int32_t y, int32_t cx, int32_t cy, uint32_t rop) const {
+bool Picture::Stretch(DeviceContext* target, int32_t x, int32_t y, int32_t cx, int32_t cy,
+                      uint32_t rop) const {
     if (!dib || !target) return false;
     BITMAPINFOHEADER dibHeader;
     std::memcpy(&dibHeader, dib, sizeof dibHeader);
-    target->StretchDIBits(x, y, cx, cy, 0, 0, header.biWidth, header.biHeight, dibHeader, GetPalette(), info.bits,
-                          rop);
+    target->StretchDIBits(x, y, cx, cy, 0, 0, header.biWidth, header.biHeight, dibHeader, GetPalette(),
+                          info.bits, rop);
     return true;
 }

@@ -8,8 +8,6 @@
 #include "picture.h"
 #include "wintypes.h"
 
-class DeviceContext;
-
 // The part of the destination rectangle (x, y, cx, cy) inside the clip box, in device
 // units with y growing downwards. Never inverted: width and height are 0 or more.
 RECT PaintBox(const RECT& clip, int32_t x, int32_t y, int32_t cx, int32_t cy);

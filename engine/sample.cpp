@@ -43,12 +43,14 @@ int32_t ResolveOne(int32_t v, int32_t size, EdgeMode edge) {
             const int64_t r = w % n;
             return static_cast<int32_t>(r < 0 ? r + n : r);
         }
-        case EdgeMode::Repeat: return static_cast<int32_t>(w < 0 ? 0 : w >= n ? n - 1 : w);
+        case EdgeMode::Repeat:
+            return static_cast<int32_t>(w < 0 ? 0 : w >= n ? n - 1 : w);
         case EdgeMode::Mirror:
             if (w < 0) return static_cast<int32_t>((-w) % n);
             if (w >= n) return static_cast<int32_t>(n - (w % n) - 1);
             return v;
-        default: return v;
+        default:
+            return v;
     }
 }
 
@@ -57,12 +59,14 @@ float ResolveOne(float v, float n, EdgeMode edge) {
         case EdgeMode::Wrap:
             v = std::fmod(v, n);
             return v < 0 ? v + n : v;
-        case EdgeMode::Repeat: return v < 0 ? 0.0f : v > n - 1 ? n - 1 : v;
+        case EdgeMode::Repeat:
+            return v < 0 ? 0.0f : v > n - 1 ? n - 1 : v;
         case EdgeMode::Mirror:
             if (v < 0) return std::fmod(-v, n);
             if (v >= n) return n - (std::fmod(v, n) + 1);
             return v;
-        default: return v;
+        default:
+            return v;
     }
 }
 
@@ -97,7 +101,8 @@ float SampleKernel(SampleMethod method, float t) {
             if (at > r) return 0.0f;
             return Sinc(t) * Sinc(t / r);
         }
-        case SampleMethod::Box: return (t >= -0.5f && t < 0.5f) ? 1.0f : 0.0f;
+        case SampleMethod::Box:
+            return (t >= -0.5f && t < 0.5f) ? 1.0f : 0.0f;
         case SampleMethod::Hermite:
             if (t >= -1 && t < 0) return -2 * t * t2 - 3 * t2 + 1;
             if (t >= 0 && t < 1) return 2 * t * t2 - 3 * t2 + 1;
@@ -106,15 +111,18 @@ float SampleKernel(SampleMethod method, float t) {
             if (t >= -1 && t < 0) return 0.92f * (-2 * t - 3) * t2 + 1;
             if (t >= 0 && t < 1) return 0.92f * (2 * t - 3) * t2 + 1;
             return 0.0f;
-        case SampleMethod::Sinc: return Sinc(t);
-        case SampleMethod::Blackman: return 0.42f + 0.5f * std::cos(kPi * t) + 0.08f * std::cos(2 * kPi * t);
+        case SampleMethod::Sinc:
+            return Sinc(t);
+        case SampleMethod::Blackman:
+            return 0.42f + 0.5f * std::cos(kPi * t) + 0.08f * std::cos(2 * kPi * t);
         case SampleMethod::Bessel: {
             if (t == 0) return 0.7853982f;
             // J1 is odd and J1(x)/(2t) even; the library's J1 is taken on the positive side.
             const float x = kPi * at;
             return static_cast<float>(std::cyl_bessel_j(1.0, static_cast<double>(x))) / (2 * at);
         }
-        case SampleMethod::Gaussian: return std::exp(-2 * t2) * 0.7978846f;
+        case SampleMethod::Gaussian:
+            return std::exp(-2 * t2) * 0.7978846f;
         case SampleMethod::Quadratic:
             if (t < -1.5f) return 0.0f;
             if (t < -0.5f) return 0.5f * (t + 1.5f) * (t + 1.5f);
@@ -129,7 +137,8 @@ float SampleKernel(SampleMethod method, float t) {
             if (at < 1) return 0.5f * (3 * at3 - 5 * t2 + 2);
             if (at < 2) return 0.5f * (-at3 + 5 * t2 - 8 * at + 4);
             return 0.0f;
-        default: return 0.0f;
+        default:
+            return 0.0f;
     }
 }
 
@@ -154,7 +163,8 @@ RGBQUAD Picture::SampleWithOverflow(int32_t x, int32_t y, EdgeMode edge, const R
         case EdgeMode::Mirror:
             ResolveCoordinates(x, y, edge);
             return IsInside(x, y) ? BlindGetPixelColor(x, y) : color;
-        default: return color;
+        default:
+            return color;
     }
 }
 
@@ -194,10 +204,12 @@ RGBQUAD SampleBilinear(const Picture& pic, float x, float y, EdgeMode edge, cons
         const uint8_t* high = low + pic.info.effWidth;
         uint8_t out[4] = {0, 0, 0, 0};
         for (int c = 0; c < 3; ++c)
-            out[c] = static_cast<uint8_t>((w11 * low[c] + w21 * low[3 + c] + w12 * high[c] + w22 * high[3 + c]) >> 8);
+            out[c] = static_cast<uint8_t>(
+                (w11 * low[c] + w21 * low[3 + c] + w12 * high[c] + w22 * high[3 + c]) >> 8);
         if (pic.alpha) {
             const uint8_t* a = pic.alpha + static_cast<uint64_t>(yi) * width + xi;
-            out[3] = static_cast<uint8_t>((w11 * a[0] + w21 * a[1] + w12 * a[width] + w22 * a[width + 1]) >> 8);
+            out[3] =
+                static_cast<uint8_t>((w11 * a[0] + w21 * a[1] + w12 * a[width] + w22 * a[width + 1]) >> 8);
         }
         return RGBQUAD{out[0], out[1], out[2], out[3]};
     }
@@ -209,7 +221,8 @@ RGBQUAD SampleBilinear(const Picture& pic, float x, float y, EdgeMode edge, cons
     const RGBQUAD p12 = pic.SampleWithOverflow(xi, yi + 1, edge, replacement);
     const RGBQUAD p22 = pic.SampleWithOverflow(xi + 1, yi + 1, edge, replacement);
     const auto blend = [&](uint8_t RGBQUAD::*channel) {
-        return ToByte(w11 * (p11.*channel) + w21 * (p21.*channel) + w12 * (p12.*channel) + w22 * (p22.*channel));
+        return ToByte(w11 * (p11.*channel) + w21 * (p21.*channel) + w12 * (p12.*channel) +
+                      w22 * (p22.*channel));
     };
     return RGBQUAD{blend(&RGBQUAD::rgbBlue), blend(&RGBQUAD::rgbGreen), blend(&RGBQUAD::rgbRed),
                    pic.alpha ? blend(&RGBQUAD::rgbReserved) : uint8_t{0}};
@@ -285,8 +298,11 @@ RGBQUAD Picture::SampleInterpolated(float x, float y, SampleMethod method, EdgeM
         case SampleMethod::Gaussian:
         case SampleMethod::Quadratic:
         case SampleMethod::Mitchell:
-        case SampleMethod::CatmullRom: return SampleKernelBlock<4, 1>(*this, x, y, method, edge, replacement);
-        case SampleMethod::Lanczos: return SampleKernelBlock<12, 5>(*this, x, y, method, edge, replacement);
-        default: return SampleBilinear(*this, x, y, edge, replacement);
+        case SampleMethod::CatmullRom:
+            return SampleKernelBlock<4, 1>(*this, x, y, method, edge, replacement);
+        case SampleMethod::Lanczos:
+            return SampleKernelBlock<12, 5>(*this, x, y, method, edge, replacement);
+        default:
+            return SampleBilinear(*this, x, y, edge, replacement);
     }
 }
