@@ -49,10 +49,11 @@ ppmtowinicon -andpgms -output=nb-4bit-full-mask.ico "$work/sixteen.ppm" "$work/c
 ppmtowinicon -andpgms -output=nb-8bit-mask.ico "$work/forty.ppm" "$work/edge20.pgm"
 ppmtowinicon -andpgms -output=nb-three.ico "$work/two.ppm" "$work/two.pgm" \
     "$work/fifteen.ppm" "$work/corner32.pgm" "$work/forty.ppm" "$work/edge20.pgm"
-# pamtowinicon writes 32-bit icons; graded alpha from a ramp, the left column transparent.
-"$IM" "$work/forty.ppm" \( -size 18x20 gradient:black-white -rotate 90 \) -alpha off \
-    -compose copy_opacity -composite -depth 8 pam:"$work/ramp.pam"
-pamtowinicon -quiet "$work/ramp.pam" > nb-32bit-alpha.ico
+# Graded alpha, a different level at every pixel, 0 at the top left.
+"$IM" "$work/forty.ppm" -alpha set -channel A -fx '(i + j * w) / (w * h)' +channel -depth 8 \
+    pam:"$work/graded.pam"
+# pamtowinicon writes 32-bit icons.
+pamtowinicon -quiet "$work/graded.pam" > nb-32bit-alpha.ico
 for f in nb-1bit-mask nb-4bit-mask nb-4bit-full-mask nb-8bit-mask; do
     winicontopam -quiet -image=0 "$f.ico" > "$f.0.pam"
 done
@@ -63,9 +64,7 @@ for i in 0 1 2; do winicontopam -quiet -image=$i nb-three.ico > "nb-three.$i.pam
 # ---- ImageMagick ----
 "$IM" "$work/fifteen.ppm" -type palette im-4bit.ico
 "$IM" "$work/forty.ppm" -type palette im-8bit.ico
-# Graded alpha: a ramp across, fully transparent in the left column.
-"$IM" "$work/forty.ppm" \( -size 18x20 gradient:black-white -rotate 90 \) -alpha off \
-    -compose copy_opacity -composite -depth 8 im-32bit-alpha.ico
+"$IM" "$work/graded.pam" im-32bit-alpha.ico
 for f in im-4bit im-8bit im-32bit-alpha; do
     "$IM" "$f.ico[0]" -depth 8 -alpha on pam:"$f.0.pam"
 done
