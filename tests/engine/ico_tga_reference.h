@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "picture.h"
+#include "stream.h"
 
 namespace reference {
 
@@ -142,6 +143,52 @@ inline std::string Tool(const char* name) {
 
 inline bool RunTool(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()) == 0; }
 
+inline bool DecodeBytes(Picture& p, std::string bytes, uint32_t format) {
+    MemoryStream stream(reinterpret_cast<uint8_t*>(bytes.data()), static_cast<int32_t>(bytes.size()));
+    return p.Decode(&stream, format);
+}
+
+inline std::string EncodeBytes(Picture& p, uint32_t format) {
+    MemoryStream stream;
+    stream.Open();
+    EXPECT_TRUE(p.Encode(&stream, format)) << p.GetLastError();
+    return std::string(reinterpret_cast<const char*>(stream.buffer), static_cast<size_t>(stream.size));
+}
+
+// A decoded picture must survive being written out, which reads every pixel.
+inline void ExpectWritable(Picture& p, const std::string& what) {
+    if (!p.IsValid()) return;
+    MemoryStream out;
+    out.Open();
+    EXPECT_TRUE(p.Encode(&out, ImageFormat::Bmp)) << what;
+}
+
+// A palette picture of distinct colours whose indexes vary in both directions.
+inline Picture PalettePicture(uint32_t width, uint32_t height, uint32_t bpp) {
+    Picture p(width, height, bpp, 0);
+    const uint32_t n = p.GetNumColors();
+    for (uint32_t i = 0; i < n; ++i)
+        p.SetPaletteColor(static_cast<uint8_t>(i), static_cast<uint8_t>(i * 37 + 20), static_cast<uint8_t>(255 - i * 11),
+                          static_cast<uint8_t>(i * 5));
+    for (int32_t y = 0; y < static_cast<int32_t>(height); ++y)
+        for (int32_t x = 0; x < static_cast<int32_t>(width); ++x)
+            p.SetPixelIndex(x, y, static_cast<uint8_t>((x * 7 + y * 11 + x * y) % n));
+    return p;
+}
+
+// A 24-bit picture, with an alpha plane that is 0 at the bottom-left pixel when asked.
+inline Picture TrueColourPicture(uint32_t width, uint32_t height, bool withAlpha) {
+    Picture p(width, height, 24, 0);
+    if (withAlpha) p.AlphaCreate();
+    for (int32_t y = 0; y < static_cast<int32_t>(height); ++y)
+        for (int32_t x = 0; x < static_cast<int32_t>(width); ++x) {
+            p.SetPixelColor(x, y, RGBQUAD{static_cast<uint8_t>(x * 11), static_cast<uint8_t>(y * 19),
+                                          static_cast<uint8_t>(x * y), 0});
+            p.AlphaSet(x, y, static_cast<uint8_t>(x * 11 + y * 3));
+        }
+    return p;
+}
+
 // A file name in a fresh private folder, removed with the folder.
 class TempFile {
 public:
@@ -160,5 +207,35 @@ public:
 private:
     std::string dir_, path_;
 };
+
+// Saves the picture as `file` in `format`, then checks that our decoder, ImageMagick and
+// netpbm show what was saved. `netpbm` is a shell command reading {in} and writing a
+// netpbm file to {out}, or empty when the netpbm reader is not installed.
+inline void ExpectReadBackEverywhere(Picture& p, uint32_t format, const TempFile& file, std::string netpbm,
+                                     const std::string& what) {
+    const Image want = Snapshot(p);
+    ASSERT_TRUE(p.Save(file.path().c_str(), format)) << what << ": " << p.GetLastError();
+
+    Picture back;
+    ASSERT_TRUE(back.Load(file.path().c_str(), format)) << what;
+    ExpectShows(back, want, what + " (ours)");
+
+    // ImageMagick keeps a TGA file's origin as an orientation, which -auto-orient applies.
+    const std::string convert = PANELLE_CONVERT;
+    const std::string quoted = "'" + file.path() + "'";
+    if (!convert.empty()) {
+        const std::string out = file.Sibling("im.pam");
+        ASSERT_TRUE(RunTool("'" + convert + "' " + quoted + " -auto-orient -depth 8 -alpha on pam:'" + out + "'"))
+            << what;
+        ExpectShows(p, ReadNetpbm(out), what + " (ImageMagick)");
+    }
+    if (!netpbm.empty()) {
+        const std::string out = file.Sibling("nb.pam");
+        for (size_t at; (at = netpbm.find("{in}")) != std::string::npos;) netpbm.replace(at, 4, quoted);
+        for (size_t at; (at = netpbm.find("{out}")) != std::string::npos;) netpbm.replace(at, 5, "'" + out + "'");
+        ASSERT_TRUE(RunTool(netpbm)) << what << ": " << netpbm;
+        ExpectShows(p, ReadNetpbm(out), what + " (netpbm)");
+    }
+}
 
 }  // namespace reference

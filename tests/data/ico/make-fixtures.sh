@@ -32,7 +32,7 @@ stripes() {
 "$IM" -size 32x32 xc:'rgb(0,255,0)' -draw "$(stripes 15)" -depth 8 "$work/fifteen.ppm"
 "$IM" -size 32x32 xc:'rgb(0,255,0)' -draw "$(stripes 15) fill rgb(9,9,9) rectangle 30,0 31,31" \
     -depth 8 "$work/sixteen.ppm"
-# 20x18 (rows and mask rows both need padding), about forty colours.
+# 20x18 (rows and mask rows both need padding), a vertical gradient of 18 colours.
 "$IM" -size 20x18 gradient:'#ff2000-#0040ff' -colors 40 -depth 8 "$work/forty.ppm"
 # Masks: white is opaque, black transparent.
 "$IM" -size 16x16 xc:white -fill black -draw 'rectangle 0,0 3,3' -draw 'rectangle 12,12 15,15' \
