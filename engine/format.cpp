@@ -12,6 +12,8 @@
 #include <string>
 
 #include "bmp.h"
+#include "ico.h"
+#include "tga.h"
 #include "picture.h"
 #include "stream.h"
 
@@ -61,9 +63,9 @@ const CodecEntry kCodecs[FormatCount] = {
     /* Gif     */ {nullptr, nullptr},
     /* Jpg     */ {nullptr, nullptr},
     /* Png     */ {nullptr, nullptr},
-    /* Ico     */ {nullptr, nullptr},
+    /* Ico     */ {&DecodeWith<PictureICO>, &EncodeWith<PictureICO>},
     /* Tif     */ {nullptr, nullptr},
-    /* Tga     */ {nullptr, nullptr},
+    /* Tga     */ {&DecodeWith<PictureTGA>, &EncodeWith<PictureTGA>},
     /* Pcx     */ {nullptr, nullptr},
     /* Wbmp    */ {nullptr, nullptr},
     /* Wmf     */ {nullptr, nullptr},
