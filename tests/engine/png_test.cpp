@@ -164,6 +164,15 @@ Bytes EncodeBytes(Picture& p) {
     return Bytes(stream.buffer, stream.buffer + stream.size);
 }
 
+// pngcheck's verdict on a file we wrote; true when the tool is not installed.
+bool PngcheckAccepts(const Bytes& file) {
+    if (!HaveTool(Pngcheck())) return true;
+    TempFile out;
+    std::ofstream(out.path(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    return Shell(std::string(Pngcheck()) + " -q " + out.path() + " >/dev/null");
+}
+
 Picture Load(const std::string& name) {
     Picture p;
     EXPECT_TRUE(p.Load(Fixture(name).c_str(), ImageFormat::Png)) << name << ": " << p.GetLastError();
@@ -229,6 +238,7 @@ constexpr FixtureRow kFixtures[] = {
     {"nb-pal2-adam7.png", 4, false, 1, 0},
     {"nb-transparent.png", 4, false, 0, 0},
     {"nb-alpha-pal.png", 8, false, 0, 0},
+    {"nb-alpha-pal-bkgd.png", 8, false, 0, 0},  // the palette stays the file's own
     {"nb-alpha-rgb.png", 24, true, 0, 0},
     {"nb-ga8-bkgd.png", 8, false, 0, 1},     // composited on its bKGD grey
     {"nb-rgba16-bkgd.png", 24, true, 0, 1},  // composited on its bKGD colour
@@ -501,7 +511,9 @@ TEST(Png, PaletteIsTrimmedToTheIndicesInUseOnlyForSmallPictures) {
         Picture p = Indexed(row.w, row.h, row.bpp, [&](uint32_t x, uint32_t y) {
             return static_cast<uint8_t>((x * 7 + y) % (row.highest + 1u));
         });
-        const std::vector<Chunk> chunks = Chunks(EncodeBytes(p));
+        const Bytes file = EncodeBytes(p);
+        EXPECT_TRUE(PngcheckAccepts(file));
+        const std::vector<Chunk> chunks = Chunks(file);
         const Chunk* plte = Find(chunks, "PLTE");
         ASSERT_NE(plte, nullptr);
         EXPECT_EQ(plte->data.size(), row.entries * 3) << row.w << "x" << row.h << " at " << row.bpp;
@@ -521,6 +533,7 @@ TEST(Png, TransparentIndexMovesToEntryZeroInTheCallersPicture) {
     EXPECT_EQ(p.GetNearestIndex(entry5), 5);  // primes the caller's colour cache
 
     const Bytes file = EncodeBytes(p);
+    EXPECT_TRUE(PngcheckAccepts(file));
     EXPECT_EQ(p.GetTransIndex(), 0);
     EXPECT_EQ(p.GetPaletteColor(0), entry5);
     EXPECT_EQ(p.GetPaletteColor(5), entry0);
@@ -554,6 +567,7 @@ TEST(Png, PaletteAlphaIsWrittenAsTrns) {
         c.rgbReserved = static_cast<uint8_t>(i * 40);
         p.SetPaletteColor(i, c);
     }
+    EXPECT_TRUE(PngcheckAccepts(EncodeBytes(p)));
     const std::vector<Chunk> chunks = Chunks(EncodeBytes(p));
     const Chunk* trns = Find(chunks, "tRNS");
     ASSERT_NE(trns, nullptr);
@@ -568,6 +582,7 @@ TEST(Png, TransparentColourOfATrueColourPictureBecomesAnAlphaChannel) {
     p.SetTransColor(key);
     p.SetTransIndex(0);
     const Bytes file = EncodeBytes(p);
+    EXPECT_TRUE(PngcheckAccepts(file));
     EXPECT_FALSE(p.AlphaIsValid());
     const std::vector<Chunk> chunks = Chunks(file);
     EXPECT_EQ(chunks.front().data[9], 6);  // RGBA
@@ -594,6 +609,7 @@ TEST(Png, PalettePictureWithAlphaPlaneIsWrittenAsRgbaWithSuggestedPalette) {
     p.AlphaCreate();
     p.AlphaSet(1, 1, 100);
     p.info.alphaMax = 128;
+    EXPECT_TRUE(PngcheckAccepts(EncodeBytes(p)));
     const std::vector<Chunk> chunks = Chunks(EncodeBytes(p));
     EXPECT_EQ(chunks.front().data[9], 6);
     EXPECT_EQ(Find(chunks, "PLTE")->data.size(), 8u * 3);

@@ -84,6 +84,10 @@ pnmtopng -transparent=rgb:c8/1e/1e "$work/pal4.ppm" > nb-transparent.png
 ppmcolormask rgb:c8/1e/1e "$work/pal4.ppm" | pamdepth -quiet 255 > "$work/keymask.pgm"
 nb_ref nb-transparent.png "$work/pal4.ppm" "$work/keymask.pgm"
 pnmtopng -alpha="$work/mask.pgm" "$work/pal.ppm" > nb-alpha-pal.png && nb_ref nb-alpha-pal.png "$work/pal.ppm" "$work/mask.pgm"
+# The same with a bKGD chunk (a palette index): the library composites its own copy of the
+# palette, the picture keeps the file's colours and alpha.
+pnmtopng -alpha="$work/mask.pgm" -background=rgb:10/20/30 "$work/pal.ppm" > nb-alpha-pal-bkgd.png
+nb_ref nb-alpha-pal-bkgd.png "$work/pal.ppm" "$work/mask.pgm"
 pnmtopng -force -alpha="$work/mask.pgm" "$work/rgb.ppm" > nb-alpha-rgb.png && nb_ref nb-alpha-rgb.png "$work/rgb.ppm" "$work/mask.pgm"
 # Grey with alpha and a bKGD chunk: composited against the file's own background.
 pnmtopng -force -alpha="$work/mask.pgm" -background=rgb:a0/a0/a0 "$work/grey.pgm" > nb-ga8-bkgd.png
