@@ -13,6 +13,7 @@
 
 #include "bmp.h"
 #include "ico.h"
+#include "png.h"
 #include "tga.h"
 #include "picture.h"
 #include "stream.h"
@@ -62,7 +63,7 @@ const CodecEntry kCodecs[FormatCount] = {
     /* Bmp     */ {&DecodeWith<PictureBMP>, &EncodeWith<PictureBMP>},
     /* Gif     */ {nullptr, nullptr},
     /* Jpg     */ {nullptr, nullptr},
-    /* Png     */ {nullptr, nullptr},
+    /* Png     */ {&DecodeWith<PicturePNG>, &EncodeWith<PicturePNG>},
     /* Ico     */ {&DecodeWith<PictureICO>, &EncodeWith<PictureICO>},
     /* Tif     */ {nullptr, nullptr},
     /* Tga     */ {&DecodeWith<PictureTGA>, &EncodeWith<PictureTGA>},
