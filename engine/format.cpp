@@ -12,6 +12,7 @@
 #include <string>
 
 #include "bmp.h"
+#include "pcx.h"
 #include "picture.h"
 #include "stream.h"
 
@@ -64,7 +65,7 @@ const CodecEntry kCodecs[FormatCount] = {
     /* Ico     */ {nullptr, nullptr},
     /* Tif     */ {nullptr, nullptr},
     /* Tga     */ {nullptr, nullptr},
-    /* Pcx     */ {nullptr, nullptr},
+    /* Pcx     */ {&DecodeWith<PicturePCX>, &EncodeWith<PicturePCX>},
     /* Wbmp    */ {nullptr, nullptr},
     /* Wmf     */ {nullptr, nullptr},
     /* Jp2     */ {nullptr, nullptr},
