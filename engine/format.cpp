@@ -13,6 +13,7 @@
 
 #include "bmp.h"
 #include "pcx.h"
+#include "wbmp.h"
 #include "picture.h"
 #include "stream.h"
 
@@ -66,7 +67,7 @@ const CodecEntry kCodecs[FormatCount] = {
     /* Tif     */ {nullptr, nullptr},
     /* Tga     */ {nullptr, nullptr},
     /* Pcx     */ {&DecodeWith<PicturePCX>, &EncodeWith<PicturePCX>},
-    /* Wbmp    */ {nullptr, nullptr},
+    /* Wbmp    */ {&DecodeWith<PictureWBMP>, &EncodeWith<PictureWBMP>},
     /* Wmf     */ {nullptr, nullptr},
     /* Jp2     */ {nullptr, nullptr},
     /* Jpc     */ {nullptr, nullptr},
