@@ -93,7 +93,9 @@ private:
 };
 
 // The most bytes that n bytes of run-length data can expand to: every pair a run of 63.
-uint64_t MostUnpacked(int64_t n) { return static_cast<uint64_t>(n / 2) * kMaxRun + static_cast<uint64_t>(n & 1); }
+uint64_t MostUnpacked(int64_t n) {
+    return static_cast<uint64_t>(n / 2) * kMaxRun + static_cast<uint64_t>(n & 1);
+}
 
 // Palette index of pixel x of one decoded row: packed pixels of one plane, the leftmost in
 // the highest bits, or one bit per plane with plane k giving bit k of the index.
@@ -209,16 +211,18 @@ bool PicturePCX::Decode(ByteStream* stream) {
                     dest[3 * x + 1] = green[x];
                     dest[3 * x + 2] = red[x];
                 }
-                if (alpha)
-                    std::memcpy(alpha + static_cast<uint64_t>(row) * w, blue + bytesPerLine, w);
+                if (alpha) std::memcpy(alpha + static_cast<uint64_t>(row) * w, blue + bytesPerLine, w);
                 continue;
             }
             std::memset(dest, 0, GetEffWidth());
             for (uint32_t x = 0; x < w; ++x) {
                 const uint8_t index = IndexAt(line.data(), x, bits, planes, bytesPerLine);
-                if (imageBits == 8) dest[x] = index;
-                else if (imageBits == 4) dest[x / 2] |= static_cast<uint8_t>(index << (x % 2 ? 0 : 4));
-                else dest[x / 8] |= static_cast<uint8_t>((index & 1) << (7 - x % 8));
+                if (imageBits == 8)
+                    dest[x] = index;
+                else if (imageBits == 4)
+                    dest[x / 2] |= static_cast<uint8_t>(index << (x % 2 ? 0 : 4));
+                else
+                    dest[x / 8] |= static_cast<uint8_t>((index & 1) << (7 - x % 8));
             }
         }
 
@@ -290,7 +294,9 @@ bool PicturePCX::Encode(ByteStream* stream) {
             for (uint32_t i = 0; i < kHeaderColors; ++i) {
                 const RGBQUAD c = GetPaletteColor(static_cast<uint8_t>(i));
                 uint8_t* entry = h + kColorMapAt + 3 * i;
-                entry[0] = c.rgbRed, entry[1] = c.rgbGreen, entry[2] = c.rgbBlue;
+                entry[0] = c.rgbRed;
+                entry[1] = c.rgbGreen;
+                entry[2] = c.rgbBlue;
             }
         }
         h[kPlanesAt] = planes;
@@ -310,9 +316,12 @@ bool PicturePCX::Encode(ByteStream* stream) {
                 // Planes of 8 bits: red, green, blue and alpha, or the palette indexes.
                 for (uint32_t k = 0; k < planes; ++k) {
                     for (uint32_t x = 0; x < width; ++x) {
-                        if (indexed) packer.Put(row[x]);
-                        else if (k < 3) packer.Put(row[3 * x + 2 - k]);
-                        else packer.Put(BlindAlphaGet(static_cast<int32_t>(x), static_cast<int32_t>(y)));
+                        if (indexed)
+                            packer.Put(row[x]);
+                        else if (k < 3)
+                            packer.Put(row[3 * x + 2 - k]);
+                        else
+                            packer.Put(BlindAlphaGet(static_cast<int32_t>(x), static_cast<int32_t>(y)));
                     }
                     packer.Flush();
                     if (bytesPerLine > width) out.Put(0);
@@ -324,7 +333,8 @@ bool PicturePCX::Encode(ByteStream* stream) {
                 uint8_t index = BlindGetPixelIndex(static_cast<int32_t>(x), static_cast<int32_t>(y));
                 if (invert) index = static_cast<uint8_t>(1 - index);
                 for (uint32_t k = 0; k < planes; ++k)
-                    if (index & (1u << k)) planeLines[k * bytesPerLine + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+                    if (index & (1u << k))
+                        planeLines[k * bytesPerLine + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
             }
             for (uint32_t k = 0; k < planes; ++k) {
                 for (uint32_t i = 0; i < bytesPerLine; ++i) packer.Put(planeLines[k * bytesPerLine + i]);
@@ -338,7 +348,9 @@ bool PicturePCX::Encode(ByteStream* stream) {
             uint8_t palette[1 + 3 * kFileColors] = {kPaletteMarker};
             for (uint32_t i = 0; i < kFileColors; ++i) {
                 const RGBQUAD c = GetPaletteColor(static_cast<uint8_t>(i));
-                palette[1 + 3 * i] = c.rgbRed, palette[2 + 3 * i] = c.rgbGreen, palette[3 + 3 * i] = c.rgbBlue;
+                palette[1 + 3 * i] = c.rgbRed;
+                palette[2 + 3 * i] = c.rgbGreen;
+                palette[3 + 3 * i] = c.rgbBlue;
             }
             stream->Write(palette, sizeof palette, 1);
         }

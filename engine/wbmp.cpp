@@ -59,7 +59,8 @@ bool PictureWBMP::Decode(ByteStream* stream) {
         // bit set. Such a file is recognised by its length, which fits the plain bytes
         // exactly and does not fit the multi-byte reading.
         const auto fits = [&](uint64_t headerLength, uint64_t width, uint64_t height) {
-            return fileSize >= 0 && headerLength + height * RowBytes(width) == static_cast<uint64_t>(fileSize);
+            return fileSize >= 0 &&
+                   headerLength + height * RowBytes(width) == static_cast<uint64_t>(fileSize);
         };
         uint64_t width, height;
         if ((h[2] | h[3]) & 0x80 && fits(kHeaderBytes, h[2], h[3]) &&

@@ -48,10 +48,14 @@ Reference ParseNetpbm(const Bytes& file) {
         ref.depth = 3;
     } else if (magic == "P7") {
         for (std::string key = token(); key != "ENDHDR" && !key.empty(); key = token()) {
-            if (key == "WIDTH") ref.width = std::stoi(token());
-            else if (key == "HEIGHT") ref.height = std::stoi(token());
-            else if (key == "DEPTH") ref.depth = std::stoi(token());
-            else if (key == "MAXVAL" || key == "TUPLTYPE") token();
+            if (key == "WIDTH")
+                ref.width = std::stoi(token());
+            else if (key == "HEIGHT")
+                ref.height = std::stoi(token());
+            else if (key == "DEPTH")
+                ref.depth = std::stoi(token());
+            else if (key == "MAXVAL" || key == "TUPLTYPE")
+                token();
         }
     }
     ++at;  // the single white-space byte before the pixels
@@ -129,9 +133,11 @@ TEST(Pcx, FilesOfIndependentWritersMatchTheirReadings) {
     };
     for (const auto& row : rows) {
         const std::string base = kData + row.name;
-        const Reference ref = ParseNetpbm(ReadFile(base + (std::strcmp(row.name, "im-alpha") ? ".ppm" : ".pam")));
+        const Reference ref =
+            ParseNetpbm(ReadFile(base + (std::strcmp(row.name, "im-alpha") ? ".ppm" : ".pam")));
         Picture p;
-        ASSERT_TRUE(p.Load((base + ".pcx").c_str(), ImageFormat::Pcx)) << row.name << ": " << p.GetLastError();
+        ASSERT_TRUE(p.Load((base + ".pcx").c_str(), ImageFormat::Pcx))
+            << row.name << ": " << p.GetLastError();
         EXPECT_EQ(p.GetBpp(), row.bpp) << row.name;
         EXPECT_EQ(p.GetType(), static_cast<uint32_t>(ImageFormat::Pcx)) << row.name;
         ExpectPixels(p, ref, row.name);
@@ -150,8 +156,9 @@ TEST(Pcx, EncodedFilesReadBackIdenticallyInOtherReaders) {
         int planes;
         bool viaImageMagick, viaNetpbm;
     } rows[] = {
-        {"ppmtopcx-1bit", 1, false, true}, {"ppmtopcx-4planes", 4, true, true}, {"ppmtopcx-3planes", 4, true, true},
-        {"im-8bit", 1, true, true},        {"im-24bit", 3, true, true},         {"im-alpha", 4, true, false},
+        {"ppmtopcx-1bit", 1, false, true},   {"ppmtopcx-4planes", 4, true, true},
+        {"ppmtopcx-3planes", 4, true, true}, {"im-8bit", 1, true, true},
+        {"im-24bit", 3, true, true},         {"im-alpha", 4, true, false},
     };
     char path[] = "/tmp/panelle-pcx-XXXXXX";
     const int fd = mkstemp(path);
@@ -170,7 +177,8 @@ TEST(Pcx, EncodedFilesReadBackIdenticallyInOtherReaders) {
         ASSERT_TRUE(back.Load(path, ImageFormat::Pcx)) << back.GetLastError();
         EXPECT_EQ(back.GetBpp(), p.GetBpp()) << row.source;
         const std::string what = std::string("ours from ") + row.source;
-        ExpectPixels(back, ParseNetpbm(ReadFile(kData + row.source + (p.AlphaIsValid() ? ".pam" : ".ppm"))), what);
+        ExpectPixels(back, ParseNetpbm(ReadFile(kData + row.source + (p.AlphaIsValid() ? ".pam" : ".ppm"))),
+                     what);
         if (row.viaImageMagick && *PANELLE_CONVERT) {
             const char* format = p.AlphaIsValid() ? " -depth 8 pam:-" : " -depth 8 ppm:-";
             ExpectPixels(p, ParseNetpbm(ToolOutput(PANELLE_CONVERT, std::string("pcx:") + path + format)),
@@ -220,8 +228,9 @@ TEST(Pcx, EncoderWritesRunsAndPaddingByteForByte) {
         EXPECT_EQ(Bytes(file.begin() + 128, file.end() - 769), row.data) << row.width;
         const size_t palette = file.size() - 769;
         EXPECT_EQ(file[palette], 12);
-        EXPECT_EQ(Bytes(file.begin() + palette + 1 + 3 * row.index, file.begin() + palette + 4 + 3 * row.index),
-                  (Bytes{1, 2, 3}));
+        EXPECT_EQ(
+            Bytes(file.begin() + palette + 1 + 3 * row.index, file.begin() + palette + 4 + 3 * row.index),
+            (Bytes{1, 2, 3}));
     }
 }
 
@@ -300,7 +309,8 @@ TEST(Pcx, HostileFilesFailWithTheirReason) {
         {"two 8-bit planes", with(complete, 65, 2), "Can't handle more than 1 bit per pixel"},
         {"two 4-bit planes", with(with(complete, 3, 4), 65, 2), "Can't handle more than 1 bit per pixel"},
         {"x min past x max", with(complete, 4, 9), "Invalid PCX image size"},
-        {"line shorter than the width", with(complete, 66, 2), "PCX bytes per line too small for the image width"},
+        {"line shorter than the width", with(complete, 66, 2),
+         "PCX bytes per line too small for the image width"},
         {"data cut short", Bytes(good.begin(), good.end() - 1), "corrupted PCX"},
         {"run past the picture", File(8, 1, 3, 2, 4, {0xC9, 1}), "repeat count spans end of image"},
         {"marker before the palette", with(complete, 130, 11), "bad color map signature"},

@@ -104,7 +104,8 @@ Bytes ToolOutput(const std::string& tool, const std::string& arguments) {
 TEST(Wbmp, FilesOfIndependentWritersMatchTheirReadings) {
     for (const char* name : {"pbmtowbmp-small", "pbmtowbmp-wide", "pbmtowbmp-tall", "im-small"}) {
         Picture p;
-        ASSERT_TRUE(p.Load((kData + name + ".wbmp").c_str(), ImageFormat::Wbmp)) << name << ": " << p.GetLastError();
+        ASSERT_TRUE(p.Load((kData + name + ".wbmp").c_str(), ImageFormat::Wbmp))
+            << name << ": " << p.GetLastError();
         EXPECT_EQ(p.GetBpp(), 1) << name;
         ExpectPixels(p, ParsePbm(ReadFile(kData + name + ".pbm")), name);
     }
@@ -117,7 +118,8 @@ TEST(Wbmp, EncodedFilesReadBackIdenticallyInOtherReaders) {
     Picture largest(255, 255, 1, 0);
     largest.SetGrayPalette();
     for (int y = 0; y < 255; ++y)
-        for (int x = 0; x < 255; ++x) largest.SetPixelIndex(x, y, static_cast<uint8_t>((x * x + 3 * y) % 7 < 3));
+        for (int x = 0; x < 255; ++x)
+            largest.SetPixelIndex(x, y, static_cast<uint8_t>((x * x + 3 * y) % 7 < 3));
 
     char path[] = "/tmp/panelle-wbmp-XXXXXX";
     const int fd = mkstemp(path);
