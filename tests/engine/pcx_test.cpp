@@ -1,86 +1,23 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "netpbm_reference.h"
 #include "pcx.h"
 #include "picture.h"
 #include "stream.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using netpbm::Bytes;
 
 const std::string kData = std::string(PANELLE_TEST_DATA) + "/pcx/";
 
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Pixels of a binary PPM (P6) or PAM (P7) file with maxval 255, top row first.
-struct Reference {
-    int width = 0, height = 0, depth = 0;  // depth: 3 (RGB) or 4 (RGB and alpha)
-    Bytes pixels;
-};
-
-Reference ParseNetpbm(const Bytes& file) {
-    Reference ref;
-    std::string text(file.begin(), file.end());
-    size_t at = 0;
-    const auto token = [&] {
-        while (at < text.size() && isspace(static_cast<unsigned char>(text[at]))) ++at;
-        const size_t start = at;
-        while (at < text.size() && !isspace(static_cast<unsigned char>(text[at]))) ++at;
-        return text.substr(start, at - start);
-    };
-    const std::string magic = token();
-    if (magic == "P6") {
-        ref.width = std::stoi(token());
-        ref.height = std::stoi(token());
-        token();  // maxval
-        ref.depth = 3;
-    } else if (magic == "P7") {
-        for (std::string key = token(); key != "ENDHDR" && !key.empty(); key = token()) {
-            if (key == "WIDTH")
-                ref.width = std::stoi(token());
-            else if (key == "HEIGHT")
-                ref.height = std::stoi(token());
-            else if (key == "DEPTH")
-                ref.depth = std::stoi(token());
-            else if (key == "MAXVAL" || key == "TUPLTYPE")
-                token();
-        }
-    }
-    ++at;  // the single white-space byte before the pixels
-    const size_t size = static_cast<size_t>(ref.width) * ref.height * ref.depth;
-    if (ref.depth && at + size <= file.size()) ref.pixels.assign(file.begin() + at, file.begin() + at + size);
-    return ref;
-}
-
-// Compares every pixel (and the alpha plane when the reference has one) with the reference.
-void ExpectPixels(const Picture& p, const Reference& ref, const std::string& what) {
-    ASSERT_EQ(static_cast<int>(p.GetWidth()), ref.width) << what;
-    ASSERT_EQ(static_cast<int>(p.GetHeight()), ref.height) << what;
-    ASSERT_EQ(ref.pixels.size(), static_cast<size_t>(ref.width) * ref.height * ref.depth) << what;
-    ASSERT_EQ(p.AlphaIsValid(), ref.depth == 4) << what;
-    int wrong = 0;
-    for (int y = 0; y < ref.height; ++y)
-        for (int x = 0; x < ref.width; ++x) {
-            const uint8_t* want = &ref.pixels[(static_cast<size_t>(y) * ref.width + x) * ref.depth];
-            const int row = ref.height - 1 - y;
-            const RGBQUAD got = p.GetPixelColor(x, row, false);
-            bool same = got.rgbRed == want[0] && got.rgbGreen == want[1] && got.rgbBlue == want[2];
-            if (ref.depth == 4) same = same && p.AlphaGet(x, row) == want[3];
-            if (!same && wrong++ < 3) ADD_FAILURE() << what << ": pixel " << x << "," << y << " differs";
-        }
-    EXPECT_EQ(wrong, 0) << what;
+// The reference pixels made next to each fixture: NAME.pam for pictures with alpha.
+netpbm::Image Reference(const std::string& name, bool alpha) {
+    return netpbm::Parse(netpbm::ReadFile(kData + name + (alpha ? ".pam" : ".ppm")));
 }
 
 bool Decode(Picture& p, Bytes bytes) {
@@ -108,18 +45,6 @@ Bytes File(int bits, int planes, int width, int height, int bytesPerLine, const 
     return f;
 }
 
-// Standard output of a shell command, or nothing when the tool is not installed.
-Bytes ToolOutput(const std::string& tool, const std::string& arguments) {
-    if (tool.empty() || std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0) return {};
-    Bytes out;
-    if (FILE* pipe = popen((tool + " " + arguments + " 2>/dev/null").c_str(), "r")) {
-        char buffer[4096];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.insert(out.end(), buffer, buffer + n);
-        pclose(pipe);
-    }
-    return out;
-}
-
 }  // namespace
 
 TEST(Pcx, FilesOfIndependentWritersMatchTheirReadings) {
@@ -132,24 +57,21 @@ TEST(Pcx, FilesOfIndependentWritersMatchTheirReadings) {
         {"im-1bit", 1},          {"im-8bit", 8},          {"im-24bit", 24},        {"im-alpha", 24},
     };
     for (const auto& row : rows) {
-        const std::string base = kData + row.name;
-        const Reference ref =
-            ParseNetpbm(ReadFile(base + (std::strcmp(row.name, "im-alpha") ? ".ppm" : ".pam")));
         Picture p;
-        ASSERT_TRUE(p.Load((base + ".pcx").c_str(), ImageFormat::Pcx))
+        ASSERT_TRUE(p.Load((kData + row.name + ".pcx").c_str(), ImageFormat::Pcx))
             << row.name << ": " << p.GetLastError();
         EXPECT_EQ(p.GetBpp(), row.bpp) << row.name;
         EXPECT_EQ(p.GetType(), static_cast<uint32_t>(ImageFormat::Pcx)) << row.name;
-        ExpectPixels(p, ref, row.name);
+        netpbm::ExpectPixels(p, Reference(row.name, std::strcmp(row.name, "im-alpha") == 0), row.name);
     }
     Picture detected;
     ASSERT_TRUE(detected.Load((kData + "ppmtopcx-4planes.pcx").c_str(), ImageFormat::Unknown));
     EXPECT_EQ(detected.GetType(), static_cast<uint32_t>(ImageFormat::Pcx));
 }
 
-// Our files read back in netpbm and ImageMagick as the pixels we wrote. ImageMagick is not
-// asked about 1-bit files: it shows every single-plane 1-bit PCX with set bits black,
-// against the colour map and netpbm; and pcxtoppm does not read alpha.
+// Our files read back in our decoder, netpbm and ImageMagick as the pixels we wrote.
+// ImageMagick is not asked about 1-bit files: it shows every single-plane 1-bit PCX with
+// set bits black, against the colour map and netpbm; pcxtoppm does not read alpha.
 TEST(Pcx, EncodedFilesReadBackIdenticallyInOtherReaders) {
     const struct {
         const char* source;
@@ -160,37 +82,27 @@ TEST(Pcx, EncodedFilesReadBackIdenticallyInOtherReaders) {
         {"ppmtopcx-3planes", 4, true, true}, {"im-8bit", 1, true, true},
         {"im-24bit", 3, true, true},         {"im-alpha", 4, true, false},
     };
-    char path[] = "/tmp/panelle-pcx-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
     int checked = 0;
     for (const auto& row : rows) {
         Picture p;
         ASSERT_TRUE(p.Load((kData + row.source + ".pcx").c_str(), ImageFormat::Pcx)) << row.source;
-        const Bytes file = Encode(p);
-        ASSERT_GT(file.size(), 128u);
-        EXPECT_EQ(file[65], row.planes) << row.source;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
+        const Bytes written = Encode(p);
+        const netpbm::TempFile file(written);
+        ASSERT_GT(written.size(), 128u);
+        EXPECT_EQ(written[65], row.planes) << row.source;
 
         Picture back;
-        ASSERT_TRUE(back.Load(path, ImageFormat::Pcx)) << back.GetLastError();
+        ASSERT_TRUE(back.Load(file.path().c_str(), ImageFormat::Pcx)) << back.GetLastError();
         EXPECT_EQ(back.GetBpp(), p.GetBpp()) << row.source;
         const std::string what = std::string("ours from ") + row.source;
-        ExpectPixels(back, ParseNetpbm(ReadFile(kData + row.source + (p.AlphaIsValid() ? ".pam" : ".ppm"))),
-                     what);
-        if (row.viaImageMagick && *PANELLE_CONVERT) {
-            const char* format = p.AlphaIsValid() ? " -depth 8 pam:-" : " -depth 8 ppm:-";
-            ExpectPixels(p, ParseNetpbm(ToolOutput(PANELLE_CONVERT, std::string("pcx:") + path + format)),
-                         what + " in ImageMagick");
-            ++checked;
-        }
-        if (row.viaNetpbm) {
-            const Bytes ppm = ToolOutput("pcxtoppm", path);
-            if (!ppm.empty()) ExpectPixels(p, ParseNetpbm(ppm), what + " in pcxtoppm"), ++checked;
-        }
+        netpbm::ExpectPixels(back, Reference(row.source, p.AlphaIsValid()), what);
+        const char* format = p.AlphaIsValid() ? " -depth 8 pam:-" : " -depth 8 ppm:-";
+        const Bytes im = row.viaImageMagick ? netpbm::ToolOutput(PANELLE_CONVERT, "pcx:" + file.path() + format)
+                                            : Bytes{};
+        if (!im.empty()) netpbm::ExpectPixels(p, netpbm::Parse(im), what + " in ImageMagick"), ++checked;
+        const Bytes ppm = row.viaNetpbm ? netpbm::ToolOutput("pcxtoppm", file.path()) : Bytes{};
+        if (!ppm.empty()) netpbm::ExpectPixels(p, netpbm::Parse(ppm), what + " in pcxtoppm"), ++checked;
     }
-    std::remove(path);
     if (checked == 0) GTEST_SKIP() << "neither ImageMagick nor netpbm is installed";
 }
 

@@ -1,78 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "netpbm_reference.h"
 #include "picture.h"
 #include "stream.h"
 #include "wbmp.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using netpbm::Bytes;
 
 const std::string kData = std::string(PANELLE_TEST_DATA) + "/wbmp/";
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// A binary PBM (P4): rows padded to whole bytes, a set bit black.
-struct Bitmap {
-    int width = 0, height = 0;
-    Bytes rows;
-    bool Black(int x, int y) const { return rows[y * ((width + 7) / 8) + x / 8] & (0x80 >> (x % 8)); }
-};
-
-Bitmap ParsePbm(const Bytes& file) {
-    Bitmap b;
-    int fields[2] = {}, field = -1;
-    size_t at = 2;
-    if (file.size() < 2 || file[0] != 'P' || file[1] != '4') return b;
-    // The magic, then width and height, each after white space; one white-space byte ends the header.
-    for (bool inNumber = false; at < file.size(); ++at) {
-        const bool digit = file[at] >= '0' && file[at] <= '9';
-        if (file[at] == '#') {
-            while (at < file.size() && file[at] != '\n') ++at;
-        } else if (digit && !inNumber) {
-            if (++field > 1) break;
-            inNumber = true;
-        } else if (!digit && inNumber) {
-            inNumber = false;
-            if (field == 1) {
-                ++at;
-                break;
-            }
-        }
-        if (digit) fields[field] = fields[field] * 10 + (file[at] - '0');
-    }
-    b.width = fields[0], b.height = fields[1];
-    const size_t size = static_cast<size_t>((b.width + 7) / 8) * b.height;
-    if (at + size <= file.size()) b.rows.assign(file.begin() + at, file.begin() + at + size);
-    return b;
-}
-
-void ExpectPixels(const Picture& p, const Bitmap& ref, const std::string& what) {
-    ASSERT_EQ(static_cast<int>(p.GetWidth()), ref.width) << what;
-    ASSERT_EQ(static_cast<int>(p.GetHeight()), ref.height) << what;
-    ASSERT_EQ(ref.rows.size(), static_cast<size_t>((ref.width + 7) / 8) * ref.height) << what;
-    int wrong = 0;
-    for (int y = 0; y < ref.height; ++y)
-        for (int x = 0; x < ref.width; ++x) {
-            const RGBQUAD c = p.GetPixelColor(x, ref.height - 1 - y, false);
-            const bool white = c.rgbRed == 255 && c.rgbGreen == 255 && c.rgbBlue == 255;
-            const bool black = c.rgbRed == 0 && c.rgbGreen == 0 && c.rgbBlue == 0;
-            if (!(ref.Black(x, y) ? black : white) && wrong++ < 3)
-                ADD_FAILURE() << what << ": pixel " << x << "," << y << " differs";
-        }
-    EXPECT_EQ(wrong, 0) << what;
-}
 
 bool Decode(Picture& p, Bytes bytes) {
     MemoryStream in(bytes.data(), static_cast<int32_t>(bytes.size()));
@@ -87,18 +27,6 @@ Bytes Encode(Picture& p) {
     return Bytes(data, data + out.Size());
 }
 
-// Standard output of a shell command, or nothing when the tool is not installed.
-Bytes ToolOutput(const std::string& tool, const std::string& arguments) {
-    if (tool.empty() || std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0) return {};
-    Bytes out;
-    if (FILE* pipe = popen((tool + " " + arguments + " 2>/dev/null").c_str(), "r")) {
-        char buffer[4096];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.insert(out.end(), buffer, buffer + n);
-        pclose(pipe);
-    }
-    return out;
-}
-
 }  // namespace
 
 TEST(Wbmp, FilesOfIndependentWritersMatchTheirReadings) {
@@ -107,13 +35,14 @@ TEST(Wbmp, FilesOfIndependentWritersMatchTheirReadings) {
         ASSERT_TRUE(p.Load((kData + name + ".wbmp").c_str(), ImageFormat::Wbmp))
             << name << ": " << p.GetLastError();
         EXPECT_EQ(p.GetBpp(), 1) << name;
-        ExpectPixels(p, ParsePbm(ReadFile(kData + name + ".pbm")), name);
+        netpbm::ExpectPixels(p, netpbm::Parse(netpbm::ReadFile(kData + name + ".pbm")), name);
     }
     Picture detected;
     ASSERT_TRUE(detected.Load((kData + "pbmtowbmp-wide.wbmp").c_str(), ImageFormat::Unknown));
     EXPECT_EQ(detected.GetType(), static_cast<uint32_t>(ImageFormat::Wbmp));
 }
 
+// Our files equal pbmtowbmp's byte for byte, and read back in wbmptopbm and ImageMagick.
 TEST(Wbmp, EncodedFilesReadBackIdenticallyInOtherReaders) {
     Picture largest(255, 255, 1, 0);
     largest.SetGrayPalette();
@@ -121,31 +50,24 @@ TEST(Wbmp, EncodedFilesReadBackIdenticallyInOtherReaders) {
         for (int x = 0; x < 255; ++x)
             largest.SetPixelIndex(x, y, static_cast<uint8_t>((x * x + 3 * y) % 7 < 3));
 
-    char path[] = "/tmp/panelle-wbmp-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
     int checked = 0;
-    for (const char* source : {"pbmtowbmp-small", "pbmtowbmp-wide", ""}) {
+    for (const std::string source : {"pbmtowbmp-small", "pbmtowbmp-wide", ""}) {
         Picture loaded;
-        if (*source) {
-            ASSERT_TRUE(loaded.Load((kData + source + ".wbmp").c_str(), ImageFormat::Wbmp));
+        ASSERT_TRUE(source.empty() || loaded.Load((kData + source + ".wbmp").c_str(), ImageFormat::Wbmp));
+        Picture& p = source.empty() ? largest : loaded;
+        const Bytes written = Encode(p);
+        ASSERT_FALSE(written.empty()) << source << ": " << p.GetLastError();
+        if (!source.empty()) {
+            EXPECT_EQ(written, netpbm::ReadFile(kData + source + ".wbmp")) << source;
         }
-        Picture& p = *source ? loaded : largest;
-        const Bytes file = Encode(p);
-        ASSERT_FALSE(file.empty()) << source << ": " << p.GetLastError();
-        if (*source) {
-            EXPECT_EQ(file, ReadFile(kData + source + ".wbmp")) << source;  // byte for byte
-        }
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
 
-        const std::string what = std::string("ours from ") + (*source ? source : "255 x 255");
-        const Bytes netpbm = ToolOutput("wbmptopbm", path);
-        if (!netpbm.empty()) ExpectPixels(p, ParsePbm(netpbm), what + " in wbmptopbm"), ++checked;
-        const Bytes im = ToolOutput(PANELLE_CONVERT, std::string("wbmp:") + path + " pbm:-");
-        if (!im.empty()) ExpectPixels(p, ParsePbm(im), what + " in ImageMagick"), ++checked;
+        const netpbm::TempFile file(written);
+        const std::string what = "ours from " + (source.empty() ? "255 x 255" : source);
+        const Bytes pbm = netpbm::ToolOutput("wbmptopbm", file.path());
+        if (!pbm.empty()) netpbm::ExpectPixels(p, netpbm::Parse(pbm), what + " in wbmptopbm"), ++checked;
+        const Bytes im = netpbm::ToolOutput(PANELLE_CONVERT, "wbmp:" + file.path() + " pbm:-");
+        if (!im.empty()) netpbm::ExpectPixels(p, netpbm::Parse(im), what + " in ImageMagick"), ++checked;
     }
-    std::remove(path);
     if (checked == 0) GTEST_SKIP() << "neither ImageMagick nor netpbm is installed";
 }
 
