@@ -4,33 +4,23 @@
 #include <string>
 #include <vector>
 
-#include "netpbm_reference.h"
+#include "codec_fixtures.h"
 #include "pcx.h"
 #include "picture.h"
 #include "stream.h"
 
 namespace {
 
-using netpbm::Bytes;
+using fixtures::Bytes;
 
 const std::string kData = std::string(PANELLE_TEST_DATA) + "/pcx/";
 
+bool Decode(Picture& p, const Bytes& bytes) { return fixtures::DecodeBytes(p, bytes, ImageFormat::Pcx); }
+Bytes Encode(Picture& p) { return fixtures::EncodeBytes(p, ImageFormat::Pcx); }
+
 // The reference pixels made next to each fixture: NAME.pam for pictures with alpha.
-netpbm::Image Reference(const std::string& name, bool alpha) {
-    return netpbm::Parse(netpbm::ReadFile(kData + name + (alpha ? ".pam" : ".ppm")));
-}
-
-bool Decode(Picture& p, Bytes bytes) {
-    MemoryStream in(bytes.data(), static_cast<int32_t>(bytes.size()));
-    return p.Decode(&in, ImageFormat::Pcx);
-}
-
-Bytes Encode(Picture& p) {
-    MemoryStream out;
-    out.Open();
-    EXPECT_TRUE(p.Encode(&out, ImageFormat::Pcx)) << p.GetLastError();
-    const uint8_t* data = out.GetBuffer(false);
-    return Bytes(data, data + out.Size());
+fixtures::Image Reference(const std::string& name, bool alpha) {
+    return fixtures::ParseNetpbm(fixtures::ReadFile(kData + name + (alpha ? ".pam" : ".ppm")));
 }
 
 // A 128-byte header followed by the given data.
@@ -62,7 +52,7 @@ TEST(Pcx, FilesOfIndependentWritersMatchTheirReadings) {
             << row.name << ": " << p.GetLastError();
         EXPECT_EQ(p.GetBpp(), row.bpp) << row.name;
         EXPECT_EQ(p.GetType(), static_cast<uint32_t>(ImageFormat::Pcx)) << row.name;
-        netpbm::ExpectPixels(p, Reference(row.name, std::strcmp(row.name, "im-alpha") == 0), row.name);
+        fixtures::ExpectPixels(p, Reference(row.name, std::strcmp(row.name, "im-alpha") == 0), row.name);
     }
     Picture detected;
     ASSERT_TRUE(detected.Load((kData + "ppmtopcx-4planes.pcx").c_str(), ImageFormat::Unknown));
@@ -87,7 +77,7 @@ TEST(Pcx, EncodedFilesReadBackIdenticallyInOtherReaders) {
         Picture p;
         ASSERT_TRUE(p.Load((kData + row.source + ".pcx").c_str(), ImageFormat::Pcx)) << row.source;
         const Bytes written = Encode(p);
-        const netpbm::TempFile file(written);
+        const fixtures::TempFile file(written);
         ASSERT_GT(written.size(), 128u);
         EXPECT_EQ(written[65], row.planes) << row.source;
 
@@ -95,13 +85,13 @@ TEST(Pcx, EncodedFilesReadBackIdenticallyInOtherReaders) {
         ASSERT_TRUE(back.Load(file.path().c_str(), ImageFormat::Pcx)) << back.GetLastError();
         EXPECT_EQ(back.GetBpp(), p.GetBpp()) << row.source;
         const std::string what = std::string("ours from ") + row.source;
-        netpbm::ExpectPixels(back, Reference(row.source, p.AlphaIsValid()), what);
+        fixtures::ExpectPixels(back, Reference(row.source, p.AlphaIsValid()), what);
         const char* format = p.AlphaIsValid() ? " -depth 8 pam:-" : " -depth 8 ppm:-";
-        const Bytes im = row.viaImageMagick ? netpbm::ToolOutput(PANELLE_CONVERT, "pcx:" + file.path() + format)
+        const Bytes im = row.viaImageMagick ? fixtures::ToolOutput(PANELLE_CONVERT, "pcx:" + file.path() + format)
                                             : Bytes{};
-        if (!im.empty()) netpbm::ExpectPixels(p, netpbm::Parse(im), what + " in ImageMagick"), ++checked;
-        const Bytes ppm = row.viaNetpbm ? netpbm::ToolOutput("pcxtoppm", file.path()) : Bytes{};
-        if (!ppm.empty()) netpbm::ExpectPixels(p, netpbm::Parse(ppm), what + " in pcxtoppm"), ++checked;
+        if (!im.empty()) fixtures::ExpectPixels(p, fixtures::ParseNetpbm(im), what + " in ImageMagick"), ++checked;
+        const Bytes ppm = row.viaNetpbm ? fixtures::ToolOutput("pcxtoppm", file.path()) : Bytes{};
+        if (!ppm.empty()) fixtures::ExpectPixels(p, fixtures::ParseNetpbm(ppm), what + " in pcxtoppm"), ++checked;
     }
     if (checked == 0) GTEST_SKIP() << "neither ImageMagick nor netpbm is installed";
 }

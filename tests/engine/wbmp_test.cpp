@@ -3,29 +3,19 @@
 #include <string>
 #include <vector>
 
-#include "netpbm_reference.h"
+#include "codec_fixtures.h"
 #include "picture.h"
 #include "stream.h"
 #include "wbmp.h"
 
 namespace {
 
-using netpbm::Bytes;
+using fixtures::Bytes;
 
 const std::string kData = std::string(PANELLE_TEST_DATA) + "/wbmp/";
 
-bool Decode(Picture& p, Bytes bytes) {
-    MemoryStream in(bytes.data(), static_cast<int32_t>(bytes.size()));
-    return p.Decode(&in, ImageFormat::Wbmp);
-}
-
-Bytes Encode(Picture& p) {
-    MemoryStream out;
-    out.Open();
-    if (!p.Encode(&out, ImageFormat::Wbmp)) return {};
-    const uint8_t* data = out.GetBuffer(false);
-    return Bytes(data, data + out.Size());
-}
+bool Decode(Picture& p, const Bytes& bytes) { return fixtures::DecodeBytes(p, bytes, ImageFormat::Wbmp); }
+Bytes Encode(Picture& p) { return fixtures::EncodeBytes(p, ImageFormat::Wbmp); }
 
 }  // namespace
 
@@ -35,7 +25,7 @@ TEST(Wbmp, FilesOfIndependentWritersMatchTheirReadings) {
         ASSERT_TRUE(p.Load((kData + name + ".wbmp").c_str(), ImageFormat::Wbmp))
             << name << ": " << p.GetLastError();
         EXPECT_EQ(p.GetBpp(), 1) << name;
-        netpbm::ExpectPixels(p, netpbm::Parse(netpbm::ReadFile(kData + name + ".pbm")), name);
+        fixtures::ExpectPixels(p, fixtures::ParseNetpbm(fixtures::ReadFile(kData + name + ".pbm")), name);
     }
     Picture detected;
     ASSERT_TRUE(detected.Load((kData + "pbmtowbmp-wide.wbmp").c_str(), ImageFormat::Unknown));
@@ -58,15 +48,15 @@ TEST(Wbmp, EncodedFilesReadBackIdenticallyInOtherReaders) {
         const Bytes written = Encode(p);
         ASSERT_FALSE(written.empty()) << source << ": " << p.GetLastError();
         if (!source.empty()) {
-            EXPECT_EQ(written, netpbm::ReadFile(kData + source + ".wbmp")) << source;
+            EXPECT_EQ(written, fixtures::ReadFile(kData + source + ".wbmp")) << source;
         }
 
-        const netpbm::TempFile file(written);
+        const fixtures::TempFile file(written);
         const std::string what = "ours from " + (source.empty() ? "255 x 255" : source);
-        const Bytes pbm = netpbm::ToolOutput("wbmptopbm", file.path());
-        if (!pbm.empty()) netpbm::ExpectPixels(p, netpbm::Parse(pbm), what + " in wbmptopbm"), ++checked;
-        const Bytes im = netpbm::ToolOutput(PANELLE_CONVERT, "wbmp:" + file.path() + " pbm:-");
-        if (!im.empty()) netpbm::ExpectPixels(p, netpbm::Parse(im), what + " in ImageMagick"), ++checked;
+        const Bytes pbm = fixtures::ToolOutput("wbmptopbm", file.path());
+        if (!pbm.empty()) fixtures::ExpectPixels(p, fixtures::ParseNetpbm(pbm), what + " in wbmptopbm"), ++checked;
+        const Bytes im = fixtures::ToolOutput(PANELLE_CONVERT, "wbmp:" + file.path() + " pbm:-");
+        if (!im.empty()) fixtures::ExpectPixels(p, fixtures::ParseNetpbm(im), what + " in ImageMagick"), ++checked;
     }
     if (checked == 0) GTEST_SKIP() << "neither ImageMagick nor netpbm is installed";
 }

@@ -1,5 +1,6 @@
 // Helpers for codec tests that compare with independent tools: whole files, the pixels of
-// netpbm files (PBM P4, PPM P6 and PAM P7 with maxval 255), and the output of a tool.
+// netpbm files (PBM P4, PPM P6 and PAM P7 with maxval 255), the output of a tool, and
+// decoding from and encoding to bytes in memory.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,10 +16,25 @@
 #include <vector>
 
 #include "picture.h"
+#include "stream.h"
 
-namespace netpbm {
+namespace fixtures {
 
 using Bytes = std::vector<uint8_t>;
+
+inline bool DecodeBytes(Picture& p, Bytes bytes, uint32_t format) {
+    MemoryStream in(bytes.data(), static_cast<int32_t>(bytes.size()));
+    return p.Decode(&in, format);
+}
+
+// The encoded file, or nothing when encoding fails.
+inline Bytes EncodeBytes(Picture& p, uint32_t format) {
+    MemoryStream out;
+    out.Open();
+    if (!p.Encode(&out, format)) return {};
+    const uint8_t* data = out.GetBuffer(false);
+    return Bytes(data, data + out.Size());
+}
 
 inline Bytes ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -32,7 +48,7 @@ struct Image {
     Bytes rgba;
 };
 
-inline Image Parse(const Bytes& file) {
+inline Image ParseNetpbm(const Bytes& file) {
     Image image;
     size_t at = 0;
     const auto token = [&] {
@@ -127,4 +143,4 @@ inline void ExpectPixels(const Picture& p, const Image& ref, const std::string& 
     EXPECT_EQ(wrong, 0) << what;
 }
 
-}  // namespace netpbm
+}  // namespace fixtures
