@@ -13,8 +13,10 @@
 
 #include "bmp.h"
 #include "ico.h"
+#include "pcx.h"
 #include "png.h"
 #include "tga.h"
+#include "wbmp.h"
 #include "picture.h"
 #include "stream.h"
 
@@ -67,8 +69,8 @@ const CodecEntry kCodecs[FormatCount] = {
     /* Ico     */ {&DecodeWith<PictureICO>, &EncodeWith<PictureICO>},
     /* Tif     */ {nullptr, nullptr},
     /* Tga     */ {&DecodeWith<PictureTGA>, &EncodeWith<PictureTGA>},
-    /* Pcx     */ {nullptr, nullptr},
-    /* Wbmp    */ {nullptr, nullptr},
+    /* Pcx     */ {&DecodeWith<PicturePCX>, &EncodeWith<PicturePCX>},
+    /* Wbmp    */ {&DecodeWith<PictureWBMP>, &EncodeWith<PictureWBMP>},
     /* Wmf     */ {nullptr, nullptr},
     /* Jp2     */ {nullptr, nullptr},
     /* Jpc     */ {nullptr, nullptr},
