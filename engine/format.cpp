@@ -14,11 +14,11 @@
 #include "bmp.h"
 #include "ico.h"
 #include "pcx.h"
+#include "picture.h"
 #include "png.h"
+#include "stream.h"
 #include "tga.h"
 #include "wbmp.h"
-#include "picture.h"
-#include "stream.h"
 
 namespace {
 
