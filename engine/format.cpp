@@ -12,8 +12,13 @@
 #include <string>
 
 #include "bmp.h"
+#include "ico.h"
+#include "pcx.h"
 #include "picture.h"
+#include "png.h"
 #include "stream.h"
+#include "tga.h"
+#include "wbmp.h"
 
 namespace {
 
@@ -60,12 +65,12 @@ const CodecEntry kCodecs[FormatCount] = {
     /* Bmp     */ {&DecodeWith<PictureBMP>, &EncodeWith<PictureBMP>},
     /* Gif     */ {nullptr, nullptr},
     /* Jpg     */ {nullptr, nullptr},
-    /* Png     */ {nullptr, nullptr},
-    /* Ico     */ {nullptr, nullptr},
+    /* Png     */ {&DecodeWith<PicturePNG>, &EncodeWith<PicturePNG>},
+    /* Ico     */ {&DecodeWith<PictureICO>, &EncodeWith<PictureICO>},
     /* Tif     */ {nullptr, nullptr},
-    /* Tga     */ {nullptr, nullptr},
-    /* Pcx     */ {nullptr, nullptr},
-    /* Wbmp    */ {nullptr, nullptr},
+    /* Tga     */ {&DecodeWith<PictureTGA>, &EncodeWith<PictureTGA>},
+    /* Pcx     */ {&DecodeWith<PicturePCX>, &EncodeWith<PicturePCX>},
+    /* Wbmp    */ {&DecodeWith<PictureWBMP>, &EncodeWith<PictureWBMP>},
     /* Wmf     */ {nullptr, nullptr},
     /* Jp2     */ {nullptr, nullptr},
     /* Jpc     */ {nullptr, nullptr},

@@ -170,6 +170,26 @@ public:
     bool Encode(ByteStream* stream, uint32_t imageType);
     bool CheckEncodeArgs(ByteStream* stream);
 
+    // ---- sampling and drawing (sample.cpp, draw.cpp) ----
+    // Scoped, because Color, Box and Mirror would clash with members and one another.
+    enum class SampleMethod : uint8_t {
+        NearestNeighbour = 1, Bilinear = 2, BSpline = 3, Bicubic = 4, Bicubic2 = 5, Lanczos = 6,
+        Box = 7, Hermite = 8, Hamming = 9, Sinc = 10, Blackman = 11, Bessel = 12, Gaussian = 13,
+        Quadratic = 14, Mitchell = 15, CatmullRom = 16
+    };
+    enum class EdgeMode : uint8_t { Color = 1, Background = 2, Transparent = 3, Wrap = 4, Repeat = 5, Mirror = 6 };
+    RGBQUAD SampleInterpolated(float x, float y, SampleMethod method = SampleMethod::Bilinear,
+                               EdgeMode edge = EdgeMode::Color, const RGBQUAD* replacement = nullptr) const;
+    RGBQUAD SampleWithOverflow(int32_t x, int32_t y, EdgeMode edge = EdgeMode::Color,
+                               const RGBQUAD* replacement = nullptr) const;
+    void ResolveCoordinates(int32_t& x, int32_t& y, EdgeMode edge) const;
+    void ResolveCoordinates(float& x, float& y, EdgeMode edge) const;
+    // The target is the engine's own drawing surface (devicecontext.h).
+    int32_t Draw(class DeviceContext* target, int32_t x, int32_t y, int32_t cx = -1, int32_t cy = -1,
+                 const RECT* clipRect = nullptr, bool smooth = false) const;
+    bool Stretch(class DeviceContext* target, int32_t x, int32_t y, int32_t cx, int32_t cy, uint32_t rop) const;
+    // ---- end of sampling and drawing ----
+
     // Fields, in the order the container lays them out.
     uint8_t* dib;
     BITMAPINFOHEADER header;

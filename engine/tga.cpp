@@ -1,0 +1,239 @@
+// TGA: an 18-byte header, an identification field, an optional colour map and the pixel
+// rows, bottom row first unless the descriptor says otherwise. Rows are not padded. Run-
+// length data is a series of packets: a header byte whose bit 7 marks a run (one pixel
+// value repeated (h & 0x7F) + 1 times) or a raw packet (h + 1 pixel values follow).
+#include "tga.h"
+
+#include <cstring>
+#include <vector>
+
+#include "reader.h"
+#include "rowiterator.h"
+
+namespace {
+
+constexpr uint32_t kHeaderSize = 18;
+constexpr uint8_t kRightToLeft = 0x10;  // descriptor bit 4
+constexpr uint8_t kTopFirst = 0x20;     // descriptor bit 5: the first row is the top row
+constexpr uint32_t kMaxPacket = 128;    // pixels one packet can cover
+constexpr uint32_t kMaxColorMap = 256;
+constexpr uint32_t kColorMapEntry = 3;  // colour map entries are read as blue, green, red
+
+constexpr const char* kCorrupted = "corrupted TGA";
+constexpr const char* kBadHeader = "bad TGA header";
+constexpr const char* kCancelled = "Cancelled";
+
+uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+// Converts file pixels into the container's row: 8 bits are an index or grey value;
+// 15 and 16 bits a word with blue in bits 0-4, green 5-9, red 10-14 (bit 15 unused);
+// 24 bits blue, green, red; 32 bits blue, green, red, alpha.
+class PixelWriter {
+public:
+    PixelWriter(Picture& image, uint32_t depth)
+        : image_(image), depth_(depth), fileBytes_((depth + 7) / 8), destBytes_(depth == 8 ? 1 : 3) {}
+
+    uint32_t FileBytes() const { return fileBytes_; }
+    uint32_t DestBytes() const { return destBytes_; }
+
+    // count pixels from src into row at column x; r is the file row, which the alpha of
+    // 32-bit pixels is stored at.
+    void Store(const uint8_t* src, uint8_t* row, uint32_t x, uint32_t count, int32_t r) const {
+        uint8_t* dest = row + static_cast<size_t>(x) * destBytes_;
+        switch (depth_) {
+            case 8: std::memcpy(dest, src, count); break;
+            case 15:
+            case 16:
+                for (uint32_t i = 0; i < count; ++i, src += 2, dest += 3) {
+                    const uint16_t w = Word(src);
+                    dest[0] = static_cast<uint8_t>((w & 0x1F) << 3);
+                    dest[1] = static_cast<uint8_t>(((w >> 5) & 0x1F) << 3);
+                    dest[2] = static_cast<uint8_t>(((w >> 10) & 0x1F) << 3);
+                }
+                break;
+            case 24: std::memcpy(dest, src, static_cast<size_t>(count) * 3); break;
+            case 32:
+                for (uint32_t i = 0; i < count; ++i, src += 4, dest += 3) {
+                    std::memcpy(dest, src, 3);
+                    image_.AlphaSet(static_cast<int32_t>(x + i), r, src[3]);
+                }
+                break;
+        }
+    }
+
+private:
+    Picture& image_;
+    uint32_t depth_, fileBytes_, destBytes_;
+};
+
+// Expands one row of run-length packets. A packet may run past the end of the row: its
+// remainder becomes the pending header byte that starts the next row. A run keeps its one
+// value for the next row by stepping the stream back to it; a raw packet simply continues.
+void ExpandRunLengthRow(Reader& in, const PixelWriter& pixels, uint8_t* row, uint32_t width, int32_t r,
+                        int32_t& pending, std::vector<uint8_t>& scratch) {
+    ByteStream* stream = in.stream();
+    uint32_t x = 0;
+    while (x < width) {
+        uint8_t h;
+        if (pending >= 0) {
+            h = static_cast<uint8_t>(pending);
+            pending = -1;
+        } else {
+            h = in.U8(kCorrupted);
+        }
+        const uint32_t left = width - x;
+        uint32_t count = (h & 0x7F) + 1;
+        if (h & 0x80) {
+            int32_t mark = -1;
+            if (count > left) {
+                pending = static_cast<int32_t>(0x80 + (count - left - 1));
+                mark = stream->Tell();
+                count = left;
+            }
+            uint8_t value[4];
+            in.Bytes(value, pixels.FileBytes(), kCorrupted);
+            for (uint32_t i = 0; i < count; ++i) pixels.Store(value, row, x + i, 1, r);
+            if (mark >= 0) stream->Seek(mark, 0);
+        } else {
+            if (count > left) {
+                pending = static_cast<int32_t>(count - left - 1);
+                count = left;
+            }
+            in.Bytes(scratch.data(), count * pixels.FileBytes(), kCorrupted);
+            pixels.Store(scratch.data(), row, x, count, r);
+        }
+        x += count;
+    }
+}
+
+}  // namespace
+
+bool PictureTGA::Decode(ByteStream* stream) {
+    if (!stream) return false;
+    try {
+        Reader in(stream);
+        uint8_t head[kHeaderSize];
+        if (in.Some(head, kHeaderSize) != kHeaderSize) Fail("Not a TGA");
+        const uint8_t idLength = head[0];
+        const uint8_t colorMapType = head[1];
+        const uint8_t imageType = head[2];
+        const uint32_t colorMapLength = Word(head + 5);
+        const uint32_t width = Word(head + 12), height = Word(head + 14);
+        const uint32_t depth = head[16];
+        const uint8_t descriptor = head[17];
+
+        bool runLength;
+        switch (imageType) {
+            case 1: case 2: case 3: runLength = false; break;
+            case 9: case 10: case 11: runLength = true; break;
+            default: Fail("Unknown TGA image type");
+        }
+        if (width == 0 || height == 0 || depth == 0 || colorMapLength > kMaxColorMap) Fail(kBadHeader);
+        if (depth != 8 && depth != 15 && depth != 16 && depth != 24 && depth != 32) Fail(kBadHeader);
+
+        in.Skip(idLength);
+
+        // Nothing is allocated for a request that only measures or cancels, nor for a file
+        // too short to hold the pixels it announces (a run packet covers at most 128 pixels).
+        if (info.escape) Fail(kCancelled);
+        const uint64_t fileBytes = (depth + 7) / 8;
+        const uint64_t pixelCount = static_cast<uint64_t>(width) * height;
+        const uint64_t pixelData = runLength ? (pixelCount + kMaxPacket - 1) / kMaxPacket * (1 + fileBytes)
+                                             : pixelCount * fileBytes;
+        const uint64_t needed = (colorMapType ? colorMapLength * kColorMapEntry : 0) + pixelData;
+        const int64_t remaining = in.Remaining();
+        if (remaining >= 0 && static_cast<uint64_t>(remaining) < needed) Fail(kCorrupted);
+
+        if (!Create(width, height, depth, ImageFormat::Tga)) Fail("TGA Create failed");
+        if (depth == 32) AlphaCreate();
+
+        if (colorMapType) {
+            uint8_t map[kMaxColorMap * kColorMapEntry];
+            in.Bytes(map, colorMapLength * kColorMapEntry, kCorrupted);
+            for (uint32_t i = 0; i < colorMapLength && i < GetNumColors(); ++i)
+                SetPaletteColor(static_cast<uint8_t>(i), map[3 * i + 2], map[3 * i + 1], map[3 * i], 0);
+        }
+        if (imageType == 3 || imageType == 11) SetGrayPalette();
+
+        const PixelWriter pixels(*this, depth);
+        std::vector<uint8_t> scratch(static_cast<size_t>(width) * pixels.FileBytes());
+        const size_t used = static_cast<size_t>(width) * pixels.DestBytes();
+        const bool topFirst = descriptor & kTopFirst;
+        CRowIterator rows(this);
+        int32_t pending = -1;
+        for (uint32_t r = 0; r < height; ++r) {
+            if (info.escape) Fail(kCancelled);
+            if (stream->Eof()) Fail(kCorrupted);
+            uint8_t* row = rows.RowAt(static_cast<int32_t>(topFirst ? height - 1 - r : r));
+            std::memset(row + used, 0, info.effWidth - used);  // the row's filler bytes
+            if (runLength) {
+                ExpandRunLengthRow(in, pixels, row, width, static_cast<int32_t>(r), pending, scratch);
+            } else {
+                in.Bytes(scratch.data(), static_cast<uint32_t>(scratch.size()), kCorrupted);
+                pixels.Store(scratch.data(), row, 0, width, static_cast<int32_t>(r));
+            }
+        }
+
+        if (descriptor & kRightToLeft) Mirror();
+        if (topFirst && depth == 32) AlphaFlip();  // alpha went in at the file row number
+        return true;
+    } catch (const CodecError& e) {
+        SetLastError(e.text);
+        return false;
+    }
+}
+
+bool PictureTGA::Encode(ByteStream* stream) {
+    if (CheckEncodeArgs(stream)) return false;
+    const uint32_t bpp = GetBpp();
+    if (bpp < 8) {
+        SetLastError("Bit depth must be 8 or 24");
+        return false;
+    }
+    const uint32_t width = GetWidth(), height = GetHeight();
+    if (width > 0xFFFF || height > 0xFFFF) {
+        SetLastError("Image too large for TGA");
+        return false;
+    }
+    const bool mapped = bpp == 8;
+    const bool withAlpha = bpp == 24 && AlphaIsValid();
+
+    uint8_t head[kHeaderSize] = {};
+    head[1] = IsIndexed() ? 1 : 0;
+    head[2] = mapped ? 1 : 2;
+    PutU16(head + 5, mapped ? 256 : 0);
+    head[7] = mapped ? 24 : 0;
+    PutU16(head + 12, static_cast<uint16_t>(width));
+    PutU16(head + 14, static_cast<uint16_t>(height));
+    head[16] = static_cast<uint8_t>(withAlpha ? 32 : bpp);
+    stream->Write(head, kHeaderSize, 1);
+
+    if (mapped) {
+        uint8_t map[256 * kColorMapEntry];
+        const RGBQUAD* palette = GetPalette();
+        for (uint32_t i = 0; i < 256; ++i) {
+            map[3 * i] = palette[i].rgbBlue;
+            map[3 * i + 1] = palette[i].rgbGreen;
+            map[3 * i + 2] = palette[i].rgbRed;
+        }
+        stream->Write(map, sizeof map, 1);
+    }
+
+    // Rows go bottom row first, without the container's filler bytes.
+    if (withAlpha) {
+        std::vector<uint8_t> line(static_cast<size_t>(width) * 4);
+        for (uint32_t y = 0; y < height; ++y) {
+            const uint8_t* src = GetBits(y);
+            for (uint32_t x = 0; x < width; ++x) {
+                std::memcpy(&line[4 * x], src + 3 * x, 3);
+                const uint8_t a = AlphaGet(static_cast<int32_t>(x), static_cast<int32_t>(y));
+                line[4 * x + 3] = static_cast<uint8_t>(info.alphaMax * a / 255);
+            }
+            stream->Write(line.data(), static_cast<uint32_t>(line.size()), 1);
+        }
+    } else {
+        const uint32_t rowBytes = width * (bpp / 8);
+        for (uint32_t y = 0; y < height; ++y) stream->Write(GetBits(y), rowBytes, 1);
+    }
+    return true;
+}
