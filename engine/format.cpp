@@ -12,6 +12,7 @@
 #include <string>
 
 #include "bmp.h"
+#include "jpg.h"
 #include "picture.h"
 #include "stream.h"
 
@@ -59,7 +60,7 @@ const CodecEntry kCodecs[FormatCount] = {
     /* Unknown */ {nullptr, nullptr},
     /* Bmp     */ {&DecodeWith<PictureBMP>, &EncodeWith<PictureBMP>},
     /* Gif     */ {nullptr, nullptr},
-    /* Jpg     */ {nullptr, nullptr},
+    /* Jpg     */ {&DecodeWith<PictureJPG>, &EncodeWith<PictureJPG>},
     /* Png     */ {nullptr, nullptr},
     /* Ico     */ {nullptr, nullptr},
     /* Tif     */ {nullptr, nullptr},
