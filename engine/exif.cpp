@@ -74,8 +74,7 @@ constexpr uint8_t kJfifHeader[18] = {0xFF, 0xE0, 0x00, 0x10, 0x4A, 0x46, 0x49, 0
                                      0x01, 0x01, 0x01, 0x01, 0x2C, 0x01, 0x2C, 0x00, 0x00};
 
 bool IsFrameHeader(int marker) {
-    return marker >= M_SOF0 && marker <= M_SOF15 && marker != M_DHT && marker != M_JPG &&
-           marker != M_DAC;
+    return marker >= M_SOF0 && marker <= M_SOF15 && marker != M_DHT && marker != M_JPG && marker != M_DAC;
 }
 
 // A number as an integer field takes it: truncated toward zero, held inside int32.
@@ -105,11 +104,20 @@ float ToFloat(double v) {
 void SetUnit(float& field, double value) {
     switch (Truncate(value)) {
         case 1:
-        case 2: field = 1.0f; break;
-        case 3: field = 0.3937008f; break;
-        case 4: field = 0.03937008f; break;
-        case 5: field = 0.00003937008f; break;
-        default: break;
+        case 2:
+            field = 1.0f;
+            break;
+        case 3:
+            field = 0.3937008f;
+            break;
+        case 4:
+            field = 0.03937008f;
+            break;
+        case 5:
+            field = 0.00003937008f;
+            break;
+        default:
+            break;
     }
 }
 
@@ -147,18 +155,24 @@ struct ExifReader::Walk {
     double Convert(const uint8_t* p, uint32_t format, uint64_t available, bool motorola) const {
         if (format == 0 || format > kMaxFormat || available < kBytesPerFormat[format]) return 0;
         switch (format) {
-            case 1: return p[0];
-            case 3: return Get16(p, motorola);
-            case 4: return Get32(p, motorola);
+            case 1:
+                return p[0];
+            case 3:
+                return Get16(p, motorola);
+            case 4:
+                return Get32(p, motorola);
             case 5:
             case 10: {
                 const int32_t num = static_cast<int32_t>(Get32(p, motorola));
                 const int32_t den = static_cast<int32_t>(Get32(p + 4, motorola));
                 return den == 0 ? 0 : static_cast<double>(num) / den;
             }
-            case 6: return static_cast<int8_t>(p[0]);
-            case 8: return static_cast<int16_t>(Get16(p, motorola));
-            case 9: return static_cast<int32_t>(Get32(p, motorola));
+            case 6:
+                return static_cast<int8_t>(p[0]);
+            case 8:
+                return static_cast<int16_t>(Get16(p, motorola));
+            case 9:
+                return static_cast<int32_t>(Get32(p, motorola));
             // Floating-point values are taken as they are stored, in the machine's order.
             case 11: {
                 float f;
@@ -170,7 +184,8 @@ struct ExifReader::Walk {
                 std::memcpy(&d, p, sizeof d);
                 return d;
             }
-            default: return 0;
+            default:
+                return 0;
         }
     }
 };
@@ -412,10 +427,18 @@ bool ExifReader::ProcessDirectory(Walk& walk, uint32_t offset) {
         const auto number = [&] { return walk.Convert(value, format, byteCount, mm); };
 
         switch (tag) {
-            case TAG_MAKE: CopyText(r.cameraMake, sizeof r.cameraMake, value, byteCount); break;
-            case TAG_MODEL: CopyText(r.cameraModel, sizeof r.cameraModel, value, byteCount); break;
-            case TAG_EXIF_VERSION: CopyText(r.version, sizeof r.version, value, byteCount); break;
-            case TAG_DATETIME_ORIGINAL: CopyText(r.dateTime, sizeof r.dateTime, value, byteCount); break;
+            case TAG_MAKE:
+                CopyText(r.cameraMake, sizeof r.cameraMake, value, byteCount);
+                break;
+            case TAG_MODEL:
+                CopyText(r.cameraModel, sizeof r.cameraModel, value, byteCount);
+                break;
+            case TAG_EXIF_VERSION:
+                CopyText(r.version, sizeof r.version, value, byteCount);
+                break;
+            case TAG_DATETIME_ORIGINAL:
+                CopyText(r.dateTime, sizeof r.dateTime, value, byteCount);
+                break;
             case TAG_USERCOMMENT: {
                 // Trailing spaces end the text. A value that starts with the character code
                 // "ASCII" has its text after the 8-byte code, past any zero or space padding.
@@ -435,21 +458,34 @@ bool ExifReader::ProcessDirectory(Walk& walk, uint32_t offset) {
                 if (text) CopyText(r.comments, 200, text, used);
                 break;
             }
-            case TAG_FNUMBER: r.apertureFNumber = ToFloat(number()); break;
+            case TAG_FNUMBER:
+                r.apertureFNumber = ToFloat(number());
+                break;
             case TAG_APERTURE:
             case TAG_MAXAPERTURE:
                 // An APEX aperture value v is the F-number 2^(v/2).
-                if (r.apertureFNumber == 0) r.apertureFNumber = ToFloat(std::exp(number() * std::log(2.0) * 0.5));
+                if (r.apertureFNumber == 0)
+                    r.apertureFNumber = ToFloat(std::exp(number() * std::log(2.0) * 0.5));
                 break;
-            case TAG_BRIGHTNESS: r.brightness = ToFloat(number()); break;
-            case TAG_FOCALLENGTH: r.focalLength = ToFloat(number()); break;
-            case TAG_SUBJECT_DISTANCE: r.distance = ToFloat(number()); break;
-            case TAG_EXPOSURETIME: r.exposureTime = ToFloat(number()); break;
+            case TAG_BRIGHTNESS:
+                r.brightness = ToFloat(number());
+                break;
+            case TAG_FOCALLENGTH:
+                r.focalLength = ToFloat(number());
+                break;
+            case TAG_SUBJECT_DISTANCE:
+                r.distance = ToFloat(number());
+                break;
+            case TAG_EXPOSURETIME:
+                r.exposureTime = ToFloat(number());
+                break;
             case TAG_SHUTTERSPEED:
                 // An APEX shutter speed value v is the exposure time 1 / 2^v.
                 if (r.exposureTime == 0) r.exposureTime = ToFloat(1 / std::exp(number() * std::log(2.0)));
                 break;
-            case TAG_FLASH: r.flashUsed = (Truncate(number()) & 7) ? 1 : 0; break;
+            case TAG_FLASH:
+                r.flashUsed = (Truncate(number()) & 7) ? 1 : 0;
+                break;
             case TAG_ORIENTATION:
                 r.orientation = Truncate(number());
                 if (r.orientation < 1 || r.orientation > 8) {
@@ -463,14 +499,30 @@ bool ExifReader::ProcessDirectory(Walk& walk, uint32_t offset) {
                 if (largestDimension_ < a) largestDimension_ = a;
                 break;
             }
-            case TAG_FOCALPLANEXRES: r.focalPlaneXRes = ToFloat(number()); break;
-            case TAG_FOCALPLANEYRES: r.focalPlaneYRes = ToFloat(number()); break;
-            case TAG_RESOLUTION_UNIT: SetUnit(r.resolutionUnit, number()); break;
-            case TAG_FOCALPLANEUNITS: SetUnit(r.focalPlaneUnits, number()); break;
-            case TAG_EXPOSURE_BIAS: r.exposureBias = ToFloat(number()); break;
-            case TAG_LIGHT_SOURCE: r.lightSource = Truncate(number()); break;
-            case TAG_METERING_MODE: r.meteringMode = Truncate(number()); break;
-            case TAG_EXPOSURE_PROGRAM: r.exposureProgram = Truncate(number()); break;
+            case TAG_FOCALPLANEXRES:
+                r.focalPlaneXRes = ToFloat(number());
+                break;
+            case TAG_FOCALPLANEYRES:
+                r.focalPlaneYRes = ToFloat(number());
+                break;
+            case TAG_RESOLUTION_UNIT:
+                SetUnit(r.resolutionUnit, number());
+                break;
+            case TAG_FOCALPLANEUNITS:
+                SetUnit(r.focalPlaneUnits, number());
+                break;
+            case TAG_EXPOSURE_BIAS:
+                r.exposureBias = ToFloat(number());
+                break;
+            case TAG_LIGHT_SOURCE:
+                r.lightSource = Truncate(number());
+                break;
+            case TAG_METERING_MODE:
+                r.meteringMode = Truncate(number());
+                break;
+            case TAG_EXPOSURE_PROGRAM:
+                r.exposureProgram = Truncate(number());
+                break;
             case TAG_ISO_EQUIVALENT: {
                 // Some cameras store the ISO speed divided by 200.
                 int64_t iso = Truncate(number());
@@ -480,10 +532,18 @@ bool ExifReader::ProcessDirectory(Walk& walk, uint32_t offset) {
                                       : static_cast<int32_t>(iso);
                 break;
             }
-            case TAG_COMPRESSION_LEVEL: r.compressionLevel = Truncate(number()); break;
-            case TAG_XRESOLUTION: r.xResolution = ToFloat(number()); break;
-            case TAG_YRESOLUTION: r.yResolution = ToFloat(number()); break;
-            case TAG_THUMBNAIL_OFFSET: thumbnailOffset = TruncateUnsigned(number()); break;
+            case TAG_COMPRESSION_LEVEL:
+                r.compressionLevel = Truncate(number());
+                break;
+            case TAG_XRESOLUTION:
+                r.xResolution = ToFloat(number());
+                break;
+            case TAG_YRESOLUTION:
+                r.yResolution = ToFloat(number());
+                break;
+            case TAG_THUMBNAIL_OFFSET:
+                thumbnailOffset = TruncateUnsigned(number());
+                break;
             case TAG_THUMBNAIL_LENGTH:
                 thumbnailLength = TruncateUnsigned(number());
                 r.thumbnailSize = thumbnailLength;
@@ -500,7 +560,8 @@ bool ExifReader::ProcessDirectory(Walk& walk, uint32_t offset) {
                 }
                 break;
             }
-            default: break;
+            default:
+                break;
         }
     }
 

@@ -14,42 +14,42 @@ class ByteStream;
 
 // The camera data of one file; every field stays zero until a tag or section fills it.
 struct ExifData {
-    char version[5];          // tag 0x9000
-    char cameraMake[32];      // tag 0x010F
-    char cameraModel[40];     // tag 0x0110
-    char dateTime[20];        // tag 0x9003
-    int32_t height;           // frame header
-    int32_t width;            // frame header
-    int32_t orientation;      // tag 0x0112, 1..8
-    int32_t isColor;          // frame header: three components
-    int32_t process;          // frame header: the SOF marker code
-    int32_t flashUsed;        // tag 0x9209
-    float focalLength;        // tag 0x920A
-    float exposureTime;       // tag 0x829A, else from the shutter speed 0x9201
-    float apertureFNumber;    // tag 0x829D, else from the apertures 0x9202 and 0x9205
-    float distance;           // tag 0x9206
-    float ccdWidth;           // from the largest pixel dimension and the focal plane
-    float exposureBias;       // tag 0x9204
-    int32_t lightSource;      // tag 0x9208
-    int32_t meteringMode;     // tag 0x9207
-    int32_t exposureProgram;  // tag 0x8822
-    int32_t isoEquivalent;    // tag 0x8827
-    int32_t compressionLevel; // tag 0x9102
-    float focalPlaneXRes;     // tag 0xA20E
-    float focalPlaneYRes;     // tag 0xA20F
-    float focalPlaneUnits;    // tag 0xA210, as a length in inches
-    float xResolution;        // tag 0x011A
-    float yResolution;        // tag 0x011B
-    float resolutionUnit;     // tag 0x0128, as a length in inches
-    float brightness;         // tag 0x9203
-    char comments[1000];      // first comment section, or tag 0x9286
+    char version[5];                  // tag 0x9000
+    char cameraMake[32];              // tag 0x010F
+    char cameraModel[40];             // tag 0x0110
+    char dateTime[20];                // tag 0x9003
+    int32_t height;                   // frame header
+    int32_t width;                    // frame header
+    int32_t orientation;              // tag 0x0112, 1..8
+    int32_t isColor;                  // frame header: three components
+    int32_t process;                  // frame header: the SOF marker code
+    int32_t flashUsed;                // tag 0x9209
+    float focalLength;                // tag 0x920A
+    float exposureTime;               // tag 0x829A, else from the shutter speed 0x9201
+    float apertureFNumber;            // tag 0x829D, else from the apertures 0x9202 and 0x9205
+    float distance;                   // tag 0x9206
+    float ccdWidth;                   // from the largest pixel dimension and the focal plane
+    float exposureBias;               // tag 0x9204
+    int32_t lightSource;              // tag 0x9208
+    int32_t meteringMode;             // tag 0x9207
+    int32_t exposureProgram;          // tag 0x8822
+    int32_t isoEquivalent;            // tag 0x8827
+    int32_t compressionLevel;         // tag 0x9102
+    float focalPlaneXRes;             // tag 0xA20E
+    float focalPlaneYRes;             // tag 0xA20F
+    float focalPlaneUnits;            // tag 0xA210, as a length in inches
+    float xResolution;                // tag 0x011A
+    float yResolution;                // tag 0x011B
+    float resolutionUnit;             // tag 0x0128, as a length in inches
+    float brightness;                 // tag 0x9203
+    char comments[1000];              // first comment section, or tag 0x9286
     const uint8_t* thumbnailPointer;  // into the EXIF section's data held by the reader
     uint32_t thumbnailSize;
-    bool isExif;              // the EXIF block parsed without failure
+    bool isExif;  // the EXIF block parsed without failure
 };
 
 class ExifReader {
-public:
+   public:
     // Mode bits of the section scan.
     static constexpr int ReadExif = 0x1;   // parse the EXIF block and the first comment
     static constexpr int ReadImage = 0x2;  // keep the rest of the file after start-of-scan
@@ -83,7 +83,7 @@ public:
     // Parses an EXIF block (from "Exif" on) into the record; true when it is sound.
     bool ProcessExif(const uint8_t* block, uint32_t length);
 
-private:
+   private:
     struct Walk;
     bool ProcessDirectory(Walk& walk, uint32_t offset);
     void ProcessComment(const uint8_t* data, uint32_t length);

@@ -6,14 +6,14 @@
 // Decode and Encode, which the jump never crosses.
 #include "jpg.h"
 
-#include <csetjmp>
+#include <jerror.h>
+#include <jpeglib.h>
+
 #include <cmath>
+#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <new>
-
-#include <jpeglib.h>
-#include <jerror.h>
 
 #include "rowiterator.h"
 #include "stream.h"
@@ -33,7 +33,7 @@ constexpr long kLibraryMemory = 1L << 30;
 struct ErrorManager {
     jpeg_error_mgr pub;  // first: libjpeg hands back a pointer to it
     jmp_buf jump;
-    char* lastError;     // the picture's lastError, 256 chars
+    char* lastError;  // the picture's lastError, 256 chars
 };
 
 [[noreturn]] void ErrorExit(j_common_ptr cinfo) {
@@ -75,7 +75,7 @@ void DpiFromExif(float resolution, float unit, Set set) {
 // ---- stream manager ---------------------------------------------------------------------
 
 class PictureJPG::JpegStreamManager : public jpeg_source_mgr, public jpeg_destination_mgr {
-public:
+   public:
     explicit JpegStreamManager(ByteStream* stream) : stream_(stream) {
         next_input_byte = nullptr;
         bytes_in_buffer = 0;  // the first read fills the buffer
@@ -92,9 +92,13 @@ public:
         term_destination = TermDestination;
     }
 
-private:
-    static JpegStreamManager* Self(j_decompress_ptr cinfo) { return static_cast<JpegStreamManager*>(cinfo->src); }
-    static JpegStreamManager* Self(j_compress_ptr cinfo) { return static_cast<JpegStreamManager*>(cinfo->dest); }
+   private:
+    static JpegStreamManager* Self(j_decompress_ptr cinfo) {
+        return static_cast<JpegStreamManager*>(cinfo->src);
+    }
+    static JpegStreamManager* Self(j_compress_ptr cinfo) {
+        return static_cast<JpegStreamManager*>(cinfo->dest);
+    }
 
     static void InitSource(j_decompress_ptr cinfo) { Self(cinfo)->startOfFile_ = true; }
 
@@ -137,7 +141,8 @@ private:
 
     static boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
         JpegStreamManager* self = Self(cinfo);
-        if (self->stream_->Write(self->buffer_, 1, kBufferSize) != kBufferSize) ERREXIT(cinfo, JERR_FILE_WRITE);
+        if (self->stream_->Write(self->buffer_, 1, kBufferSize) != kBufferSize)
+            ERREXIT(cinfo, JERR_FILE_WRITE);
         self->next_output_byte = self->buffer_;
         self->free_in_buffer = kBufferSize;
         return TRUE;
@@ -241,7 +246,7 @@ bool DecodeSteps(DecodeJob* job) {
     }
 
     JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                                  width * components, 1);
+                                                 width * components, 1);
     const bool cmyk = components == 4 && !quantized;
     const bool rgb = cinfo->num_components == 3 && !quantized;
 
@@ -363,7 +368,7 @@ bool EncodeSteps(EncodeJob* job) {
     const uint32_t effWidth = pic.GetEffWidth();
     const uint32_t samples = width * static_cast<uint32_t>(cinfo->input_components);
     JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                                  (effWidth > samples ? effWidth : samples) + 8, 1);
+                                                 (effWidth > samples ? effWidth : samples) + 8, 1);
     const bool packed = grey && pic.GetBpp() < 8;
 
     CRowIterator iter(&pic);
@@ -372,7 +377,8 @@ bool EncodeSteps(EncodeJob* job) {
         if (packed) {
             // 1- and 4-bit rows are widened to one sample per pixel.
             const int32_t y = static_cast<int32_t>(height - 1 - cinfo->next_scanline);
-            for (uint32_t x = 0; x < width; ++x) row[0][x] = pic.BlindGetPixelIndex(static_cast<int32_t>(x), y);
+            for (uint32_t x = 0; x < width; ++x)
+                row[0][x] = pic.BlindGetPixelIndex(static_cast<int32_t>(x), y);
         } else {
             iter.CopyFromRow(row[0], static_cast<int32_t>(effWidth));
             // The picture keeps blue first; libjpeg takes red first.

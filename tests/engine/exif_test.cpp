@@ -133,7 +133,8 @@ std::vector<uint8_t> WithSections(int extra) {
             break;
         }
     const std::vector<uint8_t> app2 = {0xFF, 0xE2, 0x00, 0x04, 'x', 'y'};
-    for (int i = 0; i < extra; ++i) bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(sos), app2.begin(), app2.end());
+    for (int i = 0; i < extra; ++i)
+        bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(sos), app2.begin(), app2.end());
     return bytes;
 }
 
@@ -221,7 +222,8 @@ TEST(Exif, BrokenFilesEndTheScan) {
         {"no length", {0xFF, 0xD8, 0xFF, 0xE2, 0x00}, "invalid marker"},
         {"section cut short", {0xFF, 0xD8, 0xFF, 0xE2, 0x00, 0x10, 1, 2, 3}, "Premature end of file?"},
         {"end of image before a scan", {0xFF, 0xD8, 0xFF, 0xD9, 0x00, 0x02}, ""},
-        {"cut before its scan", std::vector<uint8_t>(baseline.begin(), baseline.begin() + 400), "Premature end of file?"},
+        {"cut before its scan", std::vector<uint8_t>(baseline.begin(), baseline.begin() + 400),
+         "Premature end of file?"},
     };
     for (const ScanRow& row : rows) {
         Scanned s(row.bytes, ExifReader::ReadExif | ExifReader::ReadImage);
@@ -244,17 +246,19 @@ struct Block {
     }
     uint32_t Here() const { return static_cast<uint32_t>(b.size() - 6); }
     void U16(uint16_t v) {
-        if (mm) b.insert(b.end(), {uint8_t(v >> 8), uint8_t(v)});
-        else b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)});
+        if (mm)
+            b.insert(b.end(), {uint8_t(v >> 8), uint8_t(v)});
+        else
+            b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)});
     }
     void U32(uint32_t v) {
-        if (mm) b.insert(b.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
-        else b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+        if (mm)
+            b.insert(b.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+        else
+            b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
     }
     // A short value sits in the first two bytes of the value field.
-    void Short(uint16_t tag, uint16_t v) {
-        U16(tag), U16(3), U32(1), U16(v), U16(0);
-    }
+    void Short(uint16_t tag, uint16_t v) { U16(tag), U16(3), U32(1), U16(v), U16(0); }
     void Entry(uint16_t tag, uint16_t format, uint32_t count, uint32_t value) {
         U16(tag), U16(format), U32(count), U32(value);
     }
@@ -294,15 +298,23 @@ TEST(Exif, ForgedBlocksFailWithTheirTexts) {
         {"entries past the end", tooManyEntries, false, "Illegally sized directory"},
         {"first directory far away", Dir(Block(true, 0x7FFFFFF0), {}), false, "Illegally sized directory"},
         {"format 13", Dir(Block(true), {{0x010F, 13, 1, 0}}), false, "Illegal format code in EXIF dir"},
-        {"value far away", Dir(Block(false), {{0x011A, 5, 1, 0xFFFFFFF8}}), false, "Illegal pointer offset value in EXIF."},
+        {"value far away", Dir(Block(false), {{0x011A, 5, 1, 0xFFFFFFF8}}), false,
+         "Illegal pointer offset value in EXIF."},
         {"value count wraps 32 bits", Dir(Block(true), {{0x010F, 12, 0x20000000, 8}}), false,
          "Illegal pointer offset value in EXIF."},
         {"text one byte too long", Dir(Block(true), {{0x010F, 2, 11, 26}}, 0, 10), false,
          "Illegal pointer offset value in EXIF."},
-        {"sub-directory outside", Dir(Block(true), {{0x8769, 4, 1, 0x7FFFFFFF}}), false, "Illegal subdirectory link"},
+        {"sub-directory outside", Dir(Block(true), {{0x8769, 4, 1, 0x7FFFFFFF}}), false,
+         "Illegal subdirectory link"},
         {"next directory outside", Dir(Block(false), {}, 0x1000), false, "Illegal subdirectory link"},
         // A directory that ends at the end of the data has no link to a next one.
-        {"no room for the link", [] { auto b = Dir(Block(true), {}); b.resize(b.size() - 4); return b; }(), true, ""},
+        {"no room for the link",
+         [] {
+             auto b = Dir(Block(true), {});
+             b.resize(b.size() - 4);
+             return b;
+         }(),
+         true, ""},
         {"text that fits", Dir(Block(true), {{0x010F, 2, 10, 26}}, 0, 10), true, ""},
         // Rational with a zero denominator is 0; format 0 takes no room.
         {"zero denominator", Dir(Block(true), {{0x011A, 5, 1, 26}}, 0, 8), true, ""},
@@ -310,7 +322,8 @@ TEST(Exif, ForgedBlocksFailWithTheirTexts) {
     };
     for (const BlockRow& row : rows) {
         ExifReader reader;
-        EXPECT_EQ(reader.ProcessExif(row.block.data(), static_cast<uint32_t>(row.block.size())), row.ok) << row.name;
+        EXPECT_EQ(reader.ProcessExif(row.block.data(), static_cast<uint32_t>(row.block.size())), row.ok)
+            << row.name;
         EXPECT_STREQ(reader.GetLastError(), row.text) << row.name;
     }
 }
@@ -320,7 +333,7 @@ TEST(Exif, ForgedBlocksFailWithTheirTexts) {
 TEST(Exif, DirectoryLoopsEnd) {
     std::vector<std::vector<uint8_t>> blocks;
     for (const bool mm : {true, false}) {
-        blocks.push_back(Dir(Block(mm), {{0x0110, 2, 4, 0x41424300}}, 8));   // next -> itself
+        blocks.push_back(Dir(Block(mm), {{0x0110, 2, 4, 0x41424300}}, 8));  // next -> itself
         blocks.push_back(Dir(Block(mm), {{0x8769, 4, 1, 8}}));              // offset 8 is no sub-link
         // IFD0 links on to a directory at 26 that links back to IFD0 and to itself.
         Block cycle(mm, 26);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -13,14 +14,14 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "picture.h"
 #include "stream.h"
 
 namespace jpgtest {
 
-inline std::string Fixture(const std::string& name) { return std::string(PANELLE_TEST_DATA) + "/jpg/" + name; }
+inline std::string Fixture(const std::string& name) {
+    return std::string(PANELLE_TEST_DATA) + "/jpg/" + name;
+}
 
 inline std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -43,7 +44,8 @@ struct Pnm {
 
 inline Pnm ParsePnm(const std::vector<uint8_t>& bytes) {
     Pnm pnm;
-    std::string head(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(bytes.size(), 64)));
+    std::string head(bytes.begin(),
+                     bytes.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(bytes.size(), 64)));
     std::istringstream in(head);
     std::string magic;
     uint32_t maxval = 0;
@@ -119,8 +121,10 @@ inline void FromPnm(Picture& pic, const Pnm& ref) {
         uint8_t* row = pic.GetBits(ref.height - 1 - yTop);
         for (uint32_t x = 0; x < ref.width; ++x) {
             const uint8_t* s = ref.Pixel(x, yTop);
-            if (ref.channels == 1) row[x] = s[0];
-            else row[3 * x] = s[2], row[3 * x + 1] = s[1], row[3 * x + 2] = s[0];
+            if (ref.channels == 1)
+                row[x] = s[0];
+            else
+                row[3 * x] = s[2], row[3 * x + 1] = s[1], row[3 * x + 2] = s[0];
         }
     }
 }
@@ -160,8 +164,9 @@ inline std::string TempPath(const std::string& name) {
 inline std::vector<uint8_t> AfterJfif(const std::vector<uint8_t>& jpeg) {
     if (jpeg.size() < 6 || jpeg[2] != 0xFF || jpeg[3] != 0xE0) return jpeg;
     const size_t next = 4 + ((jpeg[4] << 8) | jpeg[5]);
-    return next <= jpeg.size() ? std::vector<uint8_t>(jpeg.begin() + static_cast<std::ptrdiff_t>(next), jpeg.end())
-                               : jpeg;
+    return next <= jpeg.size()
+               ? std::vector<uint8_t>(jpeg.begin() + static_cast<std::ptrdiff_t>(next), jpeg.end())
+               : jpeg;
 }
 
 }  // namespace jpgtest

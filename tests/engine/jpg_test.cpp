@@ -38,23 +38,19 @@ TEST_P(JpgMatchesDjpeg, PixelForPixel) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, JpgMatchesDjpeg,
-    testing::Values(DjpegRow{"baseline.jpg", "baseline.ppm", 0, 0},
-                    DjpegRow{"progressive.jpg", "progressive.ppm", 0, 0},
-                    DjpegRow{"optimised.jpg", "optimised.ppm", 0, 0},
-                    DjpegRow{"restart.jpg", "restart.ppm", 0, 0},
-                    DjpegRow{"grey.jpg", "grey.pgm", 0, 0},
-                    DjpegRow{"cjpeg-q90.jpg", "cjpeg-q90.ppm", 1, 0},
-                    // Files that end early are finished as if an end-of-image marker came.
-                    DjpegRow{"baseline-trunc.jpg", "baseline-trunc.ppm", 0, 0},
-                    DjpegRow{"progressive-trunc.jpg", "progressive-trunc.ppm", 0, 0},
-                    // Scaled output: djpeg -scale 1/n.
-                    DjpegRow{"baseline.jpg", "baseline-s2.ppm", 2, 0},
-                    DjpegRow{"baseline.jpg", "baseline-s4.ppm", 4, 0},
-                    DjpegRow{"baseline.jpg", "baseline-s8.ppm", 8, 0},
-                    DjpegRow{"grey.jpg", "grey-s2.pgm", 2, 0},
-                    // djpeg -nosmooth and djpeg -grayscale.
-                    DjpegRow{"baseline.jpg", "baseline-nosmooth.ppm", 0, JpegOption::NoFancyUpsampling},
-                    DjpegRow{"baseline.jpg", "baseline-greyout.pgm", 0, JpegOption::GreyscaleOutput}));
+    testing::Values(
+        DjpegRow{"baseline.jpg", "baseline.ppm", 0, 0}, DjpegRow{"progressive.jpg", "progressive.ppm", 0, 0},
+        DjpegRow{"optimised.jpg", "optimised.ppm", 0, 0}, DjpegRow{"restart.jpg", "restart.ppm", 0, 0},
+        DjpegRow{"grey.jpg", "grey.pgm", 0, 0}, DjpegRow{"cjpeg-q90.jpg", "cjpeg-q90.ppm", 1, 0},
+        // Files that end early are finished as if an end-of-image marker came.
+        DjpegRow{"baseline-trunc.jpg", "baseline-trunc.ppm", 0, 0},
+        DjpegRow{"progressive-trunc.jpg", "progressive-trunc.ppm", 0, 0},
+        // Scaled output: djpeg -scale 1/n.
+        DjpegRow{"baseline.jpg", "baseline-s2.ppm", 2, 0}, DjpegRow{"baseline.jpg", "baseline-s4.ppm", 4, 0},
+        DjpegRow{"baseline.jpg", "baseline-s8.ppm", 8, 0}, DjpegRow{"grey.jpg", "grey-s2.pgm", 2, 0},
+        // djpeg -nosmooth and djpeg -grayscale.
+        DjpegRow{"baseline.jpg", "baseline-nosmooth.ppm", 0, JpegOption::NoFancyUpsampling},
+        DjpegRow{"baseline.jpg", "baseline-greyout.pgm", 0, JpegOption::GreyscaleOutput}));
 
 // Quantised output against djpeg's colour-mapped BMP: the same palette and the same index
 // for every pixel.
@@ -86,7 +82,8 @@ TEST_P(JpgQuantisesLikeDjpeg, SamePaletteAndIndices) {
     ASSERT_EQ(pic.GetHeight(), ref.GetHeight());
     int differentEntries = 0, differentPixels = 0;
     for (uint32_t i = 0; i < ref.GetNumColors(); ++i) {
-        const RGBQUAD a = pic.GetPaletteColor(static_cast<uint8_t>(i)), b = ref.GetPaletteColor(static_cast<uint8_t>(i));
+        const RGBQUAD a = pic.GetPaletteColor(static_cast<uint8_t>(i)),
+                      b = ref.GetPaletteColor(static_cast<uint8_t>(i));
         if (a.rgbRed != b.rgbRed || a.rgbGreen != b.rgbGreen || a.rgbBlue != b.rgbBlue) ++differentEntries;
     }
     for (int32_t y = 0; y < static_cast<int32_t>(ref.GetHeight()); ++y)
@@ -99,8 +96,10 @@ TEST_P(JpgQuantisesLikeDjpeg, SamePaletteAndIndices) {
 INSTANTIATE_TEST_SUITE_P(
     Files, JpgQuantisesLikeDjpeg,
     testing::Values(QuantRow{"baseline.jpg", "baseline-q64.bmp", JpegOption::Quantize, 64, 2},
-                    QuantRow{"baseline.jpg", "baseline-q64-onepass.bmp", JpegOption::Quantize | JpegOption::OnePass, 64, 2},
-                    QuantRow{"baseline.jpg", "baseline-q64-nodither.bmp", JpegOption::Quantize | JpegOption::Dither, 64, 0},
+                    QuantRow{"baseline.jpg", "baseline-q64-onepass.bmp",
+                             JpegOption::Quantize | JpegOption::OnePass, 64, 2},
+                    QuantRow{"baseline.jpg", "baseline-q64-nodither.bmp",
+                             JpegOption::Quantize | JpegOption::Dither, 64, 0},
                     QuantRow{"baseline.jpg", "baseline-q64-ordered.bmp",
                              JpegOption::Quantize | JpegOption::Dither | JpegOption::OnePass, 64, 1},
                     // A greyscale file quantised: indices into the library's grey map.
@@ -121,7 +120,8 @@ TEST(Jpg, CmykLoadsAsInkTimesBlack) {
         for (uint32_t x = 0; x < w; ++x) {
             const uint8_t* s = &ink[4 * (size_t{yTop} * w + x)];
             const unsigned c = 255 - s[0], m = 255 - s[1], y = 255 - s[2], k = 255 - s[3];
-            if (row[3 * x + 2] != c * k / 255 || row[3 * x + 1] != m * k / 255 || row[3 * x] != y * k / 255) ++bad;
+            if (row[3 * x + 2] != c * k / 255 || row[3 * x + 1] != m * k / 255 || row[3 * x] != y * k / 255)
+                ++bad;
         }
     }
     EXPECT_EQ(bad, 0);
@@ -165,7 +165,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Jpg, SizeOnlyRequestReadsNoPixels) {
     for (const uint8_t scale : {0, 2, 8}) {
-        const Pnm ref = ReadPnm(Fixture(scale == 0 ? "baseline.ppm" : scale == 2 ? "baseline-s2.ppm" : "baseline-s8.ppm"));
+        const Pnm ref = ReadPnm(Fixture(scale == 0   ? "baseline.ppm"
+                                        : scale == 2 ? "baseline-s2.ppm"
+                                                     : "baseline-s8.ppm"));
         Picture pic;
         pic.SetLastError("untouched");
         ASSERT_TRUE(DecodeJpeg(pic, ReadFile(Fixture("baseline.jpg")), [&](Picture& p) {
@@ -234,8 +236,10 @@ TEST(Jpg, HostileFilesFailWithTheLibraryText) {
         {"zero width", WithSize(baseline, 0xC0, 0, 61), "Empty JPEG image (DNL not supported)"},
         {"huge baseline picture", WithSize(baseline, 0xC0, 65500, 65500), "PICTURE_MAX_MEMORY exceeded"},
         // Every coefficient of a progressive picture is kept: 65500 x 65500 would be 25 GB.
-        {"huge progressive picture", WithSize(progressive, 0xC2, 65500, 65500), "Backing store not supported"},
-        {"bad precision", WithByte(baseline, MarkerAt(baseline, 0xC0) + 4, 7), "Unsupported JPEG data precision 7"},
+        {"huge progressive picture", WithSize(progressive, 0xC2, 65500, 65500),
+         "Backing store not supported"},
+        {"bad precision", WithByte(baseline, MarkerAt(baseline, 0xC0) + 4, 7),
+         "Unsupported JPEG data precision 7"},
         {"quantisation table 9", WithByte(baseline, MarkerAt(baseline, 0xDB) + 4, 9), "Bogus DQT index 9"},
         {"five components", WithByte(baseline, MarkerAt(baseline, 0xC0) + 9, 5), "Bogus marker length"},
     };
@@ -253,7 +257,8 @@ TEST(Jpg, MutilatedFilesEndCleanly) {
         const auto bytes = ReadFile(Fixture(name));
         for (size_t n = 0; n < bytes.size(); n += 7) {
             Picture pic;
-            if (!DecodeJpeg(pic, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n)))) {
+            if (!DecodeJpeg(pic, std::vector<uint8_t>(bytes.begin(),
+                                                      bytes.begin() + static_cast<std::ptrdiff_t>(n)))) {
                 EXPECT_STRNE(pic.GetLastError(), "") << name << " cut at " << n;
             }
         }
@@ -391,7 +396,7 @@ TEST(Jpg, PackedGreyPicturesAreWidened) {
 
 // A stream that takes a limited number of bytes.
 class FullStream : public MemoryStream {
-public:
+   public:
     explicit FullStream(uint32_t room) : room_(room) { Open(); }
     uint32_t Write(const void* buffer, uint32_t size, uint32_t count) override {
         const uint64_t n = uint64_t{size} * count;
@@ -400,7 +405,7 @@ public:
         return MemoryStream::Write(buffer, size, count);
     }
 
-private:
+   private:
     uint32_t room_;
 };
 
@@ -458,7 +463,6 @@ TEST(Jpg, SameObjectWritesTheExifBack) {
         EXPECT_NE(text.find("XResolution: 300\n"), std::string::npos) << text;
         std::remove(path.c_str());
     }
-
 }
 
 }  // namespace
