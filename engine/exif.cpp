@@ -4,6 +4,7 @@
 #include "exif.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -20,40 +21,63 @@ constexpr int M_APP0 = 0xE0;
 constexpr int M_APP1 = 0xE1;
 constexpr int M_COM = 0xFE;
 
-// TIFF tags the record takes.
-constexpr uint16_t TAG_MAKE = 0x010F;
-constexpr uint16_t TAG_MODEL = 0x0110;
+// TIFF tags with a rule of their own.
 constexpr uint16_t TAG_ORIENTATION = 0x0112;
-constexpr uint16_t TAG_XRESOLUTION = 0x011A;
-constexpr uint16_t TAG_YRESOLUTION = 0x011B;
 constexpr uint16_t TAG_RESOLUTION_UNIT = 0x0128;
 constexpr uint16_t TAG_THUMBNAIL_OFFSET = 0x0201;
 constexpr uint16_t TAG_THUMBNAIL_LENGTH = 0x0202;
-constexpr uint16_t TAG_EXPOSURETIME = 0x829A;
-constexpr uint16_t TAG_FNUMBER = 0x829D;
 constexpr uint16_t TAG_EXIF_OFFSET = 0x8769;
-constexpr uint16_t TAG_EXPOSURE_PROGRAM = 0x8822;
 constexpr uint16_t TAG_ISO_EQUIVALENT = 0x8827;
-constexpr uint16_t TAG_EXIF_VERSION = 0x9000;
-constexpr uint16_t TAG_DATETIME_ORIGINAL = 0x9003;
-constexpr uint16_t TAG_COMPRESSION_LEVEL = 0x9102;
 constexpr uint16_t TAG_SHUTTERSPEED = 0x9201;
 constexpr uint16_t TAG_APERTURE = 0x9202;
-constexpr uint16_t TAG_BRIGHTNESS = 0x9203;
-constexpr uint16_t TAG_EXPOSURE_BIAS = 0x9204;
 constexpr uint16_t TAG_MAXAPERTURE = 0x9205;
-constexpr uint16_t TAG_SUBJECT_DISTANCE = 0x9206;
-constexpr uint16_t TAG_METERING_MODE = 0x9207;
-constexpr uint16_t TAG_LIGHT_SOURCE = 0x9208;
 constexpr uint16_t TAG_FLASH = 0x9209;
-constexpr uint16_t TAG_FOCALLENGTH = 0x920A;
 constexpr uint16_t TAG_USERCOMMENT = 0x9286;
 constexpr uint16_t TAG_EXIF_IMAGEWIDTH = 0xA002;
 constexpr uint16_t TAG_EXIF_IMAGELENGTH = 0xA003;
 constexpr uint16_t TAG_INTEROP_OFFSET = 0xA005;
-constexpr uint16_t TAG_FOCALPLANEXRES = 0xA20E;
-constexpr uint16_t TAG_FOCALPLANEYRES = 0xA20F;
 constexpr uint16_t TAG_FOCALPLANEUNITS = 0xA210;
+
+// Text tags, copied into fields of the given size and always ended.
+struct TextTag {
+    uint16_t tag;
+    size_t offset, size;
+};
+constexpr TextTag kTextTags[] = {
+    {0x010F, offsetof(ExifData, cameraMake), sizeof(ExifData::cameraMake)},    // Make
+    {0x0110, offsetof(ExifData, cameraModel), sizeof(ExifData::cameraModel)},  // Model
+    {0x9000, offsetof(ExifData, version), sizeof(ExifData::version)},          // ExifVersion
+    {0x9003, offsetof(ExifData, dateTime), sizeof(ExifData::dateTime)},        // DateTimeOriginal
+};
+
+// Number tags taken as they are.
+struct FloatTag {
+    uint16_t tag;
+    float ExifData::*field;
+};
+constexpr FloatTag kFloatTags[] = {
+    {0x011A, &ExifData::xResolution},      // XResolution
+    {0x011B, &ExifData::yResolution},      // YResolution
+    {0x829A, &ExifData::exposureTime},     // ExposureTime
+    {0x829D, &ExifData::apertureFNumber},  // FNumber
+    {0x9203, &ExifData::brightness},       // BrightnessValue
+    {0x9204, &ExifData::exposureBias},     // ExposureBiasValue
+    {0x9206, &ExifData::distance},         // SubjectDistance
+    {0x920A, &ExifData::focalLength},      // FocalLength
+    {0xA20E, &ExifData::focalPlaneXRes},   // FocalPlaneXResolution
+    {0xA20F, &ExifData::focalPlaneYRes},   // FocalPlaneYResolution
+};
+
+struct IntTag {
+    uint16_t tag;
+    int32_t ExifData::*field;
+};
+constexpr IntTag kIntTags[] = {
+    {0x8822, &ExifData::exposureProgram},   // ExposureProgram
+    {0x9102, &ExifData::compressionLevel},  // CompressedBitsPerPixel
+    {0x9207, &ExifData::meteringMode},      // MeteringMode
+    {0x9208, &ExifData::lightSource},       // LightSource
+};
 
 // TIFF field formats 1..12: byte, ascii, short, long, rational, sbyte, undefined, sshort,
 // slong, srational, float, double. Format 0 does not exist and takes no room.
@@ -102,23 +126,9 @@ float ToFloat(double v) {
 // Resolution and focal plane units as a length in inches: 1 (none) and 2 (inch) are
 // inches, 3 centimetres, 4 millimetres, 5 micrometres; other values change nothing.
 void SetUnit(float& field, double value) {
-    switch (Truncate(value)) {
-        case 1:
-        case 2:
-            field = 1.0f;
-            break;
-        case 3:
-            field = 0.3937008f;
-            break;
-        case 4:
-            field = 0.03937008f;
-            break;
-        case 5:
-            field = 0.00003937008f;
-            break;
-        default:
-            break;
-    }
+    constexpr float kInches[6] = {0, 1.0f, 1.0f, 0.3937008f, 0.03937008f, 0.00003937008f};
+    const int32_t unit = Truncate(value);
+    if (unit >= 1 && unit <= 5) field = kInches[unit];
 }
 
 // Copies a text value of `available` bytes into a field of `size` chars, always ending it.
@@ -426,19 +436,14 @@ bool ExifReader::ProcessDirectory(Walk& walk, uint32_t offset) {
         }
         const auto number = [&] { return walk.Convert(value, format, byteCount, mm); };
 
+        for (const TextTag& t : kTextTags)
+            if (tag == t.tag) CopyText(reinterpret_cast<char*>(&r) + t.offset, t.size, value, byteCount);
+        for (const FloatTag& t : kFloatTags)
+            if (tag == t.tag) r.*t.field = ToFloat(number());
+        for (const IntTag& t : kIntTags)
+            if (tag == t.tag) r.*t.field = Truncate(number());
+
         switch (tag) {
-            case TAG_MAKE:
-                CopyText(r.cameraMake, sizeof r.cameraMake, value, byteCount);
-                break;
-            case TAG_MODEL:
-                CopyText(r.cameraModel, sizeof r.cameraModel, value, byteCount);
-                break;
-            case TAG_EXIF_VERSION:
-                CopyText(r.version, sizeof r.version, value, byteCount);
-                break;
-            case TAG_DATETIME_ORIGINAL:
-                CopyText(r.dateTime, sizeof r.dateTime, value, byteCount);
-                break;
             case TAG_USERCOMMENT: {
                 // Trailing spaces end the text. A value that starts with the character code
                 // "ASCII" has its text after the 8-byte code, past any zero or space padding.
@@ -458,26 +463,11 @@ bool ExifReader::ProcessDirectory(Walk& walk, uint32_t offset) {
                 if (text) CopyText(r.comments, 200, text, used);
                 break;
             }
-            case TAG_FNUMBER:
-                r.apertureFNumber = ToFloat(number());
-                break;
             case TAG_APERTURE:
             case TAG_MAXAPERTURE:
                 // An APEX aperture value v is the F-number 2^(v/2).
                 if (r.apertureFNumber == 0)
                     r.apertureFNumber = ToFloat(std::exp(number() * std::log(2.0) * 0.5));
-                break;
-            case TAG_BRIGHTNESS:
-                r.brightness = ToFloat(number());
-                break;
-            case TAG_FOCALLENGTH:
-                r.focalLength = ToFloat(number());
-                break;
-            case TAG_SUBJECT_DISTANCE:
-                r.distance = ToFloat(number());
-                break;
-            case TAG_EXPOSURETIME:
-                r.exposureTime = ToFloat(number());
                 break;
             case TAG_SHUTTERSPEED:
                 // An APEX shutter speed value v is the exposure time 1 / 2^v.
@@ -499,29 +489,11 @@ bool ExifReader::ProcessDirectory(Walk& walk, uint32_t offset) {
                 if (largestDimension_ < a) largestDimension_ = a;
                 break;
             }
-            case TAG_FOCALPLANEXRES:
-                r.focalPlaneXRes = ToFloat(number());
-                break;
-            case TAG_FOCALPLANEYRES:
-                r.focalPlaneYRes = ToFloat(number());
-                break;
             case TAG_RESOLUTION_UNIT:
                 SetUnit(r.resolutionUnit, number());
                 break;
             case TAG_FOCALPLANEUNITS:
                 SetUnit(r.focalPlaneUnits, number());
-                break;
-            case TAG_EXPOSURE_BIAS:
-                r.exposureBias = ToFloat(number());
-                break;
-            case TAG_LIGHT_SOURCE:
-                r.lightSource = Truncate(number());
-                break;
-            case TAG_METERING_MODE:
-                r.meteringMode = Truncate(number());
-                break;
-            case TAG_EXPOSURE_PROGRAM:
-                r.exposureProgram = Truncate(number());
                 break;
             case TAG_ISO_EQUIVALENT: {
                 // Some cameras store the ISO speed divided by 200.
@@ -532,21 +504,11 @@ bool ExifReader::ProcessDirectory(Walk& walk, uint32_t offset) {
                                       : static_cast<int32_t>(iso);
                 break;
             }
-            case TAG_COMPRESSION_LEVEL:
-                r.compressionLevel = Truncate(number());
-                break;
-            case TAG_XRESOLUTION:
-                r.xResolution = ToFloat(number());
-                break;
-            case TAG_YRESOLUTION:
-                r.yResolution = ToFloat(number());
-                break;
             case TAG_THUMBNAIL_OFFSET:
                 thumbnailOffset = TruncateUnsigned(number());
                 break;
             case TAG_THUMBNAIL_LENGTH:
                 thumbnailLength = TruncateUnsigned(number());
-                r.thumbnailSize = thumbnailLength;
                 break;
             case TAG_EXIF_OFFSET:
             case TAG_INTEROP_OFFSET: {

@@ -396,15 +396,4 @@ TEST(Exif, MutilatedBlocksEndCleanly) {
     }
 }
 
-TEST(Exif, OwnRecordStartsEmpty) {
-    ExifReader reader;
-    ASSERT_NE(reader.GetRecord(), nullptr);
-    const ExifData& r = *reader.GetRecord();
-    EXPECT_FALSE(r.isExif);
-    EXPECT_EQ(r.thumbnailPointer, nullptr);
-    EXPECT_EQ(r.comments[0], '\0');
-    EXPECT_EQ(reader.GetSectionCount(), 0);
-    EXPECT_STREQ(reader.GetLastError(), "");
-}
-
 }  // namespace
