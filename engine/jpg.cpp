@@ -6,14 +6,16 @@
 // Decode and Encode, which the jump never crosses.
 #include "jpg.h"
 
-#include <jerror.h>
-#include <jpeglib.h>
-
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <new>
+
+// jpeglib.h needs <cstdio> before it; jerror.h needs jpeglib.h.
+#include <jpeglib.h>
+
+#include <jerror.h>
 
 #include "rowiterator.h"
 #include "stream.h"
@@ -75,7 +77,7 @@ void DpiFromExif(float resolution, float unit, Set set) {
 // ---- stream manager ---------------------------------------------------------------------
 
 class PictureJPG::JpegStreamManager : public jpeg_source_mgr, public jpeg_destination_mgr {
-   public:
+public:
     explicit JpegStreamManager(ByteStream* stream) : stream_(stream) {
         next_input_byte = nullptr;
         bytes_in_buffer = 0;  // the first read fills the buffer
@@ -92,7 +94,7 @@ class PictureJPG::JpegStreamManager : public jpeg_source_mgr, public jpeg_destin
         term_destination = TermDestination;
     }
 
-   private:
+private:
     static JpegStreamManager* Self(j_decompress_ptr cinfo) {
         return static_cast<JpegStreamManager*>(cinfo->src);
     }
@@ -249,14 +251,18 @@ bool DecodeSteps(DecodeJob* job) {
                                                  width * components, 1);
     const bool cmyk = components == 4 && !quantized;
     const bool rgb = cinfo->num_components == 3 && !quantized;
+    // Rows that fit the picture's row are decoded straight into it; CMYK rows and rows of
+    // files with more components than a picture holds pass through the library's row.
+    const bool direct = !cmyk && uint64_t{width} * components <= pic.GetEffWidth();
 
     // JPEG rows come top first; the picture's rows are stored bottom-up.
     CRowIterator iter(&pic);
     iter.StartAtTop();
     while (cinfo->output_scanline < cinfo->output_height) {
         if (pic.info.escape) return false;
-        if (jpeg_read_scanlines(cinfo, row, 1) != 1) break;
         uint8_t* dst = iter.CurrentRow();
+        JSAMPROW target = direct ? dst : row[0];
+        if (jpeg_read_scanlines(cinfo, &target, 1) != 1) break;
         const JSAMPLE* src = row[0];
         if (cmyk) {
             // Adobe files store CMYK inverted: each byte is 255 minus the ink, so the
@@ -268,7 +274,7 @@ bool DecodeSteps(DecodeJob* job) {
                 dst[2] = static_cast<uint8_t>(src[0] * k / 255);
             }
         } else {
-            iter.CopyIntoRow(src, static_cast<int32_t>(width * components));
+            if (!direct) iter.CopyIntoRow(src, static_cast<int32_t>(width * components));
             // libjpeg delivers red first; the picture keeps blue first.
             if (rgb) pic.SwapRedBlue(dst, static_cast<int32_t>(3 * width));
         }

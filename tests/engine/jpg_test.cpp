@@ -396,7 +396,7 @@ TEST(Jpg, PackedGreyPicturesAreWidened) {
 
 // A stream that takes a limited number of bytes.
 class FullStream : public MemoryStream {
-   public:
+public:
     explicit FullStream(uint32_t room) : room_(room) { Open(); }
     uint32_t Write(const void* buffer, uint32_t size, uint32_t count) override {
         const uint64_t n = uint64_t{size} * count;
@@ -405,7 +405,7 @@ class FullStream : public MemoryStream {
         return MemoryStream::Write(buffer, size, count);
     }
 
-   private:
+private:
     uint32_t room_;
 };
 
