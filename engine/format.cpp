@@ -13,6 +13,7 @@
 
 #include "bmp.h"
 #include "ico.h"
+#include "jpg.h"
 #include "pcx.h"
 #include "picture.h"
 #include "png.h"
@@ -64,7 +65,7 @@ const CodecEntry kCodecs[FormatCount] = {
     /* Unknown */ {nullptr, nullptr},
     /* Bmp     */ {&DecodeWith<PictureBMP>, &EncodeWith<PictureBMP>},
     /* Gif     */ {nullptr, nullptr},
-    /* Jpg     */ {nullptr, nullptr},
+    /* Jpg     */ {&DecodeWith<PictureJPG>, &EncodeWith<PictureJPG>},
     /* Png     */ {&DecodeWith<PicturePNG>, &EncodeWith<PicturePNG>},
     /* Ico     */ {&DecodeWith<PictureICO>, &EncodeWith<PictureICO>},
     /* Tif     */ {nullptr, nullptr},
