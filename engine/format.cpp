@@ -14,6 +14,7 @@
 #include "bmp.h"
 #include "picture.h"
 #include "stream.h"
+#include "tif.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ const CodecEntry kCodecs[FormatCount] = {
     /* Jpg     */ {nullptr, nullptr},
     /* Png     */ {nullptr, nullptr},
     /* Ico     */ {nullptr, nullptr},
-    /* Tif     */ {nullptr, nullptr},
+    /* Tif     */ {&DecodeWith<PictureTIF>, &EncodeWith<PictureTIF>},
     /* Tga     */ {nullptr, nullptr},
     /* Pcx     */ {nullptr, nullptr},
     /* Wbmp    */ {nullptr, nullptr},
