@@ -765,11 +765,18 @@ bool PictureTIF::Decode(ByteStream* stream) {
             bitsPerPixel = 8;
 
         if (info.escape) Fail(kCancelled);
-        if (!Create(page.width, page.height, bitsPerPixel, ImageFormat::Tif)) Fail(kNoImage);
-        if (page.samples == 4 || (page.samples == 2 && !rgbLike)) AlphaCreate();
-
         uint16_t compression = COMPRESSION_NONE;
         TIFFGetField(tif.get(), TIFFTAG_COMPRESSION, &compression);
+        // Uncompressed samples are all in the file, so a file too small for them cannot be
+        // read; it is refused before a picture of its claimed size is allocated.
+        if (compression == COMPRESSION_NONE && page.photometric != PHOTOMETRIC_YCBCR) {
+            const uint64_t rowBits = Times(page.width, Times(page.bits, page.samples));
+            const int32_t size = stream->Size();
+            if (size >= 0 && Times(BytesFor(rowBits), page.height) > static_cast<uint64_t>(size))
+                Fail(kCorrupted);
+        }
+        if (!Create(page.width, page.height, bitsPerPixel, ImageFormat::Tif)) Fail(kNoImage);
+        if (page.samples == 4 || (page.samples == 2 && !rgbLike)) AlphaCreate();
         SetCodecOption(compression, ImageFormat::Tif);
 
         // libtiff's RGBA reader converts colour models (YCbCr, CMYK, LogL, LogLuv). RGB pages

@@ -628,8 +628,12 @@ std::vector<HostileCase> HostileCases() {
          Crafted({{TIFFTAG_IMAGEWIDTH, kLong, 65535},
                   {TIFFTAG_IMAGELENGTH, kLong, 65535},
                   rgb,
-                  {TIFFTAG_SAMPLESPERPIXEL, kShort, 3}}),
+                  {TIFFTAG_SAMPLESPERPIXEL, kShort, 3},
+                  {TIFFTAG_COMPRESSION, kShort, 5}}),
          "PictureTIF can't create image"},
+        // claims 4 GB of uncompressed samples in a file of a hundred bytes
+        {"huge_uncompressed_grey",
+         Crafted({{TIFFTAG_IMAGEWIDTH, kLong, 65535}, {TIFFTAG_IMAGELENGTH, kLong, 65535}}), corrupt},
         {"large_grey_missing_data",
          Crafted({{TIFFTAG_IMAGEWIDTH, kLong, 6000}, {TIFFTAG_IMAGELENGTH, kLong, 5000}}), corrupt},
         // libtiff splits a large uncompressed strip itself, so this one is compressed
