@@ -19,6 +19,7 @@
 #include "png.h"
 #include "stream.h"
 #include "tga.h"
+#include "tif.h"
 #include "wbmp.h"
 
 namespace {
@@ -68,7 +69,7 @@ const CodecEntry kCodecs[FormatCount] = {
     /* Jpg     */ {&DecodeWith<PictureJPG>, &EncodeWith<PictureJPG>},
     /* Png     */ {&DecodeWith<PicturePNG>, &EncodeWith<PicturePNG>},
     /* Ico     */ {&DecodeWith<PictureICO>, &EncodeWith<PictureICO>},
-    /* Tif     */ {nullptr, nullptr},
+    /* Tif     */ {&DecodeWith<PictureTIF>, &EncodeWith<PictureTIF>},
     /* Tga     */ {&DecodeWith<PictureTGA>, &EncodeWith<PictureTGA>},
     /* Pcx     */ {&DecodeWith<PicturePCX>, &EncodeWith<PicturePCX>},
     /* Wbmp    */ {&DecodeWith<PictureWBMP>, &EncodeWith<PictureWBMP>},

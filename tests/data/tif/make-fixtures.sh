@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Makes the TIFF fixtures with independent tools and, beside each NAME.tif, the pixels
+# those tools read from it: NAME.rgba holds 8-bit red, green, blue, alpha per pixel, top
+# row first, in the orientation the file asks for.
+#
+# Makers: ImageMagick 6 (convert-im6.q16), libtiff's tools (tiffcp, tiff2bw, tiff2rgba),
+# netpbm (pnmtotiff). References: ImageMagick reading the file with -auto-orient, except
+# for RGB pages of orientations 5 to 8, whose reference is what tiff2rgba (libtiff's RGBA
+# reader) makes of them, because libtiff only flips those pages, and for grey with alpha in
+# separate planes, which ImageMagick 6 misreads.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+IM=$(command -v convert-im6.q16 || true)
+[ -n "$IM" ] || { echo "make-fixtures: ImageMagick 6 (convert-im6.q16) is needed" >&2; exit 1; }
+for tool in tiffcp tiff2bw tiff2rgba pnmtotiff; do
+  command -v "$tool" >/dev/null || { echo "make-fixtures: $tool is needed" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+rm -f ./*.tif ./*.rgba
+
+# Sources: a 40 x 30 crop of ImageMagick's built-in rose, and variants of it.
+"$IM" rose: -crop 40x30+14+8 +repage "$work/rose.ppm"
+"$IM" "$work/rose.ppm" -colorspace gray "$work/grey.pgm"
+# An alpha ramp from transparent on the left to opaque on the right, with a clear hole.
+"$IM" -size 40x30 gradient:black-white -rotate 90 -fill black -draw 'rectangle 4,4 9,9' "$work/ramp.pgm"
+
+reference() {  # reference NAME [INPUT]
+  "$IM" "${2:-$1.tif}" -auto-orient -depth 8 "RGBA:$1.rgba"
+}
+
+# ---- ImageMagick ----
+"$IM" "$work/rose.ppm" -depth 8 -compress none im-rgb.tif
+"$IM" "$work/grey.pgm" -threshold 50% -depth 1 -define quantum:polarity=min-is-white \
+  -compress none im-bilevel-miniswhite.tif
+"$IM" "$work/grey.pgm" -threshold 50% -depth 1 -define quantum:polarity=min-is-black \
+  -compress none im-bilevel-minisblack.tif
+"$IM" "$work/grey.pgm" -threshold 50% -depth 1 -compress group4 im-bilevel-g4.tif
+"$IM" "$work/rose.ppm" -colors 200 -type Palette -depth 8 -compress none im-palette8.tif
+"$IM" "$work/rose.ppm" -colors 16 -type Palette -compress none im-palette4.tif
+"$IM" "$work/grey.pgm" -depth 16 -compress none im-grey16.tif
+"$IM" "$work/grey.pgm" "$work/ramp.pgm" -alpha off -compose CopyOpacity -composite -depth 8 \
+  -compress none im-greyalpha.tif
+"$IM" "$work/rose.ppm" "$work/ramp.pgm" -alpha off -compose CopyOpacity -composite -depth 8 \
+  -compress none im-rgba.tif
+"$IM" "$work/rose.ppm" -depth 16 -compress none im-rgb16.tif
+"$IM" "$work/grey.pgm" "$work/ramp.pgm" -alpha off -compose CopyOpacity -composite -depth 16 \
+  -compress none im-greyalpha16.tif
+for o in TopRight BottomRight BottomLeft LeftTop RightTop RightBottom LeftBottom; do
+  "$IM" "$work/grey.pgm" -depth 8 -orient "$o" -compress none "im-grey-orient-$o.tif"
+done
+"$IM" "$work/rose.ppm" -colors 16 -type Palette -orient RightTop -compress none im-palette-orient-RightTop.tif
+"$IM" "$work/rose.ppm" -depth 8 -orient BottomLeft -compress none im-rgb-orient-BottomLeft.tif
+"$IM" "$work/rose.ppm" -depth 8 -orient RightTop -compress none im-rgb-orient-RightTop.tif
+"$IM" "$work/rose.ppm" -depth 8 -units PixelsPerCentimeter -density 118.11 -compress none im-res-cm.tif
+"$IM" "$work/rose.ppm" -colorspace Lab -depth 8 -compress none im-lab.tif
+"$IM" "$work/rose.ppm" -colorspace CMYK -depth 8 -compress none im-cmyk.tif
+
+# ---- libtiff's tools ----
+tiffcp -c none im-rgb.tif tiffcp-none.tif
+tiffcp -c lzw:2 im-rgb.tif tiffcp-lzw-predictor.tif
+"$IM" "$work/grey.pgm" -depth 8 -compress none "$work/grey.tif"
+tiffcp -c lzw:2 -r 4 "$work/grey.tif" tiffcp-grey-lzw.tif
+tiffcp -c zip im-rgb.tif tiffcp-deflate.tif
+tiffcp -c packbits im-rgb.tif tiffcp-packbits.tif
+tiffcp -c jpeg -r 16 im-rgb.tif tiffcp-jpeg.tif
+tiffcp -r 4 im-rgb.tif tiffcp-rgb-strips.tif
+tiffcp -r 4 im-rgb-orient-BottomLeft.tif tiffcp-rgb-strips-orient-BottomLeft.tif
+tiffcp -t -w 16 -l 16 im-rgb.tif tiffcp-rgb-tiled.tif
+tiffcp -c lzw -t -w 16 -l 16 im-rgb-orient-BottomLeft.tif tiffcp-rgb-tiled-lzw-orient-BottomLeft.tif
+tiffcp -t -w 16 -l 16 "$work/grey.tif" tiffcp-grey-tiled.tif
+tiffcp -t -w 16 -l 16 im-bilevel-miniswhite.tif tiffcp-bilevel-tiled.tif
+tiffcp -p separate im-greyalpha.tif tiffcp-greyalpha-separate.tif
+tiffcp -c lzw im-rgb.tif im-palette4.tif im-grey16.tif tiffcp-pages.tif
+tiff2bw im-rgb.tif tiff2bw.tif
+# tiff2rgba writes alpha premultiplied into the colours (associated alpha)
+tiff2rgba im-rgba.tif tiff2rgba-associated.tif
+
+# ---- netpbm ----
+pnmtotiff -truecolor "$work/rose.ppm" > pnmtotiff-rgb.tif 2>/dev/null
+pnmtotiff "$work/grey.pgm" > pnmtotiff-grey.tif 2>/dev/null
+"$IM" "$work/grey.pgm" -threshold 50% "$work/bilevel.pbm"
+pnmtotiff "$work/bilevel.pbm" > pnmtotiff-bilevel.tif 2>/dev/null
+"$IM" "$work/rose.ppm" -colors 4 "$work/four.ppm"
+pnmtotiff -indexbits=1,2,4,8 "$work/four.ppm" > pnmtotiff-palette2.tif 2>/dev/null
+"$IM" "$work/rose.ppm" -colors 2 "$work/two.ppm"
+pnmtotiff -indexbits=1,2,4,8 "$work/two.ppm" > pnmtotiff-palette1.tif 2>/dev/null
+"$IM" "$work/grey.pgm" -depth 2 "$work/grey2.pgm"
+pnmtotiff "$work/grey2.pgm" > pnmtotiff-grey2.tif 2>/dev/null
+
+# ---- reference pixels ----
+for f in *.tif; do
+  name=${f%.tif}
+  case "$name" in
+    im-rgb-orient-RightTop|tiffcp-greyalpha-separate)
+      tiff2rgba "$f" "$work/$name.tif"
+      reference "$name" "$work/$name.tif" ;;
+    tiffcp-pages)
+      for page in 0 1 2; do "$IM" "$f[$page]" -depth 8 "RGBA:$name-$page.rgba"; done ;;
+    *) reference "$name" ;;
+  esac
+done
