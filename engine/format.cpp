@@ -12,6 +12,7 @@
 #include <string>
 
 #include "bmp.h"
+#include "png.h"
 #include "picture.h"
 #include "stream.h"
 
@@ -60,7 +61,7 @@ const CodecEntry kCodecs[FormatCount] = {
     /* Bmp     */ {&DecodeWith<PictureBMP>, &EncodeWith<PictureBMP>},
     /* Gif     */ {nullptr, nullptr},
     /* Jpg     */ {nullptr, nullptr},
-    /* Png     */ {nullptr, nullptr},
+    /* Png     */ {&DecodeWith<PicturePNG>, &EncodeWith<PicturePNG>},
     /* Ico     */ {nullptr, nullptr},
     /* Tif     */ {nullptr, nullptr},
     /* Tga     */ {nullptr, nullptr},
