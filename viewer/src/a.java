@@ -325,26 +325,25 @@ public class a extends Canvas implements CommandListener {
                 toggleInfo();
             }
             return;
-        case KEY_NUM2:
-            pan(0, -stepY);
-            return;
-        case KEY_NUM8:
-            pan(0, stepY);
-            return;
-        case KEY_NUM4:
-            pan(-stepX, 0);
-            return;
-        case KEY_NUM6:
-            pan(stepX, 0);
-            return;
         default:
             break;
         }
+        // 2, 4, 6 and 8 move the page also on phones that give them no game action.
         int action;
-        try {
-            action = getGameAction(keyCode);
-        } catch (IllegalArgumentException e) {
-            return;   // a key the phone does not map to a game action
+        if (keyCode == KEY_NUM2) {
+            action = UP;
+        } else if (keyCode == KEY_NUM8) {
+            action = DOWN;
+        } else if (keyCode == KEY_NUM4) {
+            action = LEFT;
+        } else if (keyCode == KEY_NUM6) {
+            action = RIGHT;
+        } else {
+            try {
+                action = getGameAction(keyCode);
+            } catch (IllegalArgumentException e) {
+                return;   // a key the phone does not map to a game action
+            }
         }
         switch (action) {
         case UP:
