@@ -104,10 +104,11 @@ public class ViewerTest {
                 int skip = bytes.length >= 2 && (bytes[0] & 0xFF) == 0xFF && (bytes[1] & 0xFF) == 0xFE ? 2 : 0;
                 String text = new String(bytes, skip, bytes.length - skip, StandardCharsets.UTF_16LE);
                 int listed = 0;
-                for (String line : text.split("\r\n")) {
+                for (String line : text.split("\r?\n")) {
                     if (line.startsWith("bookname:")) bookName = line.substring(9);
                     else if (line.startsWith("author:")) author = line.substring(7);
-                    else if (line.startsWith("piccount:")) announced = Integer.parseInt(line.substring(9).trim());
+                    else if (line.startsWith("piccount:") && line.substring(9).trim().matches("\\d{1,4}"))
+                        announced = Integer.parseInt(line.substring(9).trim());
                     else if (line.matches("\\d+:.*")) {
                         int n = Integer.parseInt(line.substring(0, line.indexOf(':')));
                         descriptions.put(n, line.substring(line.indexOf(':') + 1));

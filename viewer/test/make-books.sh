@@ -8,6 +8,7 @@
 #   book.jar   four pages: smaller than the screen, larger both ways (palette PNG), taller, wider
 #   short.jar  "piccount:3" but a page line for page 0 only
 #   broken.jar "piccount:4", page 1 missing from the archive, page 2 not a PNG
+#   odd.jar    desc.txt with LF-only lines and "piccount:" unreadable: the pages are found in the archive
 #   heap.jar   two pages that each fit a 700000-byte heap but not together, one that never fits
 set -euo pipefail
 out="$1"
@@ -69,6 +70,12 @@ printf 'this is not a picture\n' > "$s/2.png"
 page granite: "$s/3.png" -negate
 desc "$s/desc.txt" "bookname:Broken" "piccount:4" "author:nobody" "0:ok" "1:missing" "2:damaged" "3:ok again"
 jar broken "Broken" 0.png 2.png 3.png
+
+s="$work/odd"; mkdir -p "$s"
+page granite: "$s/0.png" -rotate 90
+page rose: "$s/1.png" -flip
+{ printf '\xff\xfe'; printf 'bookname:Odd\npiccount:many\nauthor:LF\n0:lines end in LF only\n' | iconv -f UTF-8 -t UTF-16LE; } > "$s/desc.txt"
+jar odd "Odd" 0.png 1.png
 
 s="$work/heap"; mkdir -p "$s"
 page logo: "$s/0.png" -resize '298x398!'
