@@ -1,0 +1,6 @@
+package java.io;
+
+public class UTFDataFormatException extends IOException {
+    public UTFDataFormatException() {}
+    public UTFDataFormatException(String message) {}
+}

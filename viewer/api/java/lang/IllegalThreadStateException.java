@@ -1,0 +1,6 @@
+package java.lang;
+
+public class IllegalThreadStateException extends IllegalArgumentException {
+    public IllegalThreadStateException() {}
+    public IllegalThreadStateException(String message) {}
+}

@@ -1,0 +1,50 @@
+package java.util;
+
+public abstract class Calendar {
+    public static final int YEAR = 1;
+    public static final int MONTH = 2;
+    public static final int DATE = 5;
+    public static final int DAY_OF_MONTH = 5;
+    public static final int DAY_OF_WEEK = 7;
+    public static final int AM_PM = 9;
+    public static final int HOUR = 10;
+    public static final int HOUR_OF_DAY = 11;
+    public static final int MINUTE = 12;
+    public static final int SECOND = 13;
+    public static final int MILLISECOND = 14;
+    public static final int SUNDAY = 1;
+    public static final int MONDAY = 2;
+    public static final int TUESDAY = 3;
+    public static final int WEDNESDAY = 4;
+    public static final int THURSDAY = 5;
+    public static final int FRIDAY = 6;
+    public static final int SATURDAY = 7;
+    public static final int JANUARY = 0;
+    public static final int FEBRUARY = 1;
+    public static final int MARCH = 2;
+    public static final int APRIL = 3;
+    public static final int MAY = 4;
+    public static final int JUNE = 5;
+    public static final int JULY = 6;
+    public static final int AUGUST = 7;
+    public static final int SEPTEMBER = 8;
+    public static final int OCTOBER = 9;
+    public static final int NOVEMBER = 10;
+    public static final int DECEMBER = 11;
+    public static final int AM = 0;
+    public static final int PM = 1;
+    protected Calendar() {}
+    public final native Date getTime();
+    public final native void setTime(Date date);
+    public static native synchronized Calendar getInstance();
+    public static native synchronized Calendar getInstance(TimeZone zone);
+    protected native long getTimeInMillis();
+    protected native void setTimeInMillis(long millis);
+    public final native int get(int field);
+    public final native void set(int field, int value);
+    public native boolean equals(Object obj);
+    public native boolean before(Object when);
+    public native boolean after(Object when);
+    public native void setTimeZone(TimeZone value);
+    public native TimeZone getTimeZone();
+}

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# A book made by panelle-cli build, with the templates it finds beside itself (build/bin/files),
+# read on the harness's phone. Exits 77 (skipped) while the builder cannot write PNG pages.
+# Usage: cli-book.sh PANELLE-CLI JAVA HARNESS-FOLDER OUTPUT-FOLDER pictures|sample SOURCE-FOLDER
+#   pictures: three pages drawn by ImageMagick and saved as BMP, with descriptions; the pages
+#             inside the JAR must hold the same pixels as the pictures
+#   sample:   the book `make run` builds from samples/
+set -euo pipefail
+cli="$1" java="$2" harness="$3" out="$4" mode="$5" source="$6"
+CONVERT="${CONVERT:-convert}"
+rm -rf "$out" && mkdir -p "$out"
+
+if ! "$cli" convert "$source/samples/page.bmp" "$out/probe.png" 2> "$out/probe.log"; then
+    if grep -q "not available" "$out/probe.log"; then
+        echo "skipped: $(cat "$out/probe.log")"
+        exit 77
+    fi
+    cat "$out/probe.log"
+    exit 1
+fi
+
+if [ "$mode" = sample ]; then
+    jar="$out/sample-book.jar"
+    "$cli" build -o "$jar" --name "Panelle sample" --descriptions "$source/samples/descriptions.txt" "$source"/samples/page*.*
+else
+    jar="$out/cli-book.jar"
+    "$CONVERT" rose: -scale 200% "BMP3:$out/p0.bmp"
+    "$CONVERT" logo: -colors 200 -type Palette "BMP3:$out/p1.bmp"
+    "$CONVERT" wizard: -resize 300x400 "BMP3:$out/p2.bmp"
+    printf '%s\n' '第一页：玫瑰' 'A page larger than the screen' '' > "$out/descriptions.txt"
+    "$cli" build -o "$jar" --name "命令行漫画" --author "Kavoo网" --descriptions "$out/descriptions.txt" \
+        "$out/p0.bmp" "$out/p1.bmp" "$out/p2.bmp"
+    for i in 0 1 2; do
+        unzip -p "$jar" "$i.png" > "$out/page-$i.png"
+        if ! cmp <("$CONVERT" "$out/p$i.bmp" -depth 8 rgb:-) <("$CONVERT" "$out/page-$i.png" -depth 8 rgb:-) > /dev/null; then
+            echo "FAIL: page $i in the book does not hold the pixels of p$i.bmp"
+            exit 1
+        fi
+    done
+fi
+[ -f "${jar%.jar}.jad" ] || { echo "FAIL: no JAD beside $jar"; exit 1; }
+"$java" -XX:+UseSerialGC -Djava.awt.headless=true -cp "$harness" ViewerTest "$jar" "$out/screens"
