@@ -1,5 +1,6 @@
 #include "infozip.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
 
@@ -95,7 +96,9 @@ bool CInfoZip::AddFiles(const std::string& archivePath, const std::string& root,
         return false;
     }
     archive.release();
-    if (std::rename(temp.c_str(), archivePath.c_str()) != 0) {
+    // The temporary file was made private; the archive gets the permissions of a new file.
+    if (chmod(temp.c_str(), ModeForReplacing(archivePath)) != 0 ||
+        std::rename(temp.c_str(), archivePath.c_str()) != 0) {
         unlink(temp.c_str());
         return false;
     }

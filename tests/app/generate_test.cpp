@@ -93,6 +93,11 @@ TEST_F(Generation, WritesAJarAndJadThatReadersAccept) {
     EXPECT_EQ(messages.log, std::vector<std::string>{"show:Complete!"});
     EXPECT_EQ(messages.progress, (std::vector<std::string>{"1/2", "2/2"}));
     EXPECT_EQ(book.jarPath, dir / "book.jar");
+    // Both files are readable like any new file, not private like a temporary one.
+    const mode_t mask = umask(022);
+    umask(mask);
+    EXPECT_EQ(std::filesystem::status(dir / "book.jar").permissions(), std::filesystem::perms(0666 & ~mask));
+    EXPECT_EQ(std::filesystem::status(dir / "book.jad").permissions(), std::filesystem::perms(0666 & ~mask));
 
     ZipReader jar(dir / "book.jar");
     ASSERT_NE(jar.archive, nullptr);
