@@ -5,6 +5,7 @@
 
 #include "book.h"
 #include "measure.h"
+#include "testutil.h"
 
 namespace {
 
@@ -152,4 +153,43 @@ TEST(Measure, FittedSizeFollowsTheOverflowingSide) {
         EXPECT_EQ(fit.width, r.fw) << r.w << "x" << r.h;
         EXPECT_EQ(fit.height, r.fh) << r.w << "x" << r.h;
     }
+}
+
+TEST(Selection, FirstSelectionMeasuresLaterOnesKeepTheDescription) {
+    TempDir dir;
+    Picture picture(352, 288, 24, 0);
+    ASSERT_TRUE(picture.Save((dir / "p.bmp").c_str(), ImageFormat::Bmp));
+    Book book;
+    book.ImportPictures({dir / "missing.bmp", dir / "p.bmp", dir / "p.bmp"});
+    EXPECT_FALSE(book.SelectPage());  // nothing selected: no current page, no control changes
+    EXPECT_EQ(book.currentPage, -1);
+    EXPECT_FALSE(book.controls.delButton);
+
+    book.pages[1].description = "typed before measuring";
+    book.SelectOnly(1);
+    ASSERT_TRUE(book.SelectPage());
+    EXPECT_EQ(book.currentPage, 1);
+    EXPECT_TRUE(book.pages[1].measured);
+    EXPECT_EQ(book.pages[1].description, "");
+    EXPECT_EQ(book.pages[1].picWidth, 352);
+    EXPECT_EQ(book.pages[1].fitWidth, 176);
+    EXPECT_EQ(book.pages[1].fitHeight, 144);
+    EXPECT_TRUE(book.controls.delButton && book.controls.moveUpButton && book.controls.moveDownButton &&
+                book.controls.pictureDescEdit);
+    book.SetDescription("第二页");
+    book.SelectOnly(1);
+    book.SelectPage();
+    EXPECT_EQ(book.pages[1].description, "第二页");
+
+    // A page whose picture does not load stays unmeasured, so the next selection tries again.
+    book.controls = ControlStates{};
+    book.SelectOnly(0);
+    ASSERT_TRUE(book.SelectPage());
+    EXPECT_EQ(book.currentPage, 0);
+    EXPECT_FALSE(book.pages[0].measured);
+    EXPECT_FALSE(book.controls.delButton);
+
+    book.SelectOnly(2);
+    book.SelectPage();
+    EXPECT_FALSE(book.controls.moveDownButton);  // the last row
 }

@@ -86,12 +86,16 @@ protected:
 }  // namespace
 
 TEST_F(Generation, WritesAJarAndJadThatReadersAccept) {
-    Picture first = Gradient(30, 20), second = Gradient(7, 50);
+    // One page of each format a comic usually comes in. Each page PNG must hold what the
+    // engine reads from its source (for the JPEG: the same library's decoding of it).
+    Picture first = Gradient(30, 20), second = Gradient(7, 50), third = Gradient(64, 48);
     AddPage("one.bmp", first, ImageFormat::Bmp);
-    AddPage("two.bmp", second, ImageFormat::Bmp);
+    AddPage("two.png", second, ImageFormat::Png);
+    AddPage("three.jpg", third, ImageFormat::Jpg);
+    ASSERT_TRUE(third.Load((dir / "three.jpg").c_str(), ImageFormat::Jpg));
     ASSERT_TRUE(Generate(book, dir / "book", messages));
     EXPECT_EQ(messages.log, std::vector<std::string>{"show:Complete!"});
-    EXPECT_EQ(messages.progress, (std::vector<std::string>{"1/2", "2/2"}));
+    EXPECT_EQ(messages.progress, (std::vector<std::string>{"1/3", "2/3", "3/3"}));
     EXPECT_EQ(book.jarPath, dir / "book.jar");
     // Both files are readable like any new file, not private like a temporary one.
     const mode_t mask = umask(022);
@@ -101,13 +105,13 @@ TEST_F(Generation, WritesAJarAndJadThatReadersAccept) {
 
     ZipReader jar(dir / "book.jar");
     ASSERT_NE(jar.archive, nullptr);
-    EXPECT_EQ(jar.Names(), (std::vector<std::string>{"META-INF/MANIFEST.MF", "0.png", "1.png", "a.class",
+    EXPECT_EQ(jar.Names(), (std::vector<std::string>{"META-INF/MANIFEST.MF", "0.png", "1.png", "2.png", "a.class",
                                                      "GameMidlet.class", "logo1.png", "icon.png", "desc.txt"}));
     EXPECT_EQ(jar.Read("META-INF/MANIFEST.MF"), ManifestText("我的书"));
     EXPECT_EQ(jar.Read("a.class"), "class a");
 
-    const Picture* sources[] = {&first, &second};
-    for (int i = 0; i < 2; ++i) {
+    const Picture* sources[] = {&first, &second, &third};
+    for (int i = 0; i < 3; ++i) {
         std::string png = jar.Read(std::to_string(i) + ".png");
         MemoryStream in(reinterpret_cast<uint8_t*>(png.data()), static_cast<int32_t>(png.size()));
         Picture page;
@@ -129,8 +133,14 @@ TEST_F(Generation, WritesAJarAndJadThatReadersAccept) {
         EXPECT_EQ(std::system(("unzip -tq '" + (dir / "book.jar") + "' >/dev/null").c_str()), 0);
     }
     if (std::system("command -v java >/dev/null 2>&1") == 0) {
-        const std::string check = "java " PANELLE_TEST_SOURCE "/app/JarCheck.java '" + (dir / "book.jar") + "' 2";
+        const std::string check = "java " PANELLE_TEST_SOURCE "/app/JarCheck.java '" + (dir / "book.jar") + "' 3";
         EXPECT_EQ(std::system(check.c_str()), 0);
+    }
+    if (std::system("command -v jar >/dev/null 2>&1") == 0) {
+        const std::string list = "jar tf '" + (dir / "book.jar") + "' > '" + (dir / "listing.txt") + "'";
+        ASSERT_EQ(std::system(list.c_str()), 0);
+        EXPECT_EQ(ReadFile(dir / "listing.txt"),
+                  "META-INF/MANIFEST.MF\n0.png\n1.png\n2.png\na.class\nGameMidlet.class\nlogo1.png\nicon.png\ndesc.txt\n");
     }
 }
 
