@@ -20,12 +20,18 @@ build: configure
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-# The main job: the engine's command-line tool on the bundled sample page.
+# The main job: a comic book made from the sample pages bundled in samples/.
 run: build
 	mkdir -p out
-	./$(BUILD)/bin/panelle-cli info samples/page.bmp
-	./$(BUILD)/bin/panelle-cli convert samples/page.bmp out/page-copy.bmp
-	./$(BUILD)/bin/panelle-cli info out/page-copy.bmp
+	@if [ -f $(BUILD)/bin/files/a.class ]; then \
+	  ./$(BUILD)/bin/panelle-cli build -o out/sample-book.jar --name "Panelle sample" \
+	    --descriptions samples/descriptions.txt samples/page*.* && \
+	  ls -l out/sample-book.jar out/sample-book.jad; \
+	else \
+	  echo "The viewer templates (files/a.class and the rest) are not built yet:"; \
+	  echo "showing the engine on the sample page instead."; \
+	  ./$(BUILD)/bin/panelle-cli info samples/page.bmp; \
+	fi
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, built with clang so
 # that the fuzz targets are real libFuzzer binaries.

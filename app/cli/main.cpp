@@ -1,14 +1,21 @@
 // panelle-cli: the engine's command-line face. Prints what a picture is, and converts
 // pictures between the formats the engine reads and writes.
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include <fstream>
+
+#include "book.h"
 #include "format.h"
+#include "generate.h"
 #include "measure.h"
+#include "messages.h"
 #include "picture.h"
+#include "settings.h"
 
 namespace {
 
@@ -22,6 +29,13 @@ constexpr const char* kUsage =
     "      fails) and save OUT in FORMAT, or in the format OUT's extension names.\n"
     "      FORMAT: bmp gif jpg jpeg png ico tif tiff tga pcx wbmp jp2 jpc pgx pnm ras.\n"
     "      --quality N sets the JPEG quality (0..100, default 90).\n"
+    "  panelle-cli build -o OUT.jar [--name NAME] [--author TEXT] [--price YUAN]\n"
+    "                    [--descriptions FILE] [--templates DIR] PICTURE...\n"
+    "      Make a comic book: OUT.jar (\".jar\" is added when OUT has no extension)\n"
+    "      and OUT.jad beside it, one page per PICTURE in the order given.\n"
+    "      --descriptions FILE gives one description per line, page by page.\n"
+    "      Author and price default to the settings file (panelle.INI).\n"
+    "      Progress goes to stderr; the exit status is 1 on \"Uncomplete!\" or an error.\n"
     "  panelle-cli --help\n"
     "On failure the engine's error text goes to stderr and the exit status is 1.\n";
 
@@ -101,6 +115,79 @@ int Convert(const std::vector<std::string>& args) {
     return 0;
 }
 
+// Messages of a generation, on stderr.
+class StderrMessages : public Messages {
+public:
+    void Show(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    void ShowError(const std::string& caption, const std::string& text) override {
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    }
+    void ShowException(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
+    void Progress(int done, int total) override { std::fprintf(stderr, "page %d/%d\n", done, total); }
+};
+
+int Build(const std::vector<std::string>& args) {
+    const BookSettings settings = ReadSettings(SettingsPath());
+    Book book;
+    book.author = settings.author;
+    book.settingWidth = settings.width;
+    book.settingHeight = settings.height;
+    book.settingPrice = settings.price;
+
+    std::string out, descriptions;
+    std::vector<std::string> pictures;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if ((a == "-o" || a == "--output") && hasValue) out = args[++i];
+        else if (a == "--name" && hasValue) book.bookName = book.bookNameText = args[++i];
+        else if (a == "--author" && hasValue) book.author = args[++i];
+        else if (a == "--descriptions" && hasValue) descriptions = args[++i];
+        else if (a == "--templates" && hasValue) book.SetTemplateFolder(args[++i]);
+        else if (a == "--price" && hasValue) {
+            char* end = nullptr;
+            const long price = std::strtol(args[++i].c_str(), &end, 10);
+            if (!end || *end || price < 0 || price > INT32_MAX) {
+                std::fprintf(stderr, "panelle-cli: the price must be a whole number of yuan\n");
+                return 2;
+            }
+            book.settingPrice = static_cast<int32_t>(price);
+        } else if (a.rfind("-", 0) == 0) {
+            return Usage(stderr, 2);
+        } else {
+            pictures.push_back(a);
+        }
+    }
+    if (out.empty() || pictures.empty()) return Usage(stderr, 2);
+    if (book.ImportPictures(pictures) != pictures.size()) {
+        std::fprintf(stderr, "panelle-cli: a book holds at most %d pages\n", kMaxPages);
+        return 2;
+    }
+
+    if (!descriptions.empty()) {
+        std::ifstream in(descriptions);
+        if (!in) {
+            std::fprintf(stderr, "panelle-cli: cannot read %s\n", descriptions.c_str());
+            return 2;
+        }
+        // A page is measured before its description is set: measuring empties it.
+        std::string line;
+        for (int32_t i = 0; i < book.pageCount() && std::getline(in, line); ++i) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!book.MeasurePageFromFile(i)) {
+                std::fprintf(stderr, "panelle-cli: cannot read %s\n", book.pages[i].path.c_str());
+                return 1;
+            }
+            book.currentPage = i;
+            book.SetDescription(line);
+        }
+        book.currentPage = -1;
+    }
+
+    StderrMessages messages;
+    return Generate(book, out, messages) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,5 +196,6 @@ int main(int argc, char** argv) {
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") return Usage(stdout, 0);
     if (args[0] == "info" && args.size() == 2) return Info(args[1]);
     if (args[0] == "convert") return Convert({args.begin() + 1, args.end()});
+    if (args[0] == "build") return Build({args.begin() + 1, args.end()});
     return Usage(stderr, 2);
 }

@@ -26,3 +26,11 @@ uint32_t FormatFromExtension(const std::string& path) {
         if (ext == e.ext) return e.id;
     return ImageFormat::Unknown;
 }
+
+FittedSize FitToScreen(int32_t picWidth, int32_t picHeight, int32_t screenWidth, int32_t screenHeight) {
+    if (picWidth <= 0 || picHeight <= 0 || screenWidth <= 0 || screenHeight <= 0) return {};
+    // picHeight / screenHeight > picWidth / screenWidth, compared without rounding
+    if (static_cast<int64_t>(picHeight) * screenWidth > static_cast<int64_t>(picWidth) * screenHeight)
+        return {static_cast<int32_t>(static_cast<int64_t>(picWidth) * screenHeight / picHeight), screenHeight};
+    return {screenWidth, static_cast<int32_t>(static_cast<int64_t>(picHeight) * screenWidth / picWidth)};
+}

@@ -1,0 +1,169 @@
+#include "book.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "files.h"
+#include "measure.h"
+#include "text.h"
+
+#ifndef PANELLE_DATADIR
+#define PANELLE_DATADIR "/usr/local/share/panelle"
+#endif
+
+std::string FileNamePart(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string DefaultTemplateFolder() {
+    const std::string beside = ExecutableFolder() + "/files";
+    if (FileExists(beside + "/" + TemplateNames[0])) return beside;
+    const std::string installed = std::string(PANELLE_DATADIR) + "/files";
+    if (FileExists(installed + "/" + TemplateNames[0])) return installed;
+    return beside;  // generation then reports the missing template by name
+}
+
+Book::Book() { SetTemplateFolder(DefaultTemplateFolder()); }
+
+void Book::SetTemplateFolder(const std::string& folder) {
+    for (size_t i = 0; i < TemplateNames.size(); ++i) {
+        std::string name = TemplateNames[i];
+        std::replace(name.begin(), name.end(), '\\', '/');
+        templatePaths[i] = folder + "/" + name;
+    }
+}
+
+// ---- the page list ----------------------------------------------------------------------
+
+size_t Book::ImportPictures(const std::vector<std::string>& files) {
+    if (files.empty()) return 0;
+    const size_t room = static_cast<size_t>(kMaxPages) - pages.size();
+    const size_t taken = std::min(room, files.size());
+    for (size_t i = 0; i < taken; ++i) {
+        Description_T page;
+        page.path = files[i];
+        pages.push_back(std::move(page));
+        selected.push_back(false);
+    }
+    controls.createEBook = controls.createButton = controls.clearButton = true;
+    return taken;
+}
+
+void Book::ListEmptied() {
+    controls.createEBook = controls.createButton = controls.delButton = false;
+    controls.clearButton = controls.moveUpButton = controls.moveDownButton = false;
+}
+
+void Book::DeleteSelected() {
+    std::vector<Description_T> kept;
+    int32_t newCurrent = -1;
+    for (size_t i = 0; i < pages.size(); ++i) {
+        if (selected[i]) continue;
+        if (static_cast<int32_t>(i) == currentPage) newCurrent = static_cast<int32_t>(kept.size());
+        kept.push_back(std::move(pages[i]));
+    }
+    // The current page follows its record; a deleted current page leaves none.
+    currentPage = newCurrent;
+    pages = std::move(kept);
+    selected.assign(pages.size(), false);
+    if (pages.empty()) ListEmptied();
+}
+
+void Book::Clear() {
+    pages.clear();
+    selected.clear();
+    currentPage = -1;
+    ListEmptied();
+}
+
+void Book::MoveDown() {
+    const int32_t last = pageCount() - 1;
+    for (int32_t r = last; r >= 0; --r) {
+        if (!selected[r]) continue;
+        if (r == last) return;  // the lowest selected row is at the bottom: nothing moves
+        std::swap(pages[r], pages[r + 1]);
+        const bool mark = selected[r];
+        selected[r] = selected[r + 1];
+        selected[r + 1] = mark;
+        if (currentPage == r) currentPage = r + 1;
+        else if (currentPage == r + 1) currentPage = r;
+        if (r + 1 == last) controls.moveDownButton = false;
+        controls.moveUpButton = true;
+    }
+}
+
+void Book::MoveUp() {
+    const int32_t count = pageCount();
+    for (int32_t r = 0; r < count; ++r) {
+        if (!selected[r]) continue;
+        if (r == 0) return;
+        std::swap(pages[r], pages[r - 1]);
+        const bool mark = selected[r];
+        selected[r] = selected[r - 1];
+        selected[r - 1] = mark;
+        if (currentPage == r) currentPage = r - 1;
+        else if (currentPage == r - 1) currentPage = r;
+        if (r - 1 == 0) controls.moveUpButton = false;
+        controls.moveDownButton = true;
+    }
+}
+
+void Book::SetSelected(int32_t row, bool on) {
+    if (row >= 0 && row < pageCount()) selected[row] = on;
+}
+
+void Book::SelectOnly(int32_t row) {
+    selected.assign(pages.size(), false);
+    SetSelected(row, true);
+}
+
+// ---- selection and measuring ------------------------------------------------------------
+
+bool Book::SelectPage() {
+    currentPage = -1;
+    const auto first = std::find(selected.begin(), selected.end(), true);
+    if (first == selected.end()) return false;
+    const int32_t r = static_cast<int32_t>(first - selected.begin());
+    currentPage = r;
+    currentPath = pages[r].path;
+    currentImage = std::make_unique<Picture>();
+    currentImage->Load(currentPath.c_str(), FormatFromExtension(currentPath));
+    if (!pages[r].measured && !MeasurePage(r)) return true;
+    controls.delButton = true;
+    controls.moveUpButton = r > 0;
+    controls.moveDownButton = r != pageCount() - 1;
+    controls.pictureDescEdit = true;
+    return true;
+}
+
+bool Book::MeasurePage(int32_t i) {
+    if (i < 0 || i >= pageCount()) return false;
+    Description_T& page = pages[i];
+    page.picWidth = currentImage ? static_cast<int32_t>(currentImage->GetWidth()) : 0;
+    page.picHeight = currentImage ? static_cast<int32_t>(currentImage->GetHeight()) : 0;
+    if (page.picWidth == 0 && page.picHeight == 0) return false;
+    page.description.clear();
+    page.measured = true;
+    const FittedSize fit = FitToScreen(page.picWidth, page.picHeight, settingWidth, settingHeight);
+    page.fitWidth = fit.width;
+    page.fitHeight = fit.height;
+    return true;
+}
+
+bool Book::MeasurePageFromFile(int32_t i) {
+    if (i < 0 || i >= pageCount()) return false;
+    std::unique_ptr<Picture> keep = std::move(currentImage);
+    currentImage = std::make_unique<Picture>();
+    currentImage->SetEscape(-1);
+    currentImage->Load(pages[i].path.c_str(), FormatFromExtension(pages[i].path));
+    const bool ok = MeasurePage(i);
+    currentImage = std::move(keep);
+    return ok;
+}
+
+void Book::SetDescription(const std::string& text) {
+    if (currentPage < 0 || currentPage >= pageCount()) return;
+    pages[currentPage].description = Utf8Prefix(text, kMaxDescription);
+}

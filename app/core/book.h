@@ -1,0 +1,103 @@
+// The book being made: its pages in order, the list's selection marks and the enabled
+// state of the controls that follow them, the settings, and the working picture.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "picture.h"
+
+// One page of the book.
+struct Description_T {
+    int32_t picWidth = 0;
+    int32_t picHeight = 0;
+    std::string path;
+    std::string description;
+    bool measured = false;
+    // the picture fitted to the settings' screen size when it was measured
+    int32_t fitWidth = 0;
+    int32_t fitHeight = 0;
+};
+
+// The six template files, in the order every step uses them.
+inline constexpr std::array<const char*, 6> TemplateNames = {
+    "a.class", "GameMidlet.class", "logo1.png", "icon.png", "desc.txt", "META-INF\\MANIFEST.MF"};
+
+// The archive step takes at most 4096 names, six of which are the templates.
+constexpr int kMaxPages = 4096 - 6;
+
+// The longest description the description field takes, in characters.
+constexpr size_t kMaxDescription = 100;
+
+// Enabled state of the controls that the page list drives.
+struct ControlStates {
+    bool createEBook = false;
+    bool createButton = false;
+    bool delButton = false;
+    bool clearButton = false;
+    bool moveUpButton = false;
+    bool moveDownButton = false;
+    bool pictureDescEdit = false;
+};
+
+// The text after the last "\" (or "/") of a path.
+std::string FileNamePart(const std::string& path);
+
+// The template folder: files/ beside the executable, else the installed data folder.
+std::string DefaultTemplateFolder();
+
+class Book {
+public:
+    Book();
+
+    // ---- settings (read by the caller, see settings.h) ----
+    std::string author;
+    int32_t settingWidth = 176;
+    int32_t settingHeight = 208;
+    int32_t settingPrice = 0;
+
+    // ---- book ----
+    std::string bookName;      // the name as stored when the name field last lost the focus
+    std::string bookNameText;  // the name field's text right now (the descriptors use it)
+    std::vector<Description_T> pages;
+    std::vector<bool> selected;  // selection marks of the list rows, parallel to pages
+    int32_t currentPage = -1;
+    std::unique_ptr<Picture> currentImage;
+    std::string currentPath;
+    std::array<std::string, 6> templatePaths;
+    std::string jarPath;
+    ControlStates controls;
+
+    int32_t pageCount() const { return static_cast<int32_t>(pages.size()); }
+    void SetTemplateFolder(const std::string& folder);
+
+    // ---- the page list ----
+    // Appends one page per file; an empty list (a cancelled dialog) changes nothing.
+    // Returns how many files were taken: a book holds at most kMaxPages pages.
+    size_t ImportPictures(const std::vector<std::string>& files);
+    void DeleteSelected();
+    void Clear();
+    void MoveDown();
+    void MoveUp();
+    void SetSelected(int32_t row, bool on);
+    void SelectOnly(int32_t row);
+
+    // ---- selection and measuring ----
+    // A mouse press on the list: the topmost selected row becomes the current page, its
+    // picture is loaded and, the first time, measured. False when no row is selected.
+    bool SelectPage();
+    // Records the sizes of the picture in currentImage for page i; false when it did not
+    // load (both sizes 0), leaving the description and the measured mark alone.
+    bool MeasurePage(int32_t i);
+    // Measures page i from its file without keeping its pixels (only the size is read where
+    // the format allows it); the same effects as MeasurePage.
+    bool MeasurePageFromFile(int32_t i);
+    // Writes the description field's text into the current page (cut to kMaxDescription).
+    void SetDescription(const std::string& text);
+
+private:
+    void ListEmptied();
+};

@@ -1,0 +1,33 @@
+// The archive writer: puts staged files into a zip archive (the JAR) under their paths
+// relative to the staging folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CInfoZip {
+public:
+    CInfoZip() = default;
+    virtual ~CInfoZip() = default;
+    CInfoZip(const CInfoZip&) = delete;
+    CInfoZip& operator=(const CInfoZip&) = delete;
+
+    // Makes the zip writer ready; false (with errorCode set) when it cannot be used.
+    bool InitializeZip();
+
+    // Writes the archive at archivePath holding each of names (paths relative to root, "/"
+    // between folders) under that name. The archive is written beside its target and
+    // replaces it only when complete. True when exactly count files went in.
+    bool AddFiles(const std::string& archivePath, const std::string& root, const std::vector<std::string>& names,
+                  int32_t count);
+
+    // 1 library not found, 2 entry point missing, 3 used before initialisation
+    int32_t errorCode = 0;
+
+private:
+    bool initialized_ = false;
+};
+
+// The staged names of a book of `pages` pages: 0.png ... then the six templates.
+std::vector<std::string> ArchiveNames(int32_t pages);

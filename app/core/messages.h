@@ -1,0 +1,27 @@
+// How the builder tells the user things. The desktop forms show message boxes, the
+// command-line tool writes to stderr, and the tests record every call.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+class Messages {
+public:
+    virtual ~Messages() = default;
+    // A modal box with one of the builder's own short texts ("Complete!", "LoadFile error!").
+    virtual void Show(const std::string& text) = 0;
+    // A box with a caption ("Error") holding the engine's last-error text.
+    virtual void ShowError(const std::string& caption, const std::string& text) = 0;
+    // The standard error box for an error raised in an unguarded step of a generation.
+    virtual void ShowException(const std::string& text) = 0;
+    // Progress of a generation: page `done` of `total` has been converted.
+    virtual void Progress(int done, int total) {
+        (void)done;
+        (void)total;
+    }
+};
+
+// An error raised by a step of the builder; its text is shown as it stands.
+struct BuildError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};

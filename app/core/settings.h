@@ -1,0 +1,49 @@
+// The four defaults that survive between runs, in an INI file, section "SETTING".
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+// A Windows-style INI file: sections of key=value lines. Unknown sections, keys and
+// comments are kept as they were when the file is written back.
+class IniFile {
+public:
+    explicit IniFile(std::string path) : path_(std::move(path)) {}
+    // Reads the file; a missing file reads as empty.
+    void Load();
+    // Writes the file through a temporary file beside it; false when that failed.
+    bool Save() const;
+    bool Get(const std::string& section, const std::string& key, std::string& value) const;
+    void Set(const std::string& section, const std::string& key, const std::string& value);
+    const std::string& path() const { return path_; }
+
+private:
+    struct Line {
+        std::string text;     // the line as read (comments, blank lines, sections)
+        std::string section;  // lower-case section the line belongs to
+        std::string key;      // lower-case key of a key=value line, else empty
+    };
+    std::string path_;
+    std::vector<Line> lines_;
+};
+
+struct BookSettings {
+    std::string author = "Kavoo网";
+    int32_t width = 176;
+    int32_t height = 208;
+    int32_t price = 0;
+};
+
+// The settings file: panelle.INI beside the executable when that folder is writable,
+// otherwise $XDG_CONFIG_HOME/panelle/panelle.INI (or ~/.config/panelle/panelle.INI).
+std::string SettingsPath();
+
+// Reads the four values; each value that equals its default (a missing or unreadable value
+// included) is written back, so the file holds all four keys afterwards.
+BookSettings ReadSettings(const std::string& path);
+
+// Writes the four values in the order width, height, price, author; false when the file
+// cannot be written.
+bool SaveSettings(const std::string& path, const BookSettings& settings);

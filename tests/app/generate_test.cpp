@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "book.h"
+#include "convert.h"
+#include "files.h"
+#include "infozip.h"
+#include "descriptors.h"
+#include "generate.h"
+#include "picture.h"
+#include "stream.h"
+#include "testutil.h"
+
+namespace {
+
+// A template folder of the test's own: the builder only copies these files.
+void MakeTemplates(const std::string& folder) {
+    WriteFile(folder + "/a.class", "class a");
+    WriteFile(folder + "/GameMidlet.class", "class GameMidlet");
+    WriteFile(folder + "/logo1.png", "logo");
+    WriteFile(folder + "/icon.png", "icon");
+    WriteFile(folder + "/desc.txt", "template desc");
+    WriteFile(folder + "/META-INF/MANIFEST.MF", "template manifest, longer than nothing\r\n");
+}
+
+Picture Gradient(uint32_t w, uint32_t h) {
+    Picture p(w, h, 24, 0);
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+            p.SetPixelColor(x, y, RGBQUAD{static_cast<uint8_t>(x * 7), static_cast<uint8_t>(y * 5), 99, 0});
+    return p;
+}
+
+struct ZipReader {
+    explicit ZipReader(const std::string& path) {
+        int error = 0;
+        archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
+    }
+    ~ZipReader() {
+        if (archive) zip_discard(archive);
+    }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) names.push_back(zip_get_name(archive, i, 0));
+        return names;
+    }
+    std::string Read(const std::string& name) const {
+        zip_stat_t st;
+        if (zip_stat(archive, name.c_str(), 0, &st) != 0) return {};
+        std::string data(st.size, '\0');
+        zip_file_t* f = zip_fopen(archive, name.c_str(), 0);
+        if (!f) return {};
+        zip_fread(f, data.data(), st.size);
+        zip_fclose(f);
+        return data;
+    }
+    zip_t* archive = nullptr;
+};
+
+class Generation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        MakeTemplates(dir / "files");
+        setenv("TMPDIR", staging.path().c_str(), 1);
+        book.SetTemplateFolder(dir / "files");
+        book.author = "Kavoo网";
+        book.bookName = book.bookNameText = "我的书";
+        book.settingPrice = 2;
+    }
+    void TearDown() override {
+        unsetenv("TMPDIR");
+        EXPECT_TRUE(Entries(staging.path()).empty()) << "a staging folder was left behind";
+    }
+    void AddPage(const std::string& name, const Picture& picture, uint32_t format) {
+        ASSERT_TRUE(const_cast<Picture&>(picture).Save((dir / name).c_str(), format));
+        book.ImportPictures({dir / name});
+    }
+    TempDir dir, staging;
+    Book book;
+    Recorder messages;
+};
+
+}  // namespace
+
+TEST_F(Generation, WritesAJarAndJadThatReadersAccept) {
+    Picture first = Gradient(30, 20), second = Gradient(7, 50);
+    AddPage("one.bmp", first, ImageFormat::Bmp);
+    AddPage("two.bmp", second, ImageFormat::Bmp);
+    ASSERT_TRUE(Generate(book, dir / "book", messages));
+    EXPECT_EQ(messages.log, std::vector<std::string>{"show:Complete!"});
+    EXPECT_EQ(messages.progress, (std::vector<std::string>{"1/2", "2/2"}));
+    EXPECT_EQ(book.jarPath, dir / "book.jar");
+
+    ZipReader jar(dir / "book.jar");
+    ASSERT_NE(jar.archive, nullptr);
+    EXPECT_EQ(jar.Names(), (std::vector<std::string>{"META-INF/MANIFEST.MF", "0.png", "1.png", "a.class",
+                                                     "GameMidlet.class", "logo1.png", "icon.png", "desc.txt"}));
+    EXPECT_EQ(jar.Read("META-INF/MANIFEST.MF"), ManifestText("我的书"));
+    EXPECT_EQ(jar.Read("a.class"), "class a");
+
+    const Picture* sources[] = {&first, &second};
+    for (int i = 0; i < 2; ++i) {
+        std::string png = jar.Read(std::to_string(i) + ".png");
+        MemoryStream in(reinterpret_cast<uint8_t*>(png.data()), static_cast<int32_t>(png.size()));
+        Picture page;
+        ASSERT_TRUE(page.Decode(&in, ImageFormat::Png)) << page.GetLastError();
+        ASSERT_EQ(page.GetWidth(), sources[i]->GetWidth());
+        ASSERT_EQ(page.GetHeight(), sources[i]->GetHeight());
+        for (int32_t y = 0; y < static_cast<int32_t>(page.GetHeight()); ++y)
+            for (int32_t x = 0; x < static_cast<int32_t>(page.GetWidth()); ++x)
+                ASSERT_EQ(page.GetPixelColor(x, y, false), sources[i]->GetPixelColor(x, y, false));
+    }
+
+    const std::string jad = ReadFile(dir / "book.jad");
+    const auto size = std::filesystem::file_size(dir / "book.jar");
+    EXPECT_EQ(jad, JadText("我的书", static_cast<int64_t>(size), "book.jar", 2));
+    EXPECT_TRUE(book.pages[0].measured && book.pages[1].measured);
+    EXPECT_EQ(book.pages[1].picWidth, 7);
+
+    if (std::system("command -v unzip >/dev/null 2>&1") == 0) {
+        EXPECT_EQ(std::system(("unzip -tq '" + (dir / "book.jar") + "' >/dev/null").c_str()), 0);
+    }
+    if (std::system("command -v java >/dev/null 2>&1") == 0) {
+        const std::string check = "java " PANELLE_TEST_SOURCE "/app/JarCheck.java '" + (dir / "book.jar") + "' 2";
+        EXPECT_EQ(std::system(check.c_str()), 0);
+    }
+}
+
+TEST_F(Generation, NameWithoutExtensionGetsJarAndExistingArchiveIsReplaced) {
+    AddPage("p.bmp", Gradient(3, 3), ImageFormat::Bmp);
+    WriteFile(dir / "my.books/book.zip", "old archive");
+    ASSERT_TRUE(Generate(book, dir / "my.books/book.zip", messages));
+    EXPECT_NE(ReadFile(dir / "my.books/book.zip"), "old archive");
+    EXPECT_TRUE(FileExists(dir / "my.books/book.jad"));
+    EXPECT_EQ(JarNameFor("/x/my.books/book"), "/x/my.books/book.jar");
+}
+
+TEST_F(Generation, CancelledDialogDoesNothing) {
+    AddPage("p.bmp", Gradient(3, 3), ImageFormat::Bmp);
+    EXPECT_FALSE(Generate(book, "", messages));
+    EXPECT_TRUE(messages.log.empty());
+}
+
+TEST_F(Generation, MissingTemplateStopsWithTheFileNamedAndNoArchive) {
+    AddPage("p.bmp", Gradient(3, 3), ImageFormat::Bmp);
+    std::filesystem::remove(dir / "files/a.class");
+    EXPECT_FALSE(Generate(book, dir / "book", messages));
+    ASSERT_EQ(messages.log.size(), 1u);
+    EXPECT_EQ(messages.log[0].rfind("exception:Cannot open file \"" + (dir / "files/a.class") + "\"", 0), 0u)
+        << messages.log[0];
+    EXPECT_FALSE(FileExists(dir / "book.jar"));
+    EXPECT_FALSE(FileExists(dir / "book.jad"));
+}
+
+TEST_F(Generation, UnloadableMeasuredPageIsReportedAndExistingJarSurvives) {
+    AddPage("good.bmp", Gradient(3, 3), ImageFormat::Bmp);
+    WriteFile(dir / "bad.bmp", "not a picture at all, just text");
+    book.ImportPictures({dir / "bad.bmp"});
+    book.pages[1].measured = true;  // as if it was selected while it still loaded
+    WriteFile(dir / "book.jar", "previous book");
+    WriteFile(dir / "book.jad", "previous jad");
+    EXPECT_FALSE(Generate(book, dir / "book.jar", messages));
+    EXPECT_EQ(messages.log, (std::vector<std::string>{"box:Error:null image!!!", "show:AddFiles error!",
+                                                      "show:Uncomplete!"}));
+    EXPECT_EQ(ReadFile(dir / "book.jar"), "previous book");
+    EXPECT_EQ(ReadFile(dir / "book.jad"), "previous jad");
+}
+
+TEST_F(Generation, UnloadableUnmeasuredPageEndsTheConversion) {
+    AddPage("good.bmp", Gradient(3, 3), ImageFormat::Bmp);
+    WriteFile(dir / "bad.bmp", "not a picture at all, just text");
+    book.ImportPictures({dir / "bad.bmp"});
+    AddPage("never.bmp", Gradient(3, 3), ImageFormat::Bmp);
+    EXPECT_FALSE(Generate(book, dir / "book", messages));
+    EXPECT_EQ(messages.log, (std::vector<std::string>{"show:LoadFile error!", "show:AddFiles error!",
+                                                      "show:Uncomplete!"}));
+    EXPECT_TRUE(book.pages[0].measured);
+    EXPECT_FALSE(book.pages[1].measured);
+    EXPECT_FALSE(book.pages[2].measured);  // the loop ended before it
+    EXPECT_FALSE(FileExists(dir / "book.jar"));
+}
+
+TEST(Conversion, DescFileThatCannotBeCreatedIsReported) {
+    Book book;
+    book.ImportPictures({"/nowhere/p.bmp"});
+    Recorder messages;
+    ConvertPages(book, "/nonexistent/panelle/staging", messages);
+    EXPECT_EQ(messages.log, std::vector<std::string>{"show:Open descfile error!"});
+}
+
+TEST(Archive, CountsOnlyTheFilesThatWentIn) {
+    TempDir dir;
+    WriteFile(dir / "stage/0.png", "png");
+    CInfoZip zip;
+    EXPECT_FALSE(zip.AddFiles(dir / "x.jar", dir / "stage", {"0.png"}, 1));  // not initialised
+    EXPECT_EQ(zip.errorCode, 3);
+    ASSERT_TRUE(zip.InitializeZip());
+    EXPECT_FALSE(zip.AddFiles(dir / "x.jar", dir / "stage", {"0.png", "1.png"}, 2));
+    EXPECT_FALSE(FileExists(dir / "x.jar"));
+    EXPECT_TRUE(zip.AddFiles(dir / "x.jar", dir / "stage", {"0.png"}, 1));
+    EXPECT_EQ(ZipReader(dir / "x.jar").Read("0.png"), "png");
+    EXPECT_EQ(Entries(dir.path()).size(), 2u);  // stage and x.jar: no temporary left
+}

@@ -1,0 +1,52 @@
+#include <gtest/gtest.h>
+
+#include "settings.h"
+#include "testutil.h"
+
+TEST(Settings, FirstStartGivesDefaultsAndWritesAllFourKeys) {
+    TempDir dir;
+    const std::string ini = dir / "panelle.INI";
+    const BookSettings s = ReadSettings(ini);
+    EXPECT_EQ(s.width, 176);
+    EXPECT_EQ(s.height, 208);
+    EXPECT_EQ(s.price, 0);
+    EXPECT_EQ(s.author, "Kavoo网");
+    EXPECT_EQ(ReadFile(ini), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\n");
+}
+
+TEST(Settings, UnreadableOrDefaultValuesAreWrittenBackOthersKept) {
+    TempDir dir;
+    const std::string ini = dir / "panelle.INI";
+    WriteFile(ini, "[OTHER]\r\nkeep=1\r\n[SETTING]\r\nwidth=abc\r\nheight=240\r\nprice= 3 \r\nauthor=小明\r\n");
+    const BookSettings s = ReadSettings(ini);
+    EXPECT_EQ(s.width, 176);
+    EXPECT_EQ(s.height, 240);
+    EXPECT_EQ(s.price, 3);
+    EXPECT_EQ(s.author, "小明");
+    EXPECT_EQ(ReadFile(ini), "[OTHER]\r\nkeep=1\r\n[SETTING]\r\nwidth=176\r\nheight=240\r\nprice= 3 \r\nauthor=小明\r\n");
+}
+
+TEST(Settings, ValuesTooLargeForThirtyTwoBitsGiveTheDefault) {
+    TempDir dir;
+    const std::string ini = dir / "panelle.INI";
+    WriteFile(ini, "[setting]\nWIDTH=99999999999\nheight=-5\n");
+    const BookSettings s = ReadSettings(ini);
+    EXPECT_EQ(s.width, 176);
+    EXPECT_EQ(s.height, -5);
+}
+
+TEST(Settings, SaveWritesTheFourValuesInOrder) {
+    TempDir dir;
+    const std::string ini = dir / "panelle.INI";
+    BookSettings s;
+    s.width = 240;
+    s.height = 320;
+    s.price = 2;
+    s.author = "作者";
+    ASSERT_TRUE(SaveSettings(ini, s));
+    EXPECT_EQ(ReadFile(ini), "[SETTING]\r\nwidth=240\r\nheight=320\r\nprice=2\r\nauthor=作者\r\n");
+    const BookSettings back = ReadSettings(ini);
+    EXPECT_EQ(back.width, 240);
+    EXPECT_EQ(back.author, "作者");
+    EXPECT_FALSE(SaveSettings(dir / "missing/folder/panelle.INI", s));
+}

@@ -1,0 +1,61 @@
+// Helpers shared by the builder's tests: a private folder, file reading, and a recorder of
+// everything the builder tells the user.
+#pragma once
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "messages.h"
+
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/panelle-test-XXXXXX";
+        path_ = mkdtemp(pattern);
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteFile(const std::string& path, const std::string& data) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+inline std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    return names;
+}
+
+// Every message in the order the builder gave them, as "kind:text".
+class Recorder : public Messages {
+public:
+    void Show(const std::string& text) override { log.push_back("show:" + text); }
+    void ShowError(const std::string& caption, const std::string& text) override {
+        log.push_back("box:" + caption + ":" + text);
+    }
+    void ShowException(const std::string& text) override { log.push_back("exception:" + text); }
+    void Progress(int done, int total) override { progress.push_back(std::to_string(done) + "/" + std::to_string(total)); }
+    std::vector<std::string> log;
+    std::vector<std::string> progress;
+};
