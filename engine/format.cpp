@@ -13,9 +13,13 @@
 
 #include "bmp.h"
 #include "ico.h"
-#include "tga.h"
+#include "jpg.h"
+#include "pcx.h"
 #include "picture.h"
+#include "png.h"
 #include "stream.h"
+#include "tga.h"
+#include "wbmp.h"
 
 namespace {
 
@@ -61,13 +65,13 @@ const CodecEntry kCodecs[FormatCount] = {
     /* Unknown */ {nullptr, nullptr},
     /* Bmp     */ {&DecodeWith<PictureBMP>, &EncodeWith<PictureBMP>},
     /* Gif     */ {nullptr, nullptr},
-    /* Jpg     */ {nullptr, nullptr},
-    /* Png     */ {nullptr, nullptr},
+    /* Jpg     */ {&DecodeWith<PictureJPG>, &EncodeWith<PictureJPG>},
+    /* Png     */ {&DecodeWith<PicturePNG>, &EncodeWith<PicturePNG>},
     /* Ico     */ {&DecodeWith<PictureICO>, &EncodeWith<PictureICO>},
     /* Tif     */ {nullptr, nullptr},
     /* Tga     */ {&DecodeWith<PictureTGA>, &EncodeWith<PictureTGA>},
-    /* Pcx     */ {nullptr, nullptr},
-    /* Wbmp    */ {nullptr, nullptr},
+    /* Pcx     */ {&DecodeWith<PicturePCX>, &EncodeWith<PicturePCX>},
+    /* Wbmp    */ {&DecodeWith<PictureWBMP>, &EncodeWith<PictureWBMP>},
     /* Wmf     */ {nullptr, nullptr},
     /* Jp2     */ {nullptr, nullptr},
     /* Jpc     */ {nullptr, nullptr},
