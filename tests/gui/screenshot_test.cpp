@@ -1,0 +1,37 @@
+// Pictures of the windows for a person to look at, written into the build tree.
+#include <QDir>
+#include <QPixmap>
+
+#include "aboutboxes.h"
+#include "guitest.h"
+#include "settingform.h"
+
+#ifndef PANELLE_SCREENSHOTS
+#define PANELLE_SCREENSHOTS "screenshots"
+#endif
+
+namespace {
+
+void Save(QWidget& widget, const char* name) {
+    QDir().mkpath(PANELLE_SCREENSHOTS);
+    const QString path = QString(PANELLE_SCREENSHOTS) + "/" + name;
+    const QPixmap shot = widget.grab();
+    ASSERT_FALSE(shot.isNull());
+    ASSERT_TRUE(shot.save(path, "PNG")) << path.toStdString();
+}
+
+}  // namespace
+
+using Screenshot = Window;
+
+TEST_F(Screenshot, MainWindowSettingsAndHelpBox) {
+    ImportSolid(5, 120, 90);
+    form->BookNameEdit->setText(QStringLiteral("我的漫画书"));
+    PressRow(2);
+    form->PictureDescEdit->setText(QStringLiteral("第三页：雨中的小猫"));
+    Save(*form, "main-window.png");
+    form->SetClick();
+    Save(*form->settingForm(), "settings.png");
+    form->AboutKavooClick();
+    Save(*form->aboutKavooForm(), "about-kavoo.png");
+}
