@@ -37,7 +37,12 @@ inline void Type(QWidget* widget, const QString& text) {
 
 class Window : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { OpenWindow(); }
+    void TearDown() override { form.reset(); }
+
+    // A new window over the settings file dir/panelle.INI, with the hooks replaced.
+    void OpenWindow() {
+        form.reset();
         form = std::make_unique<TPanelleForm>(dir / "panelle.INI");
         form->hooks.runFileDialog = [this](QFileDialog& dialog) {
             dialogsRun.push_back(&dialog);
@@ -53,7 +58,6 @@ protected:
         QApplication::setActiveWindow(form.get());
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     }
-    void TearDown() override { form.reset(); }
 
     Book& book() { return form->book(); }
     QListWidget& list() { return *form->FileNameListBox; }
