@@ -55,8 +55,12 @@ protected:
         form->hooks.messages = &messages;
         form->move(40, 30);
         form->show();
-        QApplication::setActiveWindow(form.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        ASSERT_TRUE(Activate(form.get()));
+    }
+    // Focus moves between a window's controls only while the window is active.
+    static bool Activate(QWidget* window) {
+        QApplication::setActiveWindow(window);
+        return QTest::qWaitForWindowActive(window);
     }
 
     Book& book() { return form->book(); }
