@@ -87,7 +87,8 @@ TAboutKavooForm::TAboutKavooForm(QWidget* owner)
     AddText(kKavooParagraph, 16, 48, Panel1->width() - 32);
 }
 
-TAboutTRForm::TAboutTRForm(QWidget* owner) : TInfoBox(QStringLiteral("关于上海Tovren"), {545, 241}, owner, kBoxFlags) {
+TAboutTRForm::TAboutTRForm(QWidget* owner)
+    : TInfoBox(QStringLiteral("关于上海Tovren"), {545, 241}, owner, kBoxFlags) {
     AddText(QStringLiteral("关于上海Tovren"), 16, 14, 0, true);
     AddText(kTovrenParagraph, 16, 48, Panel1->width() - 32);
 }

@@ -11,7 +11,8 @@
 
 // ---- link label ---------------------------------------------------------------------------
 
-TsuiURLLabel::TsuiURLLabel(const QString& caption, const QString& target, const UrlOpener* opener, QWidget* parent)
+TsuiURLLabel::TsuiURLLabel(const QString& caption, const QString& target, const UrlOpener* opener,
+                           QWidget* parent)
     : QLabel(caption, parent), target_(target), opener_(opener) {
     setProperty("link", true);
     setAttribute(Qt::WA_Hover);
@@ -56,7 +57,8 @@ QPixmap GlyphTile(const QString& glyph, int size) {
 
 }  // namespace
 
-TsuiImageButton::TsuiImageButton(const QString& glyph, const QString& hint, const QRect& place, QWidget* parent)
+TsuiImageButton::TsuiImageButton(const QString& glyph, const QString& hint, const QRect& place,
+                                 QWidget* parent)
     : QPushButton(parent) {
     setProperty("picture", true);
     setToolTip(hint);
@@ -84,7 +86,7 @@ void TsuiNumberEdit::focusOutEvent(QFocusEvent* event) {
 namespace {
 
 class FixedRowDelegate : public QStyledItemDelegate {
-public:
+   public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         return {QStyledItemDelegate::sizeHint(option, index).width(), TsuiListBox::kRowHeight};
@@ -104,7 +106,8 @@ void TsuiListBox::mousePressEvent(QMouseEvent* event) {
     if (onMouseDown) onMouseDown(event->button());
 }
 
-QItemSelectionModel::SelectionFlags TsuiListBox::selectionCommand(const QModelIndex& index, const QEvent* event) const {
+QItemSelectionModel::SelectionFlags TsuiListBox::selectionCommand(const QModelIndex& index,
+                                                                  const QEvent* event) const {
     if (event && event->type() == QEvent::MouseButtonPress) {
         const auto* press = static_cast<const QMouseEvent*>(event);
         if (press->button() != Qt::LeftButton) return QItemSelectionModel::NoUpdate;

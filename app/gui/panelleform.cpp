@@ -38,10 +38,12 @@ QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 // Passes a generation's messages on and shows its progress in the window's bar; the
 // window repaints between pages, while input waits until the generation is over.
 class GenerationMessages : public Messages {
-public:
+   public:
     GenerationMessages(Messages& boxes, QProgressBar& bar) : boxes_(boxes), bar_(bar) {}
     void Show(const std::string& text) override { boxes_.Show(text); }
-    void ShowError(const std::string& caption, const std::string& text) override { boxes_.ShowError(caption, text); }
+    void ShowError(const std::string& caption, const std::string& text) override {
+        boxes_.ShowError(caption, text);
+    }
     void ShowException(const std::string& text) override { boxes_.ShowException(text); }
     void Progress(int done, int total) override {
         bar_.setValue(total > 0 ? static_cast<int>(int64_t{done} * 100 / total) : 100);
@@ -50,7 +52,7 @@ public:
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
 
-private:
+   private:
     Messages& boxes_;
     QProgressBar& bar_;
 };
@@ -198,14 +200,18 @@ void TPanelleForm::BuildPortal() {
         underlined.setUnderline(true);
         controls.link->setFont(underlined);
         controls.link->setGeometry(c.size == 48 ? place : place.translated(2, 0));
-        controls.button = Named(new TsuiImageButton(caption.left(c.size == 48 ? 3 : 1), caption, place, client),
-                                c.buttonName);
+        controls.button = Named(
+            new TsuiImageButton(caption.left(c.size == 48 ? 3 : 1), caption, place, client), c.buttonName);
     }
     const std::pair<TsuiImageButton*, void (TPanelleForm::*)()> handlers[] = {
-        {portal[6].button, &TPanelleForm::suiImageButton2Click}, {portal[0].button, &TPanelleForm::suiImageButton3Click},
-        {portal[1].button, &TPanelleForm::suiImageButton4Click}, {portal[2].button, &TPanelleForm::suiImageButton5Click},
-        {portal[3].button, &TPanelleForm::suiImageButton6Click}, {portal[4].button, &TPanelleForm::suiImageButton7Click},
-        {portal[5].button, &TPanelleForm::suiImageButton8Click}, {portal[7].button, &TPanelleForm::suiImageButton9Click},
+        {portal[6].button, &TPanelleForm::suiImageButton2Click},
+        {portal[0].button, &TPanelleForm::suiImageButton3Click},
+        {portal[1].button, &TPanelleForm::suiImageButton4Click},
+        {portal[2].button, &TPanelleForm::suiImageButton5Click},
+        {portal[3].button, &TPanelleForm::suiImageButton6Click},
+        {portal[4].button, &TPanelleForm::suiImageButton7Click},
+        {portal[5].button, &TPanelleForm::suiImageButton8Click},
+        {portal[7].button, &TPanelleForm::suiImageButton9Click},
     };
     for (const auto& [button, handler] : handlers)
         connect(button, &QPushButton::clicked, this, [this, handler = handler] { (this->*handler)(); });
@@ -217,14 +223,16 @@ void TPanelleForm::PortalLink(const char* linkName) {
 }
 
 void TPanelleForm::BuildMenu() {
-    const auto item = [this](QMenu* menu, const QString& caption, const char* name, void (TPanelleForm::*handler)()) {
+    const auto item = [this](QMenu* menu, const QString& caption, const char* name,
+                             void (TPanelleForm::*handler)()) {
         QAction* action = Named(menu->addAction(caption), name);
         connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
         return action;
     };
     FileMenu = Named(menuBar()->addMenu(QStringLiteral("文件(&F)")), "FileMenu");
     NewBtn = item(FileMenu, QStringLiteral("新建(&N)"), "NewBtn", &TPanelleForm::NewBtnClick);
-    CreateEBook = item(FileMenu, QStringLiteral("生成电子书(&B)"), "CreateEBook", &TPanelleForm::CreateEBookClick);
+    CreateEBook =
+        item(FileMenu, QStringLiteral("生成电子书(&B)"), "CreateEBook", &TPanelleForm::CreateEBookClick);
     InsertPic = item(FileMenu, QStringLiteral("导入图片(&I)"), "InsertPic", &TPanelleForm::InsertPicClick);
     Set = item(FileMenu, QStringLiteral("属性设置(&P)"), "Set", &TPanelleForm::SetClick);
     Exit = item(FileMenu, QStringLiteral("退出(&E)"), "Exit", &TPanelleForm::ExitClick);
@@ -236,7 +244,8 @@ void TPanelleForm::BuildMenu() {
 }
 
 void TPanelleForm::BuildDialogs() {
-    OpenPictureDialog1 = Named(new QFileDialog(this, QStringLiteral("本地图形文件浏览")), "OpenPictureDialog1");
+    OpenPictureDialog1 =
+        Named(new QFileDialog(this, QStringLiteral("本地图形文件浏览")), "OpenPictureDialog1");
     OpenPictureDialog1->setAcceptMode(QFileDialog::AcceptOpen);
     OpenPictureDialog1->setFileMode(QFileDialog::ExistingFiles);
     OpenPictureDialog1->setNameFilters(PictureNameFilters(kPictureFilter));
@@ -377,11 +386,13 @@ void TPanelleForm::BookNameEditExit() { book_.bookName = BookNameEdit->text().to
 
 bool TPanelleForm::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
-    if ((type == QEvent::FocusIn || type == QEvent::FocusOut) && (watched == PictureDescEdit || watched == BookNameEdit)) {
+    if ((type == QEvent::FocusIn || type == QEvent::FocusOut) &&
+        (watched == PictureDescEdit || watched == BookNameEdit)) {
         // Focus that leaves or comes back with the whole window (another window, a message
         // box, the menu) does not move it between the form's controls.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && reason != Qt::MenuBarFocusReason) {
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+            reason != Qt::MenuBarFocusReason) {
             if (watched == PictureDescEdit)
                 type == QEvent::FocusIn ? PictureDescEditEnter() : PictureDescEditExit();
             else if (type == QEvent::FocusOut)
@@ -421,8 +432,10 @@ void TPanelleForm::CreateButtonClick() {
 
 void TPanelleForm::ShowPlaced(QWidget* box) const {
     box->move(pos() + QPoint(120, 120));
-    if (box->isMinimized()) box->showNormal();
-    else box->show();
+    if (box->isMinimized())
+        box->showNormal();
+    else
+        box->show();
     box->raise();
     box->activateWindow();
 }

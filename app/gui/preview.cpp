@@ -3,7 +3,8 @@
 #include "devicecontext.h"
 #include "picture.h"
 
-std::optional<PreviewPlace> FitPreview(int32_t picWidth, int32_t picHeight, int32_t boxWidth, int32_t boxHeight) {
+std::optional<PreviewPlace> FitPreview(int32_t picWidth, int32_t picHeight, int32_t boxWidth,
+                                       int32_t boxHeight) {
     if (picWidth <= 0 || picHeight <= 0) return std::nullopt;
     PreviewPlace place;
     if (picWidth >= picHeight) {
@@ -25,7 +26,8 @@ QImage RenderPreview(const Picture& picture, const PreviewPlace& place, QSize bo
     image.fill(background);
     // The engine's surface and Format_RGB32 share their layout, so the engine draws straight
     // into the image; transparent pictures blend over the background.
-    DeviceContext surface(image.bits(), image.width(), image.height(), static_cast<int32_t>(image.bytesPerLine()));
+    DeviceContext surface(image.bits(), image.width(), image.height(),
+                          static_cast<int32_t>(image.bytesPerLine()));
     if (!picture.Draw(&surface, place.x, place.y, place.width, place.height, nullptr, false)) return {};
     return image;
 }

@@ -19,7 +19,8 @@ struct PreviewPlace {
 // A landscape or square picture takes the box's width, a portrait one the box's height, the
 // other side in proportion, centred (so it may overflow the box's other side). Divisions
 // truncate toward zero. None for a picture of no size.
-std::optional<PreviewPlace> FitPreview(int32_t picWidth, int32_t picHeight, int32_t boxWidth, int32_t boxHeight);
+std::optional<PreviewPlace> FitPreview(int32_t picWidth, int32_t picHeight, int32_t boxWidth,
+                                       int32_t boxHeight);
 
 // The picture drawn at place over a box of the background colour, in Format_RGB32; a null
 // image when the engine drew nothing (a picture without pixels, an empty size).

@@ -27,7 +27,8 @@ bool FieldValue(const QLineEdit& field, int32_t& value, Messages& messages) {
 }  // namespace
 
 TSettingForm::TSettingForm(TPanelleForm& owner)
-    : QDialog(&owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
+    : QDialog(&owner,
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
       owner_(owner) {
     setWindowTitle(QStringLiteral("属性设置"));
     setFixedSize(297, 209);
@@ -83,10 +84,12 @@ void TSettingForm::EnterButtonClick() {
     // Values are taken one by one: a field that does not convert stops here, leaving the
     // ones before it changed in memory, nothing written and the dialog open.
     book.author = Edit1->text().toStdString();
-    if (!FieldValue(*WidthEdit, book.settingWidth, messages) || !FieldValue(*HeightEdit, book.settingHeight, messages) ||
+    if (!FieldValue(*WidthEdit, book.settingWidth, messages) ||
+        !FieldValue(*HeightEdit, book.settingHeight, messages) ||
         !FieldValue(*PriceEdit, book.settingPrice, messages))
         return;
-    if (!SaveSettings(owner_.settingsPath(), {book.author, book.settingWidth, book.settingHeight, book.settingPrice})) {
+    if (!SaveSettings(owner_.settingsPath(),
+                      {book.author, book.settingWidth, book.settingHeight, book.settingPrice})) {
         messages.ShowException("Cannot write " + owner_.settingsPath() + ".");
         return;  // the dialog stays open with the values, so they can be saved again
     }

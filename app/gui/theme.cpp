@@ -61,7 +61,8 @@ void ApplyTheme(QApplication& app) {
     // The controls sit at fixed pixel places, so the font has a fixed pixel size too; the
     // first family that holds Chinese wins, others fall back through fontconfig.
     QFont font;
-    font.setFamilies({"WenQuanYi Micro Hei", "Noto Sans CJK SC", "Noto Sans SC", "Droid Sans Fallback", "sans-serif"});
+    font.setFamilies(
+        {"WenQuanYi Micro Hei", "Noto Sans CJK SC", "Noto Sans SC", "Droid Sans Fallback", "sans-serif"});
     font.setPixelSize(12);
     app.setFont(font);
     app.setStyleSheet(kStyleSheet);

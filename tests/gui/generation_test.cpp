@@ -42,7 +42,7 @@ std::string DescLines(const std::vector<std::string>& lines) {
 
 // Records, with every progress report, what the progress bar showed at that moment.
 class ProgressRecorder : public Recorder {
-public:
+   public:
     explicit ProgressRecorder(const QProgressBar*& bar) : bar_(bar) {}
     void Progress(int done, int total) override {
         Recorder::Progress(done, total);
@@ -55,20 +55,21 @@ public:
     }
     std::vector<std::string> bars;
 
-private:
+   private:
     const QProgressBar*& bar_;
 };
 
 class Generation : public Window {
-protected:
+   protected:
     void SetUp() override {
         Window::SetUp();
         // The builder only copies the templates; these stand in for the viewer's files.
         const std::pair<const char*, const char*> templates[] = {
-            {"a.class", "viewer class a"},    {"GameMidlet.class", "viewer class GameMidlet"},
-            {"logo1.png", "logo"},            {"icon.png", "icon"},
-            {"desc.txt", "template desc"},    {"META-INF/MANIFEST.MF", "template manifest\r\n"}};
-        for (const auto& [name, content] : templates) WriteFile(dir / ("files/" + std::string(name)), content);
+            {"a.class", "viewer class a"}, {"GameMidlet.class", "viewer class GameMidlet"},
+            {"logo1.png", "logo"},         {"icon.png", "icon"},
+            {"desc.txt", "template desc"}, {"META-INF/MANIFEST.MF", "template manifest\r\n"}};
+        for (const auto& [name, content] : templates)
+            WriteFile(dir / ("files/" + std::string(name)), content);
         setenv("TMPDIR", staging.path().c_str(), 1);
         UseTemplates();
     }
@@ -86,8 +87,10 @@ protected:
     // Generates into dir/name through the menu item or the button.
     void Generate(const std::string& name, bool menu = false) {
         answers.push_back({QString::fromStdString(dir / name)});
-        if (menu) form->CreateEBook->trigger();
-        else QTest::mouseClick(form->CreateButton, Qt::LeftButton);
+        if (menu)
+            form->CreateEBook->trigger();
+        else
+            QTest::mouseClick(form->CreateButton, Qt::LeftButton);
     }
 
     TempDir staging;
@@ -124,7 +127,8 @@ TEST_F(Generation, ProducesAJarAPhoneAcceptsWhileTheBarCountsPages) {
               JadText("我的书", static_cast<int64_t>(std::filesystem::file_size(jar)), "book.jar", 0));
     const std::string png = ZipEntry(jar, "1.png");
     Picture page;
-    MemoryStream in(reinterpret_cast<uint8_t*>(const_cast<char*>(png.data())), static_cast<int32_t>(png.size()));
+    MemoryStream in(reinterpret_cast<uint8_t*>(const_cast<char*>(png.data())),
+                    static_cast<int32_t>(png.size()));
     ASSERT_TRUE(page.Decode(&in, ImageFormat::Png)) << page.GetLastError();
     EXPECT_EQ(page.GetWidth(), 12u);
     EXPECT_EQ(page.GetHeight(), 50u);
@@ -134,7 +138,9 @@ TEST_F(Generation, ProducesAJarAPhoneAcceptsWhileTheBarCountsPages) {
         EXPECT_EQ(std::system(("unzip -tq '" + jar + "' >/dev/null").c_str()), 0);
     }
     if (std::system("command -v java >/dev/null 2>&1") == 0) {
-        EXPECT_EQ(std::system(("java " PANELLE_TEST_SOURCE "/app/JarCheck.java '" + jar + "' 3 >/dev/null").c_str()), 0);
+        EXPECT_EQ(std::system(
+                      ("java " PANELLE_TEST_SOURCE "/app/JarCheck.java '" + jar + "' 3 >/dev/null").c_str()),
+                  0);
     }
 
     // The preview still shows the page that was current, not the last one converted.
@@ -172,7 +178,8 @@ TEST_F(Generation, BookNameReachesDescTxtOnlyOnceTheFieldLostTheFocus) {
         const std::string firstLine = DescLines({std::string("bookname:") + r.descName});
         EXPECT_EQ(ZipEntry(jar, "desc.txt").substr(0, firstLine.size()), firstLine);
         EXPECT_EQ(ZipEntry(jar, "META-INF/MANIFEST.MF"), ManifestText(r.jadName));
-        EXPECT_NE(ReadFile(dir / "named.jad").find(std::string("MIDlet-Name: ") + r.jadName + "\r\n"), std::string::npos);
+        EXPECT_NE(ReadFile(dir / "named.jad").find(std::string("MIDlet-Name: ") + r.jadName + "\r\n"),
+                  std::string::npos);
     }
 }
 

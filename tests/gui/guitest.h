@@ -19,9 +19,11 @@
 #include "testutil.h"
 
 // A BMP of one colour (0xRRGGBB) written by the engine.
-inline std::string SolidPicture(const TempDir& dir, const std::string& name, uint32_t w, uint32_t h, uint32_t rgb) {
+inline std::string SolidPicture(const TempDir& dir, const std::string& name, uint32_t w, uint32_t h,
+                                uint32_t rgb) {
     Picture picture(w, h, 24, 0);
-    const RGBQUAD colour{static_cast<uint8_t>(rgb), static_cast<uint8_t>(rgb >> 8), static_cast<uint8_t>(rgb >> 16), 0};
+    const RGBQUAD colour{static_cast<uint8_t>(rgb), static_cast<uint8_t>(rgb >> 8),
+                         static_cast<uint8_t>(rgb >> 16), 0};
     for (uint32_t y = 0; y < h; ++y)
         for (uint32_t x = 0; x < w; ++x) picture.SetPixelColor(x, y, colour);
     const std::string path = dir / name;
@@ -32,11 +34,12 @@ inline std::string SolidPicture(const TempDir& dir, const std::string& name, uin
 // Types a text into a widget one character at a time, as keys that carry the character
 // (QTest::keyClicks takes only ASCII).
 inline void Type(QWidget* widget, const QString& text) {
-    for (const QChar c : text) QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
 class Window : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override { OpenWindow(); }
     void TearDown() override { form.reset(); }
 
@@ -81,8 +84,10 @@ protected:
         Import(paths);
         return paths;
     }
-    void PressRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier, Qt::MouseButton button = Qt::LeftButton) {
-        QTest::mouseClick(list().viewport(), button, modifiers, list().visualItemRect(list().item(row)).center());
+    void PressRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+                  Qt::MouseButton button = Qt::LeftButton) {
+        QTest::mouseClick(list().viewport(), button, modifiers,
+                          list().visualItemRect(list().item(row)).center());
     }
     std::vector<std::string> Rows() {
         std::vector<std::string> rows;

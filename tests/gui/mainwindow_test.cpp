@@ -147,9 +147,10 @@ TEST_F(MainWindow, PictureDialogKeepsItsFilterGroupsInQtSyntax) {
     EXPECT_EQ(open.windowTitle(), QStringLiteral("本地图形文件浏览"));
     EXPECT_EQ(open.fileMode(), QFileDialog::ExistingFiles);
     EXPECT_EQ(open.acceptMode(), QFileDialog::AcceptOpen);
-    EXPECT_EQ(open.nameFilters(), (QStringList{"All (*.png *.jpg *.jpeg *.bmp *.ico *.emf)", "JPEG Image File (*.jpg)",
-                                               "JPEG Image File (*.jpeg)", "Bitmaps (*.bmp)", "Icons (*.ico)",
-                                               "Enhanced Metafiles (*.emf)", "Metafiles (*.wmf)", "All(*)"}));
+    EXPECT_EQ(open.nameFilters(),
+              (QStringList{"All (*.png *.jpg *.jpeg *.bmp *.ico *.emf)", "JPEG Image File (*.jpg)",
+                           "JPEG Image File (*.jpeg)", "Bitmaps (*.bmp)", "Icons (*.ico)",
+                           "Enhanced Metafiles (*.emf)", "Metafiles (*.wmf)", "All(*)"}));
 
     const QFileDialog& save = *form->SaveDialog;
     EXPECT_EQ(save.acceptMode(), QFileDialog::AcceptSave);
@@ -193,7 +194,7 @@ TEST_F(MainWindow, DeleteRemovesTheSelectedRowsAndTheirPages) {
     EXPECT_EQ(Rows(), (std::vector<std::string>{"p0.bmp", "p3.bmp"}));
     ASSERT_EQ(book().pageCount(), 2);
     EXPECT_EQ(book().pages[1].path, dir / "p3.bmp");
-    EXPECT_EQ(book().currentPage, -1);  // the current page was deleted
+    EXPECT_EQ(book().currentPage, -1);    // the current page was deleted
     EXPECT_EQ(States(*form), "1111111");  // not empty: nothing changes state
 
     PressRow(0);
@@ -262,7 +263,12 @@ TEST_F(MainWindow, ControlStatesFollowEachEvent) {
         {"import keeps the rest", [this] { Import({dir / "p0.bmp"}); }, "1111101"},
         {"clear", [this] { form->ClearButton->click(); }, "0000001"},
         {"import after clear", [this] { ImportSolid(2); }, "1101001"},
-        {"selection of the only rows", [this] { PressRow(0); PressRow(1, Qt::ShiftModifier); }, "1111011"},
+        {"selection of the only rows",
+         [this] {
+             PressRow(0);
+             PressRow(1, Qt::ShiftModifier);
+         },
+         "1111011"},
         {"delete that empties the list", [this] { form->DelButton->click(); }, "0000001"},
     };
     for (const Step& step : steps) {

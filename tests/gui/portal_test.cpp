@@ -1,9 +1,10 @@
 // The portal strip, the upload links and the four information boxes.
+#include "portal.h"
+
 #include <QLabel>
 
 #include "aboutboxes.h"
 #include "guitest.h"
-#include "portal.h"
 
 using Portal = Window;
 
@@ -13,10 +14,14 @@ TEST_F(Portal, PictureButtonAndDigitBeneathItOpenTheSameChannel) {
         const char* path;
     };
     const Row rows[] = {
-        {&TPanelleForm::suiImageButton2Click, "/web/info/"},  {&TPanelleForm::suiImageButton3Click, "/web/theme/"},
-        {&TPanelleForm::suiImageButton4Click, "/web/pic/"},   {&TPanelleForm::suiImageButton5Click, "/web/ring/"},
-        {&TPanelleForm::suiImageButton6Click, "/web/video/"}, {&TPanelleForm::suiImageButton7Click, "/web/soft/"},
-        {&TPanelleForm::suiImageButton8Click, "/web/game/"},  {&TPanelleForm::suiImageButton9Click, "/web/ebook/"},
+        {&TPanelleForm::suiImageButton2Click, "/web/info/"},
+        {&TPanelleForm::suiImageButton3Click, "/web/theme/"},
+        {&TPanelleForm::suiImageButton4Click, "/web/pic/"},
+        {&TPanelleForm::suiImageButton5Click, "/web/ring/"},
+        {&TPanelleForm::suiImageButton6Click, "/web/video/"},
+        {&TPanelleForm::suiImageButton7Click, "/web/soft/"},
+        {&TPanelleForm::suiImageButton8Click, "/web/game/"},
+        {&TPanelleForm::suiImageButton9Click, "/web/ebook/"},
         {&TPanelleForm::suiButton1Click, "/web/user/main.asp?url=/web/user/upload_ebook.asp"},
     };
     for (const Row& r : rows) {
@@ -36,8 +41,9 @@ TEST_F(Portal, PictureButtonAndDigitBeneathItOpenTheSameChannel) {
     }
 
     opened.clear();
-    for (QWidget* upload : {static_cast<QWidget*>(form->suiButton1), static_cast<QWidget*>(form->suiURLLabel1),
-                            static_cast<QWidget*>(form->suiURLLabel2)})
+    for (QWidget* upload :
+         {static_cast<QWidget*>(form->suiButton1), static_cast<QWidget*>(form->suiURLLabel1),
+          static_cast<QWidget*>(form->suiURLLabel2)})
         QTest::mouseClick(upload, Qt::LeftButton);
     const std::string upload = std::string(kPortalBase) + kUploadPath;
     EXPECT_EQ(opened, (std::vector<std::string>{upload, upload, upload}));
@@ -63,7 +69,10 @@ TEST_F(Portal, EachBoxOpensOnceAtItsPlaceAndOKHidesIt) {
     const Row rows[] = {
         {&TPanelleForm::AboutSLClick, [this] { return form->aboutBox(); }, "关于Sanlum", {529, 223}},
         {&TPanelleForm::AboutHelpClick, [this] { return form->aboutHelpBox(); }, "使用帮助", {315, 176}},
-        {&TPanelleForm::AboutKavooClick, [this] { return form->aboutKavooForm(); }, "关于Kavoo网", {474, 213}},
+        {&TPanelleForm::AboutKavooClick,
+         [this] { return form->aboutKavooForm(); },
+         "关于Kavoo网",
+         {474, 213}},
         {&TPanelleForm::AboutTRClick, [this] { return form->aboutTRForm(); }, "关于上海Tovren", {545, 241}},
     };
     for (const Row& r : rows) {

@@ -1,9 +1,10 @@
 // The preview: the fitting arithmetic and what the paint box shows.
+#include "preview.h"
+
 #include <QGroupBox>
 #include <QImage>
 
 #include "guitest.h"
-#include "preview.h"
 #include "theme.h"
 
 void PrintTo(const PreviewPlace& p, std::ostream* out) {
@@ -16,12 +17,12 @@ TEST(PreviewFit, LongerSideFillsTheBoxAndTheOtherMayOverflow) {
         PreviewPlace place;
     };
     const Row rows[] = {
-        {352, 288, {0, 19, 249, 203}},   // landscape: the box's width
-        {100, 300, {84, 0, 80, 241}},    // portrait: the box's height
-        {200, 200, {0, -4, 249, 249}},   // square: the width, 4 pixels over at top and bottom
-        {249, 241, {0, 0, 249, 241}},    // the box's own size
-        {1000, 3, {0, 120, 249, 0}},     // too flat to show a row
-        {2, 1000000, {124, 0, 0, 241}},    // too narrow to show a column
+        {352, 288, {0, 19, 249, 203}},                // landscape: the box's width
+        {100, 300, {84, 0, 80, 241}},                 // portrait: the box's height
+        {200, 200, {0, -4, 249, 249}},                // square: the width, 4 pixels over at top and bottom
+        {249, 241, {0, 0, 249, 241}},                 // the box's own size
+        {1000, 3, {0, 120, 249, 0}},                  // too flat to show a row
+        {2, 1000000, {124, 0, 0, 241}},               // too narrow to show a column
         {1 << 24, (1 << 24) - 1, {0, -3, 249, 248}},  // no 32-bit overflow
     };
     for (const Row& r : rows) {
@@ -40,13 +41,14 @@ QRgb Rgb(uint32_t rgb) { return 0xff000000u | rgb; }
 }  // namespace
 
 class Preview : public Window {
-protected:
+   protected:
     // The preview box as the window shows it, over its group.
     QImage Shown() { return form->GroupBox2->grab(form->PaintBox1->geometry()).toImage(); }
 };
 
 TEST_F(Preview, PaintsTheCurrentPageFittedOverTheGroupBackground) {
-    Import({SolidPicture(dir, "tall.bmp", 100, 300, 0xd02010), SolidPicture(dir, "square.bmp", 200, 200, 0x20c040)});
+    Import({SolidPicture(dir, "tall.bmp", 100, 300, 0xd02010),
+            SolidPicture(dir, "square.bmp", 200, 200, 0x20c040)});
     const QRgb background = kGroupBackground.rgb();
 
     PressRow(0);

@@ -1,9 +1,10 @@
 // The settings dialog over the settings file.
+#include "settingform.h"
+
 #include <QGroupBox>
 #include <QLabel>
 
 #include "guitest.h"
-#include "settingform.h"
 
 namespace {
 
@@ -12,7 +13,7 @@ const char* const kCustomSettings = "[SETTING]\r\nwidth=240\r\nheight=320\r\npri
 }  // namespace
 
 class Settings : public Window {
-protected:
+   protected:
     std::string Ini() { return ReadFile(dir / "panelle.INI"); }
     TSettingForm& Dialog() {
         form->SetClick();
@@ -24,8 +25,8 @@ protected:
         OpenWindow();
     }
     std::vector<std::string> Fields(const TSettingForm& d) {
-        return {d.Edit1->text().toStdString(), d.WidthEdit->text().toStdString(), d.HeightEdit->text().toStdString(),
-                d.PriceEdit->text().toStdString()};
+        return {d.Edit1->text().toStdString(), d.WidthEdit->text().toStdString(),
+                d.HeightEdit->text().toStdString(), d.PriceEdit->text().toStdString()};
     }
 };
 
@@ -37,8 +38,10 @@ TEST_F(Settings, FirstStartWritesTheDefaultsAndTheDialogShowsThem) {
     EXPECT_EQ(d.windowTitle(), QStringLiteral("属性设置"));
     EXPECT_EQ(d.GroupBox1->title(), QStringLiteral("默认配置"));
     std::vector<std::string> labels;
-    for (const QLabel* l : {d.Label1, d.Label2, d.Label3, d.Label4, d.Label5}) labels.push_back(l->text().toStdString());
-    EXPECT_EQ(labels, (std::vector<std::string>{"漫画书制作者：", "默认屏宽：", "默认屏高：", "默认单价：", "元"}));
+    for (const QLabel* l : {d.Label1, d.Label2, d.Label3, d.Label4, d.Label5})
+        labels.push_back(l->text().toStdString());
+    EXPECT_EQ(labels,
+              (std::vector<std::string>{"漫画书制作者：", "默认屏宽：", "默认屏高：", "默认单价：", "元"}));
     EXPECT_GT(d.Label5->x(), d.PriceEdit->geometry().right());
     EXPECT_EQ(d.defaultButton->text(), QStringLiteral("默认"));
     EXPECT_EQ(d.EnterButton->text(), QStringLiteral("确定"));
@@ -88,7 +91,8 @@ TEST_F(Settings, ReopeningShowsUnsavedEditsAtTheNewPlace) {
     TSettingForm& again = Dialog();
     EXPECT_EQ(&again, &d);
     int dialogs = 0;  // TSettingForm adds no meta-object of its own: look for the caption
-    for (const QDialog* dialog : form->findChildren<QDialog*>()) dialogs += dialog->windowTitle() == d.windowTitle();
+    for (const QDialog* dialog : form->findChildren<QDialog*>())
+        dialogs += dialog->windowTitle() == d.windowTitle();
     EXPECT_EQ(dialogs, 1);
     EXPECT_TRUE(again.isVisible());
     EXPECT_EQ(again.pos(), QPoint(320, 220));
