@@ -353,3 +353,13 @@ TEST_F(MainWindow, DescriptionGoesToThePageThatWasCurrent) {
     QApplication::sendEvent(form->PictureDescEdit, &away);
     EXPECT_EQ(book().pages[1].description.substr(0, 9), "第一页");
 }
+
+TEST_F(MainWindow, ImportBeyondTheArchiveLimitTakesWhatFitsAndSaysSo) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < kMaxPages + 3; ++i) paths.push_back(dir / ("page" + std::to_string(i) + ".bmp"));
+    Import(paths);
+    EXPECT_EQ(list().count(), kMaxPages);
+    EXPECT_EQ(book().pageCount(), kMaxPages);
+    EXPECT_EQ(Rows().back(), "page4089.bmp");
+    EXPECT_EQ(messages.log, std::vector<std::string>{"show:A book holds at most 4090 pages."});
+}

@@ -25,10 +25,11 @@ void Save(QWidget& widget, const char* name) {
 using Screenshot = Window;
 
 TEST_F(Screenshot, MainWindowSettingsAndHelpBox) {
-    ImportSolid(5, 120, 90);
+    ImportSolid(4, 120, 90);
+    Import({PANELLE_TEST_SOURCE "/../samples/page.bmp"});
     form->BookNameEdit->setText(QStringLiteral("我的漫画书"));
-    PressRow(2);
-    form->PictureDescEdit->setText(QStringLiteral("第三页：雨中的小猫"));
+    PressRow(4);
+    form->PictureDescEdit->setText(QStringLiteral("第五页：两格漫画"));
     Save(*form, "main-window.png");
     form->SetClick();
     Save(*form->settingForm(), "settings.png");
