@@ -17,7 +17,6 @@
 
 #include "aboutboxes.h"
 #include "generate.h"
-#include "measure.h"
 #include "portal.h"
 #include "preview.h"
 #include "settingform.h"
@@ -38,7 +37,7 @@ QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 // Passes a generation's messages on and shows its progress in the window's bar; the
 // window repaints between pages, while input waits until the generation is over.
 class GenerationMessages : public Messages {
-   public:
+public:
     GenerationMessages(Messages& boxes, QProgressBar& bar) : boxes_(boxes), bar_(bar) {}
     void Show(const std::string& text) override { boxes_.Show(text); }
     void ShowError(const std::string& caption, const std::string& text) override {
@@ -52,7 +51,7 @@ class GenerationMessages : public Messages {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
 
-   private:
+private:
     Messages& boxes_;
     QProgressBar& bar_;
 };

@@ -37,7 +37,7 @@ struct DesktopHooks {
 };
 
 class TPanelleForm : public QMainWindow {
-   public:
+public:
     // Reads the settings from settingsPath (writing back the defaults it had to use).
     explicit TPanelleForm(std::string settingsPath, QWidget* parent = nullptr);
     ~TPanelleForm() override;
@@ -137,10 +137,10 @@ class TPanelleForm : public QMainWindow {
     // shows it and restores it when it was minimised.
     void ShowPlaced(QWidget* box) const;
 
-   protected:
+protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-   private:
+private:
     void BuildControls();
     void BuildPortal();
     void BuildMenu();

@@ -12,7 +12,7 @@ class QPushButton;
 class TPanelleForm;
 
 class TSettingForm : public QDialog {
-   public:
+public:
     // Fills the fields from the window's settings.
     explicit TSettingForm(TPanelleForm& owner);
 
@@ -32,6 +32,6 @@ class TSettingForm : public QDialog {
     void defaultButtonClick();
     void EnterButtonClick();
 
-   private:
+private:
     TPanelleForm& owner_;
 };

@@ -42,7 +42,7 @@ std::string DescLines(const std::vector<std::string>& lines) {
 
 // Records, with every progress report, what the progress bar showed at that moment.
 class ProgressRecorder : public Recorder {
-   public:
+public:
     explicit ProgressRecorder(const QProgressBar*& bar) : bar_(bar) {}
     void Progress(int done, int total) override {
         Recorder::Progress(done, total);
@@ -55,12 +55,12 @@ class ProgressRecorder : public Recorder {
     }
     std::vector<std::string> bars;
 
-   private:
+private:
     const QProgressBar*& bar_;
 };
 
 class Generation : public Window {
-   protected:
+protected:
     void SetUp() override {
         Window::SetUp();
         // The builder only copies the templates; these stand in for the viewer's files.

@@ -39,7 +39,7 @@ inline void Type(QWidget* widget, const QString& text) {
 }
 
 class Window : public ::testing::Test {
-   protected:
+protected:
     void SetUp() override { OpenWindow(); }
     void TearDown() override { form.reset(); }
 

@@ -41,7 +41,7 @@ QRgb Rgb(uint32_t rgb) { return 0xff000000u | rgb; }
 }  // namespace
 
 class Preview : public Window {
-   protected:
+protected:
     // The preview box as the window shows it, over its group.
     QImage Shown() { return form->GroupBox2->grab(form->PaintBox1->geometry()).toImage(); }
 };

@@ -13,7 +13,7 @@ const char* const kCustomSettings = "[SETTING]\r\nwidth=240\r\nheight=320\r\npri
 }  // namespace
 
 class Settings : public Window {
-   protected:
+protected:
     std::string Ini() { return ReadFile(dir / "panelle.INI"); }
     TSettingForm& Dialog() {
         form->SetClick();
