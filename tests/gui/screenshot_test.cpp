@@ -24,7 +24,7 @@ void Save(QWidget& widget, const char* name) {
 
 using Screenshot = Window;
 
-TEST_F(Screenshot, MainWindowSettingsAndHelpBox) {
+TEST_F(Screenshot, MainWindowSettingsDialogAndInformationBoxes) {
     ImportSolid(4, 120, 90);
     Import({PANELLE_TEST_SOURCE "/../samples/page.bmp"});
     form->BookNameEdit->setText(QStringLiteral("我的漫画书"));
@@ -35,4 +35,8 @@ TEST_F(Screenshot, MainWindowSettingsAndHelpBox) {
     Save(*form->settingForm(), "settings.png");
     form->AboutKavooClick();
     Save(*form->aboutKavooForm(), "about-kavoo.png");
+    form->AboutSLClick();
+    Save(*form->aboutBox(), "about-sanlum.png");
+    form->AboutHelpClick();
+    Save(*form->aboutHelpBox(), "about-help.png");
 }
