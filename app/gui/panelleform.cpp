@@ -1,0 +1,465 @@
+#include "panelleform.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QProgressBar>
+#include <QSignalBlocker>
+#include <QTimer>
+
+#include "aboutboxes.h"
+#include "generate.h"
+#include "portal.h"
+#include "preview.h"
+#include "settingform.h"
+#include "settings.h"
+#include "theme.h"
+
+const QString TPanelleForm::kPictureFilter = QStringLiteral(
+    "All (*.png;*.jpg;*.jpeg;*.bmp;*.ico;*.emf)|*.png;*.jpg;*.jpeg;*.bmp;*.ico;*.emf;|JPEG Image File "
+    "(*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp|Icons (*.ico)|*.ico|Enhanced "
+    "Metafiles (*.emf)|*.emf|Metafiles (*.wmf)|*.wmf|All(*.*)|*.*");
+
+namespace {
+
+std::string PathOf(const QString& file) { return QFile::encodeName(file).toStdString(); }
+
+QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+// Passes a generation's messages on and shows its progress in the window's bar; the
+// window repaints between pages, while input waits until the generation is over.
+class GenerationMessages : public Messages {
+public:
+    GenerationMessages(Messages& boxes, QProgressBar& bar) : boxes_(boxes), bar_(bar) {}
+    void Show(const std::string& text) override { boxes_.Show(text); }
+    void ShowError(const std::string& caption, const std::string& text) override {
+        boxes_.ShowError(caption, text);
+    }
+    void ShowException(const std::string& text) override { boxes_.ShowException(text); }
+    void Progress(int done, int total) override {
+        bar_.setValue(total > 0 ? static_cast<int>(int64_t{done} * 100 / total) : 100);
+        bar_.setFormat(QStringLiteral("%1/%2").arg(done).arg(total));
+        boxes_.Progress(done, total);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+
+private:
+    Messages& boxes_;
+    QProgressBar& bar_;
+};
+
+template <class Widget>
+Widget* Named(Widget* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QLabel* NewLabel(const QString& text, int x, int y, QWidget* parent, const char* name) {
+    auto* label = Named(new QLabel(text, parent), name);
+    label->adjustSize();
+    label->move(x, y);
+    return label;
+}
+
+QPushButton* NewButton(const QString& caption, const QRect& place, QWidget* parent, const char* name) {
+    auto* button = Named(new QPushButton(caption, parent), name);
+    button->setGeometry(place);
+    button->setFocusPolicy(Qt::TabFocus);
+    return button;
+}
+
+}  // namespace
+
+TPanelleForm::TPanelleForm(std::string settingsPath, QWidget* parent)
+    : QMainWindow(parent), settingsPath_(std::move(settingsPath)), boxes_(this) {
+    hooks.runFileDialog = [](QFileDialog& dialog) {
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList{};
+    };
+    hooks.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    hooks.messages = &boxes_;
+
+    setObjectName("PanelleForm");
+    setWindowTitle(QStringLiteral("Kavoo网 - 漫画书制作工具"));
+    BuildControls();
+    BuildPortal();
+    BuildMenu();
+    BuildDialogs();
+    setMinimumSize(130, 50);
+    resize(729, 615 + menuBar()->sizeHint().height());
+
+    // The book starts empty with every list control off (Book's own state); the settings
+    // come from the file, which gets the defaults it lacked.
+    const BookSettings settings = ReadSettings(settingsPath_);
+    book_.settingWidth = settings.width;
+    book_.settingHeight = settings.height;
+    book_.settingPrice = settings.price;
+    book_.author = settings.author;
+    ShowControls();
+
+    Timer1 = Named(new QTimer(this), "Timer1");
+    Timer1->setInterval(3000);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    Timer1->start();
+}
+
+TPanelleForm::~TPanelleForm() {
+    // The children outlive the book; nothing they do while they go may reach it.
+    Timer1->stop();
+    PictureDescEdit->removeEventFilter(this);
+    BookNameEdit->removeEventFilter(this);
+    FileNameListBox->onMouseDown = nullptr;
+    PaintBox1->onPaint = nullptr;
+}
+
+void TPanelleForm::BuildControls() {
+    client = Named(new QWidget(this), "client");
+    setCentralWidget(client);
+
+    GroupBox1 = Named(new QGroupBox(QStringLiteral("图片文件列表:(页码顺序自上而下)"), client), "GroupBox1");
+    GroupBox1->setGeometry(16, 104, 329, 489);
+    FileNameListBox = Named(new TsuiListBox(GroupBox1), "FileNameListBox");
+    FileNameListBox->setGeometry(16, 32, 217, 393);
+    FileNameListBox->onMouseDown = [this](Qt::MouseButton button) { FileNameListBoxMouseDown(button); };
+    DelButton = NewButton(QStringLiteral("删除"), {32, 448, 73, 27}, GroupBox1, "DelButton");
+    ClearButton = NewButton(QStringLiteral("清空"), {136, 448, 73, 27}, GroupBox1, "ClearButton");
+    MoveUpButton = NewButton(QStringLiteral("上移"), {256, 104, 48, 65}, GroupBox1, "MoveUpButton");
+    MoveDownButton = NewButton(QStringLiteral("下移"), {256, 272, 48, 65}, GroupBox1, "MoveDownButton");
+    connect(DelButton, &QPushButton::clicked, this, [this] { DelButtonClick(); });
+    connect(ClearButton, &QPushButton::clicked, this, [this] { ClearButtonClick(); });
+    connect(MoveUpButton, &QPushButton::clicked, this, [this] { MoveUpButtonClick(); });
+    connect(MoveDownButton, &QPushButton::clicked, this, [this] { MoveDownButtonClick(); });
+    suiImageButton1 = Named(new TsuiImageButton("+", QStringLiteral("导入图片"), {280, 128, 24, 24}, client),
+                            "suiImageButton1");
+    connect(suiImageButton1, &QPushButton::clicked, this, [this] { suiImageButton1Click(); });
+
+    GroupBox2 = Named(new QGroupBox(QStringLiteral("图片预览："), client), "GroupBox2");
+    GroupBox2->setGeometry(384, 104, 329, 337);
+    PaintBox1 = Named(new TPaintBox(GroupBox2), "PaintBox1");
+    PaintBox1->setGeometry(16, 24, 249, 241);
+    PaintBox1->onPaint = [this](QPainter& painter) { PaintBox1Paint(painter); };
+    Label5 = NewLabel(QStringLiteral("描述:"), 24, 280, GroupBox2, "Label5");
+    PictureDescEdit = Named(new QLineEdit(GroupBox2), "PictureDescEdit");
+    PictureDescEdit->setGeometry(16, 304, 265, 19);
+    PictureDescEdit->setMaxLength(static_cast<int>(kMaxDescription));
+    PictureDescEdit->installEventFilter(this);
+
+    GroupBox3 = Named(new QGroupBox(QStringLiteral("生成手机程序:(书名可用中文)"), client), "GroupBox3");
+    GroupBox3->setGeometry(384, 448, 329, 145);
+    Label7 = NewLabel(QStringLiteral("漫画书名："), 16, 32, GroupBox3, "Label7");
+    BookNameEdit = Named(new QLineEdit(GroupBox3), "BookNameEdit");
+    BookNameEdit->setGeometry(96, 30, 129, 19);
+    BookNameEdit->installEventFilter(this);
+    CreateButton = NewButton(QStringLiteral("生成"), {240, 30, 73, 35}, GroupBox3, "CreateButton");
+    connect(CreateButton, &QPushButton::clicked, this, [this] { CreateButtonClick(); });
+    Label4 = NewLabel(QStringLiteral("分享到Kavoo网电子书和电子杂志频道"), 13, 70, GroupBox3, "Label4");
+    Label8 = NewLabel(QStringLiteral("参与下载分成计划"), 66, 96, GroupBox3, "Label8");
+
+    // The first upload link lies beneath the upload button, which activates it.
+    const QString upload = QString(kPortalBase) + kUploadPath;
+    suiURLLabel1 = Named(new TsuiURLLabel(kPortalBase, upload, &hooks.openUrl, GroupBox3), "suiURLLabel1");
+    suiURLLabel2 = Named(new TsuiURLLabel(kPortalBase, upload, &hooks.openUrl, GroupBox3), "suiURLLabel2");
+    for (TsuiURLLabel* link : {suiURLLabel1, suiURLLabel2}) {
+        QFont bold = link->font();
+        bold.setBold(true);
+        link->setFont(bold);
+        link->setToolTip(upload);
+        link->adjustSize();
+    }
+    suiURLLabel1->setGeometry(240, 92, 73, 35);
+    suiURLLabel2->move(72, 116);
+    suiButton1 = NewButton(QStringLiteral("上传"), {240, 92, 73, 35}, GroupBox3, "suiButton1");
+    connect(suiButton1, &QPushButton::clicked, this, [this] { suiButton1Click(); });
+
+    suiProgressBar = Named(new QProgressBar(client), "suiProgressBar");
+    suiProgressBar->setGeometry(0, 600, 729, 12);
+    suiProgressBar->setRange(0, 100);
+    suiProgressBar->hide();
+}
+
+void TPanelleForm::BuildPortal() {
+    for (size_t i = 0; i < kPortalChannels.size(); ++i) {
+        const PortalChannel& c = kPortalChannels[i];
+        const QString caption = QString::fromUtf8(c.caption);
+        const QRect place = c.size == 48 ? QRect(c.x, 56, 48, 48) : QRect(c.x, 80, c.size, c.size);
+        PortalControls& controls = portal[i];
+        controls.caption = *c.labelName ? NewLabel(caption, c.x, 60, client, c.labelName) : nullptr;
+        // The digit label lies beneath its picture button; a click on either opens the channel.
+        const QString target = QString(kPortalBase) + c.path;
+        controls.link = Named(new TsuiURLLabel(c.digit, target, &hooks.openUrl, client), c.linkName);
+        controls.link->setToolTip(target);
+        QFont underlined = controls.link->font();
+        underlined.setUnderline(true);
+        controls.link->setFont(underlined);
+        controls.link->setGeometry(c.size == 48 ? place : place.translated(2, 0));
+        controls.button = Named(
+            new TsuiImageButton(caption.left(c.size == 48 ? 3 : 1), caption, place, client), c.buttonName);
+    }
+    const std::pair<TsuiImageButton*, void (TPanelleForm::*)()> handlers[] = {
+        {portal[6].button, &TPanelleForm::suiImageButton2Click},
+        {portal[0].button, &TPanelleForm::suiImageButton3Click},
+        {portal[1].button, &TPanelleForm::suiImageButton4Click},
+        {portal[2].button, &TPanelleForm::suiImageButton5Click},
+        {portal[3].button, &TPanelleForm::suiImageButton6Click},
+        {portal[4].button, &TPanelleForm::suiImageButton7Click},
+        {portal[5].button, &TPanelleForm::suiImageButton8Click},
+        {portal[7].button, &TPanelleForm::suiImageButton9Click},
+    };
+    for (const auto& [button, handler] : handlers)
+        connect(button, &QPushButton::clicked, this, [this, handler = handler] { (this->*handler)(); });
+}
+
+void TPanelleForm::PortalLink(const char* linkName) {
+    for (size_t i = 0; i < kPortalChannels.size(); ++i)
+        if (std::string_view(kPortalChannels[i].linkName) == linkName) portal[i].link->Click();
+}
+
+void TPanelleForm::BuildMenu() {
+    const auto item = [this](QMenu* menu, const QString& caption, const char* name,
+                             void (TPanelleForm::*handler)()) {
+        QAction* action = Named(menu->addAction(caption), name);
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        return action;
+    };
+    FileMenu = Named(menuBar()->addMenu(QStringLiteral("文件(&F)")), "FileMenu");
+    NewBtn = item(FileMenu, QStringLiteral("新建(&N)"), "NewBtn", &TPanelleForm::NewBtnClick);
+    CreateEBook =
+        item(FileMenu, QStringLiteral("生成电子书(&B)"), "CreateEBook", &TPanelleForm::CreateEBookClick);
+    InsertPic = item(FileMenu, QStringLiteral("导入图片(&I)"), "InsertPic", &TPanelleForm::InsertPicClick);
+    Set = item(FileMenu, QStringLiteral("属性设置(&P)"), "Set", &TPanelleForm::SetClick);
+    Exit = item(FileMenu, QStringLiteral("退出(&E)"), "Exit", &TPanelleForm::ExitClick);
+    HelpMenu = Named(menuBar()->addMenu(QStringLiteral("帮助(&H)")), "HelpMenu");
+    AboutHelp = item(HelpMenu, QStringLiteral("使用帮助"), "AboutHelp", &TPanelleForm::AboutHelpClick);
+    AboutKavoo = item(HelpMenu, QStringLiteral("关于Kavoo网"), "AboutKavoo", &TPanelleForm::AboutKavooClick);
+    AboutTR = item(HelpMenu, QStringLiteral("关于上海Tovren"), "AboutTR", &TPanelleForm::AboutTRClick);
+    AboutSL = item(HelpMenu, QStringLiteral("关于Sanlum(&A)"), "AboutSL", &TPanelleForm::AboutSLClick);
+}
+
+void TPanelleForm::BuildDialogs() {
+    OpenPictureDialog1 =
+        Named(new QFileDialog(this, QStringLiteral("本地图形文件浏览")), "OpenPictureDialog1");
+    OpenPictureDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenPictureDialog1->setFileMode(QFileDialog::ExistingFiles);
+    OpenPictureDialog1->setNameFilters(PictureNameFilters(kPictureFilter));
+    OpenPictureDialog1->setSizeGripEnabled(true);
+    // The archive name as typed: no filter, no title, no extension added, no overwrite question.
+    SaveDialog = Named(new QFileDialog(this), "SaveDialog");
+    SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog->setFileMode(QFileDialog::AnyFile);
+    SaveDialog->setOption(QFileDialog::DontConfirmOverwrite);
+}
+
+QStringList TPanelleForm::PictureNameFilters(const QString& windowsFilter) {
+    // Windows lists "label|patterns" pairs, the patterns separated by ";"; Qt wants the
+    // patterns, separated by spaces, in parentheses at the end of the label.
+    const QStringList parts = windowsFilter.split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(';', Qt::SkipEmptyParts);
+        for (QString& p : patterns)
+            if (p == "*.*") p = "*";
+        QString label = parts[i];
+        if (label.endsWith(')') && label.contains('(')) label.truncate(label.lastIndexOf('('));
+        filters << label + '(' + patterns.join(' ') + ')';
+    }
+    return filters;
+}
+
+// ---- page list ----------------------------------------------------------------------------
+
+void TPanelleForm::PullSelection() {
+    for (int i = 0; i < FileNameListBox->count() && i < book_.pageCount(); ++i)
+        book_.SetSelected(i, FileNameListBox->item(i)->isSelected());
+}
+
+void TPanelleForm::ShowPages() {
+    const QSignalBlocker quiet(FileNameListBox);
+    const int count = book_.pageCount();
+    while (FileNameListBox->count() > count) delete FileNameListBox->takeItem(FileNameListBox->count() - 1);
+    for (int i = 0; i < count; ++i) {
+        const QString text = Text(FileNamePart(book_.pages[i].path));
+        if (i == FileNameListBox->count()) FileNameListBox->addItem(text);
+        QListWidgetItem* row = FileNameListBox->item(i);
+        if (row->text() != text) row->setText(text);
+        if (row->isSelected() != book_.selected[i]) row->setSelected(book_.selected[i]);
+    }
+}
+
+void TPanelleForm::ShowControls() {
+    const ControlStates& c = book_.controls;
+    CreateEBook->setEnabled(c.createEBook);
+    CreateButton->setEnabled(c.createButton);
+    DelButton->setEnabled(c.delButton);
+    ClearButton->setEnabled(c.clearButton);
+    MoveUpButton->setEnabled(c.moveUpButton);
+    MoveDownButton->setEnabled(c.moveDownButton);
+    PictureDescEdit->setEnabled(c.pictureDescEdit);
+}
+
+void TPanelleForm::InsertPicClick() {
+    const QStringList chosen = hooks.runFileDialog(*OpenPictureDialog1);
+    if (chosen.isEmpty()) return;
+    std::vector<std::string> files;
+    for (const QString& file : chosen) files.push_back(PathOf(file));
+    PullSelection();
+    const size_t taken = book_.ImportPictures(files);
+    ShowPages();
+    ShowControls();
+    if (taken < files.size())
+        hooks.messages->Show("A book holds at most " + std::to_string(kMaxPages) + " pages.");
+}
+
+void TPanelleForm::DelButtonClick() {
+    PullSelection();
+    book_.DeleteSelected();
+    ShowPages();
+    ShowControls();
+    PaintBox1->update();  // a deleted current page leaves the preview empty
+}
+
+void TPanelleForm::ClearButtonClick() {
+    book_.Clear();
+    ShowPages();
+    ShowControls();
+    PaintBox1->update();
+}
+
+void TPanelleForm::MoveUpButtonClick() {
+    PullSelection();
+    book_.MoveUp();
+    ShowPages();
+    ShowControls();
+}
+
+void TPanelleForm::MoveDownButtonClick() {
+    PullSelection();
+    book_.MoveDown();
+    ShowPages();
+    ShowControls();
+}
+
+void TPanelleForm::FileNameListBoxMouseDown(Qt::MouseButton) {
+    PullSelection();
+    if (!book_.SelectPage()) {
+        PaintBox1->update();
+        return;
+    }
+    const Description_T& page = book_.pages[book_.currentPage];
+    if (page.measured) {  // else its picture did not load, and the page stays as it was
+        ShowControls();
+        FileNameListBox->setToolTip(Text(page.path));
+        PictureDescEdit->setText(Text(page.description));
+    }
+    PaintBox1->repaint();
+}
+
+// ---- preview, description, book name --------------------------------------------------------
+
+void TPanelleForm::PaintBox1Paint(QPainter& painter) {
+    // During a generation the book's working picture holds the page being converted; the
+    // preview keeps showing the current page.
+    const Picture* image = generating_ ? shownImage_.get() : book_.currentImage.get();
+    const int32_t r = book_.currentPage;
+    if (!image || r < 0 || r >= book_.pageCount()) return;
+    const Description_T& page = book_.pages[r];
+    const auto place = FitPreview(page.picWidth, page.picHeight, PaintBox1->width(), PaintBox1->height());
+    if (!place) return;  // a page whose picture never loaded has no size
+    const QImage preview = RenderPreview(*image, *place, PaintBox1->size(), kGroupBackground);
+    if (!preview.isNull()) painter.drawImage(0, 0, preview);
+}
+
+void TPanelleForm::Timer1Timer() { PaintBox1->repaint(); }
+
+void TPanelleForm::PictureDescEditEnter() { book_.SetDescription(PictureDescEdit->text().toStdString()); }
+
+void TPanelleForm::PictureDescEditExit() { book_.SetDescription(PictureDescEdit->text().toStdString()); }
+
+void TPanelleForm::BookNameEditExit() { book_.bookName = BookNameEdit->text().toStdString(); }
+
+bool TPanelleForm::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::FocusIn || type == QEvent::FocusOut) &&
+        (watched == PictureDescEdit || watched == BookNameEdit)) {
+        // Focus that leaves or comes back with the whole window (another window, a message
+        // box, the menu) does not move it between the form's controls.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+            reason != Qt::MenuBarFocusReason) {
+            if (watched == PictureDescEdit)
+                type == QEvent::FocusIn ? PictureDescEditEnter() : PictureDescEditExit();
+            else if (type == QEvent::FocusOut)
+                BookNameEditExit();
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- generation ---------------------------------------------------------------------------
+
+void TPanelleForm::CreateButtonClick() {
+    // The descriptors take the name field as it reads now; desc.txt the name stored when the
+    // field last lost the focus.
+    book_.bookNameText = BookNameEdit->text().toStdString();
+    const QStringList chosen = hooks.runFileDialog(*SaveDialog);
+    const std::string name = chosen.isEmpty() ? std::string() : PathOf(chosen.front());
+    if (name.empty()) {
+        Generate(book_, name, *hooks.messages);
+        return;
+    }
+    GenerationMessages messages(*hooks.messages, *suiProgressBar);
+    suiProgressBar->setValue(0);
+    suiProgressBar->setFormat(QStringLiteral("0/%1").arg(book_.pageCount()));
+    suiProgressBar->show();
+    shownImage_ = std::move(book_.currentImage);
+    generating_ = true;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    Generate(book_, name, messages);
+    generating_ = false;
+    book_.currentImage = std::move(shownImage_);
+    suiProgressBar->hide();
+    PaintBox1->update();
+}
+
+// ---- settings and information boxes ---------------------------------------------------------
+
+void TPanelleForm::ShowPlaced(QWidget* box) const {
+    box->move(pos() + QPoint(120, 120));
+    if (box->isMinimized())
+        box->showNormal();
+    else
+        box->show();
+    box->raise();
+    box->activateWindow();
+}
+
+void TPanelleForm::SetClick() {
+    if (!settingForm_) settingForm_ = new TSettingForm(*this);
+    ShowPlaced(settingForm_);
+}
+
+void TPanelleForm::AboutSLClick() {
+    if (!aboutBox_) aboutBox_ = new TAboutBox(this, &hooks.openUrl);
+    ShowPlaced(aboutBox_);
+}
+
+void TPanelleForm::AboutHelpClick() {
+    if (!aboutHelpBox_) aboutHelpBox_ = new TAboutHelpBoxForm(this, &hooks.openUrl);
+    ShowPlaced(aboutHelpBox_);
+}
+
+void TPanelleForm::AboutKavooClick() {
+    if (!aboutKavooForm_) aboutKavooForm_ = new TAboutKavooForm(this);
+    ShowPlaced(aboutKavooForm_);
+}
+
+void TPanelleForm::AboutTRClick() {
+    if (!aboutTRForm_) aboutTRForm_ = new TAboutTRForm(this);
+    ShowPlaced(aboutTRForm_);
+}

@@ -1,0 +1,168 @@
+// The main window: the page list, the preview with the page's description, the book name
+// with the generate button, the portal strip and the menu. Every handler hands its work to
+// the book (app/core) and shows the book's state back in the controls.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "book.h"
+#include "controls.h"
+#include "qtmessages.h"
+
+class QAction;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QTimer;
+class TAboutBox;
+class TAboutHelpBoxForm;
+class TAboutKavooForm;
+class TAboutTRForm;
+class TSettingForm;
+
+// What the window asks of the desktop. The defaults run the dialogs, open addresses in the
+// browser and show message boxes; tests put their own in place.
+struct DesktopHooks {
+    // Runs a file dialog as it is configured; the chosen files, none when it was cancelled.
+    std::function<QStringList(QFileDialog&)> runFileDialog;
+    UrlOpener openUrl;
+    Messages* messages = nullptr;
+};
+
+class TPanelleForm : public QMainWindow {
+public:
+    // Reads the settings from settingsPath (writing back the defaults it had to use).
+    explicit TPanelleForm(std::string settingsPath, QWidget* parent = nullptr);
+    ~TPanelleForm() override;
+
+    DesktopHooks hooks;
+    Book& book() { return book_; }
+    const std::string& settingsPath() const { return settingsPath_; }
+    TSettingForm* settingForm() const { return settingForm_; }
+    TAboutBox* aboutBox() const { return aboutBox_; }
+    TAboutHelpBoxForm* aboutHelpBox() const { return aboutHelpBox_; }
+    TAboutKavooForm* aboutKavooForm() const { return aboutKavooForm_; }
+    TAboutTRForm* aboutTRForm() const { return aboutTRForm_; }
+
+    // ---- controls, named as the form names them ----
+    QWidget* client;  // the client area, 729 x 615
+    QGroupBox* GroupBox1;
+    TsuiListBox* FileNameListBox;
+    QPushButton* DelButton;
+    QPushButton* ClearButton;
+    QPushButton* MoveUpButton;
+    QPushButton* MoveDownButton;
+    TsuiImageButton* suiImageButton1;
+    QGroupBox* GroupBox2;
+    TPaintBox* PaintBox1;
+    QLabel* Label5;
+    QLineEdit* PictureDescEdit;
+    QGroupBox* GroupBox3;
+    QLabel* Label7;
+    QLineEdit* BookNameEdit;
+    QPushButton* CreateButton;
+    QLabel* Label4;
+    QLabel* Label8;
+    QPushButton* suiButton1;
+    TsuiURLLabel* suiURLLabel1;
+    TsuiURLLabel* suiURLLabel2;
+    // the portal strip, in the order of kPortalChannels
+    struct PortalControls {
+        QLabel* caption;
+        TsuiImageButton* button;
+        TsuiURLLabel* link;
+    };
+    std::array<PortalControls, 8> portal;
+    QProgressBar* suiProgressBar;
+    QTimer* Timer1;
+    QFileDialog* OpenPictureDialog1;
+    QFileDialog* SaveDialog;
+    QMenu* FileMenu;
+    QMenu* HelpMenu;
+    QAction* NewBtn;
+    QAction* CreateEBook;
+    QAction* InsertPic;
+    QAction* Set;
+    QAction* Exit;
+    QAction* AboutHelp;
+    QAction* AboutKavoo;
+    QAction* AboutTR;
+    QAction* AboutSL;
+
+    // ---- handlers ----
+    void NewBtnClick() {}
+    void InsertPicClick();
+    void suiImageButton1Click() { InsertPicClick(); }
+    void DelButtonClick();
+    void ClearButtonClick();
+    void MoveUpButtonClick();
+    void MoveDownButtonClick();
+    void FileNameListBoxMouseDown(Qt::MouseButton button);
+    void PaintBox1Paint(QPainter& painter);
+    void PictureDescEditEnter();
+    void PictureDescEditExit();
+    void BookNameEditExit();
+    void Timer1Timer();
+    void CreateButtonClick();
+    void CreateEBookClick() { CreateButtonClick(); }
+    void SetClick();
+    void ExitClick() { close(); }
+    void AboutHelpClick();
+    void AboutKavooClick();
+    void AboutTRClick();
+    void AboutSLClick();
+    void suiButton1Click() { suiURLLabel1->Click(); }
+    void suiImageButton2Click() { PortalLink("suiURLLabel9"); }
+    void suiImageButton3Click() { PortalLink("suiURLLabel3"); }
+    void suiImageButton4Click() { PortalLink("suiURLLabel4"); }
+    void suiImageButton5Click() { PortalLink("suiURLLabel5"); }
+    void suiImageButton6Click() { PortalLink("suiURLLabel6"); }
+    void suiImageButton7Click() { PortalLink("suiURLLabel7"); }
+    void suiImageButton8Click() { PortalLink("suiURLLabel8"); }
+    void suiImageButton9Click() { PortalLink("suiURLLabel10"); }
+
+    // The Qt form of the picture dialog's filter: the same groups, patterns separated by
+    // spaces, and Windows' "*.*" (every file) as "*".
+    static QStringList PictureNameFilters(const QString& windowsFilter);
+    static const QString kPictureFilter;
+
+    // Places a dialog or box 120 pixels right of and below the window's top-left corner,
+    // shows it and restores it when it was minimised.
+    void ShowPlaced(QWidget* box) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildPortal();
+    void BuildMenu();
+    void BuildDialogs();
+    // The list's selection marks into the book, and the book's rows, marks and control
+    // states into the controls.
+    void PullSelection();
+    void ShowPages();
+    void ShowControls();
+    void PortalLink(const char* linkName);
+
+    std::string settingsPath_;
+    Book book_;
+    // While a generation runs, the book's working picture is its page being converted and
+    // the current page's picture waits here, still shown by the preview.
+    bool generating_ = false;
+    std::unique_ptr<Picture> shownImage_;
+    QtMessages boxes_;
+    // Created on first use as the window's children; they live as long as the window.
+    TSettingForm* settingForm_ = nullptr;
+    TAboutBox* aboutBox_ = nullptr;
+    TAboutHelpBoxForm* aboutHelpBox_ = nullptr;
+    TAboutKavooForm* aboutKavooForm_ = nullptr;
+    TAboutTRForm* aboutTRForm_ = nullptr;
+};

@@ -1,0 +1,33 @@
+#include "preview.h"
+
+#include "devicecontext.h"
+#include "picture.h"
+
+std::optional<PreviewPlace> FitPreview(int32_t picWidth, int32_t picHeight, int32_t boxWidth,
+                                       int32_t boxHeight) {
+    if (picWidth <= 0 || picHeight <= 0) return std::nullopt;
+    PreviewPlace place;
+    if (picWidth >= picHeight) {
+        place.width = boxWidth;
+        place.height = static_cast<int32_t>(int64_t{picHeight} * boxWidth / picWidth);
+    } else {
+        place.height = boxHeight;
+        place.width = static_cast<int32_t>(int64_t{picWidth} * boxHeight / picHeight);
+    }
+    place.x = (boxWidth - place.width) / 2;
+    place.y = (boxHeight - place.height) / 2;
+    return place;
+}
+
+QImage RenderPreview(const Picture& picture, const PreviewPlace& place, QSize box, const QColor& background) {
+    if (box.isEmpty()) return {};
+    QImage image(box, QImage::Format_RGB32);
+    if (image.isNull()) return {};
+    image.fill(background);
+    // The engine's surface and Format_RGB32 share their layout, so the engine draws straight
+    // into the image; transparent pictures blend over the background.
+    DeviceContext surface(image.bits(), image.width(), image.height(),
+                          static_cast<int32_t>(image.bytesPerLine()));
+    if (!picture.Draw(&surface, place.x, place.y, place.width, place.height, nullptr, false)) return {};
+    return image;
+}

@@ -1,0 +1,97 @@
+#include "settingform.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "panelleform.h"
+#include "settings.h"
+
+namespace {
+
+const BookSettings kDefaults;
+
+// The value of a number field, or none (reported as the standard invalid-integer error)
+// when it holds no 32-bit integer: an empty field that still has the focus, or too many digits.
+bool FieldValue(const QLineEdit& field, int32_t& value, Messages& messages) {
+    bool ok = false;
+    const int number = field.text().toInt(&ok);
+    if (!ok) {
+        messages.ShowException(("'" + field.text() + "' is not a valid integer value").toStdString());
+        return false;
+    }
+    value = number;
+    return true;
+}
+
+}  // namespace
+
+TSettingForm::TSettingForm(TPanelleForm& owner)
+    : QDialog(&owner,
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
+      owner_(owner) {
+    setWindowTitle(QStringLiteral("属性设置"));
+    setFixedSize(297, 209);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("默认配置"), this);
+    GroupBox1->setGeometry(8, 8, 281, 153);
+    const auto label = [this](const QString& text, int x, int y) {
+        auto* l = new QLabel(text, GroupBox1);
+        l->move(x, y);
+        l->adjustSize();
+        return l;
+    };
+    Label1 = label(QStringLiteral("漫画书制作者："), 16, 28);
+    Label2 = label(QStringLiteral("默认屏宽："), 16, 60);
+    Label3 = label(QStringLiteral("默认屏高："), 16, 92);
+    Label4 = label(QStringLiteral("默认单价："), 16, 124);
+    Label5 = label(QStringLiteral("元"), 224, 124);
+
+    Edit1 = new QLineEdit(GroupBox1);
+    Edit1->setGeometry(112, 25, 153, 21);
+    WidthEdit = new TsuiNumberEdit(GroupBox1);
+    WidthEdit->setGeometry(112, 57, 105, 21);
+    HeightEdit = new TsuiNumberEdit(GroupBox1);
+    HeightEdit->setGeometry(112, 89, 105, 21);
+    PriceEdit = new TsuiNumberEdit(GroupBox1);
+    PriceEdit->setGeometry(112, 121, 105, 21);
+
+    defaultButton = new QPushButton(QStringLiteral("默认"), this);
+    defaultButton->setGeometry(112, 172, 75, 27);
+    EnterButton = new QPushButton(QStringLiteral("确定"), this);
+    EnterButton->setGeometry(206, 172, 75, 27);
+    EnterButton->setDefault(true);
+    connect(defaultButton, &QPushButton::clicked, this, [this] { defaultButtonClick(); });
+    connect(EnterButton, &QPushButton::clicked, this, [this] { EnterButtonClick(); });
+
+    const Book& book = owner_.book();
+    Edit1->setText(QString::fromStdString(book.author));
+    WidthEdit->setText(QString::number(book.settingWidth));
+    HeightEdit->setText(QString::number(book.settingHeight));
+    PriceEdit->setText(QString::number(book.settingPrice));
+}
+
+void TSettingForm::defaultButtonClick() {
+    Edit1->setText(QString::fromStdString(kDefaults.author));
+    WidthEdit->setText(QString::number(kDefaults.width));
+    HeightEdit->setText(QString::number(kDefaults.height));
+    PriceEdit->setText(QString::number(kDefaults.price));
+}
+
+void TSettingForm::EnterButtonClick() {
+    Book& book = owner_.book();
+    Messages& messages = *owner_.hooks.messages;
+    // Values are taken one by one: a field that does not convert stops here, leaving the
+    // ones before it changed in memory, nothing written and the dialog open.
+    book.author = Edit1->text().toStdString();
+    if (!FieldValue(*WidthEdit, book.settingWidth, messages) ||
+        !FieldValue(*HeightEdit, book.settingHeight, messages) ||
+        !FieldValue(*PriceEdit, book.settingPrice, messages))
+        return;
+    if (!SaveSettings(owner_.settingsPath(),
+                      {book.author, book.settingWidth, book.settingHeight, book.settingPrice})) {
+        messages.ShowException("Cannot write " + owner_.settingsPath() + ".");
+        return;  // the dialog stays open with the values, so they can be saved again
+    }
+    hide();
+}

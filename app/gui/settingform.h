@@ -1,0 +1,37 @@
+// The settings dialog: the author and the default screen size and unit price. Modeless, on
+// top, created once; "确定" keeps and saves the values, "默认" only refills the fields.
+#pragma once
+
+#include <QDialog>
+
+#include "controls.h"
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class TPanelleForm;
+
+class TSettingForm : public QDialog {
+public:
+    // Fills the fields from the window's settings.
+    explicit TSettingForm(TPanelleForm& owner);
+
+    QGroupBox* GroupBox1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    QLabel* Label5;
+    QLineEdit* Edit1;
+    TsuiNumberEdit* WidthEdit;
+    TsuiNumberEdit* HeightEdit;
+    TsuiNumberEdit* PriceEdit;
+    QPushButton* defaultButton;
+    QPushButton* EnterButton;
+
+    void defaultButtonClick();
+    void EnterButtonClick();
+
+private:
+    TPanelleForm& owner_;
+};

@@ -1,0 +1,14 @@
+// The look of the builder's windows: a dark-blue window theme with light, Windows-XP-like
+// buttons and menus, and a font that holds the Chinese captions at the size the fixed
+// control layout was made for.
+#pragma once
+
+#include <QColor>
+
+class QApplication;
+
+// The background of the group boxes, which the preview box shows around its picture.
+inline const QColor kGroupBackground{0x24, 0x4a, 0x8c};
+
+// Sets the application's style, style sheet and font.
+void ApplyTheme(QApplication& app);

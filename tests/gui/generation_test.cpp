@@ -1,0 +1,199 @@
+// A whole generation started from the window: the save dialog, the progress bar, the book
+// name as the descriptors and desc.txt see it, and the archive a phone installs.
+#include <zip.h>
+
+#include <QGroupBox>
+#include <QProgressBar>
+#include <cstdlib>
+#include <filesystem>
+
+#include "descriptors.h"
+#include "files.h"
+#include "guitest.h"
+#include "stream.h"
+#include "text.h"
+
+namespace {
+
+// An entry of a zip archive, or "<missing>".
+std::string ZipEntry(const std::string& archive, const std::string& name) {
+    int error = 0;
+    zip_t* zip = zip_open(archive.c_str(), ZIP_RDONLY, &error);
+    if (!zip) return "<missing>";
+    std::string data = "<missing>";
+    zip_stat_t st;
+    if (zip_stat(zip, name.c_str(), 0, &st) == 0) {
+        if (zip_file_t* f = zip_fopen(zip, name.c_str(), 0)) {
+            data.assign(st.size, '\0');
+            if (zip_fread(f, data.data(), st.size) != static_cast<zip_int64_t>(st.size)) data = "<short>";
+            zip_fclose(f);
+        }
+    }
+    zip_discard(zip);
+    return data;
+}
+
+// desc.txt as the phone reads it: the byte-order mark, then lines of UTF-16LE ending in CR LF.
+std::string DescLines(const std::vector<std::string>& lines) {
+    std::string text = "\xFF\xFE";
+    for (const std::string& line : lines) text += Utf8ToUtf16Le(line + "\r\n");
+    return text;
+}
+
+// Records, with every progress report, what the progress bar showed at that moment.
+class ProgressRecorder : public Recorder {
+public:
+    explicit ProgressRecorder(const QProgressBar*& bar) : bar_(bar) {}
+    void Progress(int done, int total) override {
+        Recorder::Progress(done, total);
+        bars.push_back((bar_->isVisible() ? "shown " : "hidden ") + std::to_string(bar_->value()) + " " +
+                       bar_->text().toStdString());
+    }
+    void Show(const std::string& text) override {
+        Recorder::Show(text);
+        bars.push_back(std::string(bar_->isVisible() ? "shown" : "hidden") + " at " + text);
+    }
+    std::vector<std::string> bars;
+
+private:
+    const QProgressBar*& bar_;
+};
+
+class Generation : public Window {
+protected:
+    void SetUp() override {
+        Window::SetUp();
+        // The builder only copies the templates; these stand in for the viewer's files.
+        const std::pair<const char*, const char*> templates[] = {
+            {"a.class", "viewer class a"}, {"GameMidlet.class", "viewer class GameMidlet"},
+            {"logo1.png", "logo"},         {"icon.png", "icon"},
+            {"desc.txt", "template desc"}, {"META-INF/MANIFEST.MF", "template manifest\r\n"}};
+        for (const auto& [name, content] : templates)
+            WriteFile(dir / ("files/" + std::string(name)), content);
+        setenv("TMPDIR", staging.path().c_str(), 1);
+        UseTemplates();
+    }
+    // The window's book takes the templates above, its messages and bar are watched.
+    void UseTemplates() {
+        book().SetTemplateFolder(dir / "files");
+        bar = form->suiProgressBar;
+        form->hooks.messages = &progress;
+    }
+    void TearDown() override {
+        unsetenv("TMPDIR");
+        EXPECT_TRUE(Entries(staging.path()).empty()) << "a staging folder was left behind";
+        Window::TearDown();
+    }
+    // Generates into dir/name through the menu item or the button.
+    void Generate(const std::string& name, bool menu = false) {
+        answers.push_back({QString::fromStdString(dir / name)});
+        if (menu)
+            form->CreateEBook->trigger();
+        else
+            QTest::mouseClick(form->CreateButton, Qt::LeftButton);
+    }
+
+    TempDir staging;
+    const QProgressBar* bar = nullptr;
+    ProgressRecorder progress{bar};
+};
+
+}  // namespace
+
+TEST_F(Generation, ProducesAJarAPhoneAcceptsWhileTheBarCountsPages) {
+    Import({SolidPicture(dir, "cover.bmp", 40, 30, 0xff0000), SolidPicture(dir, "two.bmp", 12, 50, 0x00ff00),
+            SolidPicture(dir, "three.bmp", 9, 9, 0x0000ff)});
+    PressRow(1);
+    QTest::mouseClick(form->PictureDescEdit, Qt::LeftButton);
+    Type(form->PictureDescEdit, QStringLiteral("第二页"));
+    QTest::mouseClick(form->BookNameEdit, Qt::LeftButton);
+    Type(form->BookNameEdit, QStringLiteral("我的书"));
+    QTest::mouseClick(list().viewport(), Qt::LeftButton, {}, list().visualItemRect(list().item(1)).center());
+    const QImage before = form->GroupBox2->grab(form->PaintBox1->geometry()).toImage();
+
+    Generate("book");
+    EXPECT_EQ(progress.log, std::vector<std::string>{"show:Complete!"});
+    EXPECT_EQ(progress.bars, (std::vector<std::string>{"shown 33 1/3", "shown 66 2/3", "shown 100 3/3",
+                                                       "shown at Complete!"}));
+    EXPECT_FALSE(form->suiProgressBar->isVisible());
+    ASSERT_EQ(dialogsRun.back(), form->SaveDialog);
+
+    const std::string jar = dir / "book.jar";
+    EXPECT_EQ(ZipEntry(jar, "desc.txt"),
+              DescLines({"bookname:我的书", "piccount:3", "author:Kavoo网", "0:", "1:第二页", "2:"}));
+    EXPECT_EQ(ZipEntry(jar, "META-INF/MANIFEST.MF"), ManifestText("我的书"));
+    EXPECT_EQ(ZipEntry(jar, "a.class"), "viewer class a");
+    EXPECT_EQ(ReadFile(dir / "book.jad"),
+              JadText("我的书", static_cast<int64_t>(std::filesystem::file_size(jar)), "book.jar", 0));
+    const std::string png = ZipEntry(jar, "1.png");
+    Picture page;
+    MemoryStream in(reinterpret_cast<uint8_t*>(const_cast<char*>(png.data())),
+                    static_cast<int32_t>(png.size()));
+    ASSERT_TRUE(page.Decode(&in, ImageFormat::Png)) << page.GetLastError();
+    EXPECT_EQ(page.GetWidth(), 12u);
+    EXPECT_EQ(page.GetHeight(), 50u);
+    EXPECT_EQ(page.GetPixelColor(5, 5, false).rgbGreen, 0xff);
+
+    if (std::system("command -v unzip >/dev/null 2>&1") == 0) {
+        EXPECT_EQ(std::system(("unzip -tq '" + jar + "' >/dev/null").c_str()), 0);
+    }
+    if (std::system("command -v java >/dev/null 2>&1") == 0) {
+        EXPECT_EQ(std::system(
+                      ("java " PANELLE_TEST_SOURCE "/app/JarCheck.java '" + jar + "' 3 >/dev/null").c_str()),
+                  0);
+    }
+
+    // The preview still shows the page that was current, not the last one converted.
+    EXPECT_EQ(book().currentPage, 1);
+    EXPECT_EQ(form->GroupBox2->grab(form->PaintBox1->geometry()).toImage(), before);
+}
+
+TEST_F(Generation, BookNameReachesDescTxtOnlyOnceTheFieldLostTheFocus) {
+    struct Row {
+        bool leaveField;
+        const char* descName;  // in desc.txt
+        const char* jadName;   // in the manifest and the JAD
+    };
+    const Row rows[] = {{true, "新名", "新名"}, {false, "旧名", "新名"}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.leaveField ? "field left" : "field still focused");
+        OpenWindow();
+        UseTemplates();
+        ImportSolid(1);
+        QTest::mouseClick(form->BookNameEdit, Qt::LeftButton);
+        Type(form->BookNameEdit, QStringLiteral("旧名"));
+        form->FileNameListBox->setFocus(Qt::TabFocusReason);
+        QTest::mouseClick(form->BookNameEdit, Qt::LeftButton);
+        form->BookNameEdit->selectAll();
+        Type(form->BookNameEdit, QStringLiteral("新名"));
+        if (r.leaveField) {
+            form->FileNameListBox->setFocus(Qt::TabFocusReason);
+        } else {
+            // Opening the menu takes the keyboard but is no exit from the field.
+            QFocusEvent menu(QEvent::FocusOut, Qt::PopupFocusReason);
+            QApplication::sendEvent(form->BookNameEdit, &menu);
+        }
+        Generate("named", true);
+        const std::string jar = dir / "named.jar";
+        const std::string firstLine = DescLines({std::string("bookname:") + r.descName});
+        EXPECT_EQ(ZipEntry(jar, "desc.txt").substr(0, firstLine.size()), firstLine);
+        EXPECT_EQ(ZipEntry(jar, "META-INF/MANIFEST.MF"), ManifestText(r.jadName));
+        EXPECT_NE(ReadFile(dir / "named.jad").find(std::string("MIDlet-Name: ") + r.jadName + "\r\n"),
+                  std::string::npos);
+    }
+}
+
+TEST_F(Generation, CancelledDialogOrMissingTemplateLeavesTheBarHidden) {
+    ImportSolid(2);
+    QTest::mouseClick(form->CreateButton, Qt::LeftButton);  // the dialog answers nothing
+    EXPECT_TRUE(progress.log.empty());
+    EXPECT_TRUE(Entries(dir.path()).size() == 4u);  // settings, files/, two pictures
+
+    std::filesystem::remove(dir / "files/a.class");
+    Generate("book");
+    ASSERT_EQ(progress.log.size(), 1u);
+    EXPECT_EQ(progress.log[0].rfind("exception:Cannot open file", 0), 0u) << progress.log[0];
+    EXPECT_TRUE(progress.bars.empty());
+    EXPECT_FALSE(form->suiProgressBar->isVisible());
+    EXPECT_FALSE(FileExists(dir / "book.jar"));
+}

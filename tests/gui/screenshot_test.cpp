@@ -1,0 +1,42 @@
+// Pictures of the windows for a person to look at, written into the build tree.
+#include <QDir>
+#include <QPixmap>
+
+#include "aboutboxes.h"
+#include "guitest.h"
+#include "settingform.h"
+
+#ifndef PANELLE_SCREENSHOTS
+#define PANELLE_SCREENSHOTS "screenshots"
+#endif
+
+namespace {
+
+void Save(QWidget& widget, const char* name) {
+    QDir().mkpath(PANELLE_SCREENSHOTS);
+    const QString path = QString(PANELLE_SCREENSHOTS) + "/" + name;
+    const QPixmap shot = widget.grab();
+    ASSERT_FALSE(shot.isNull());
+    ASSERT_TRUE(shot.save(path, "PNG")) << path.toStdString();
+}
+
+}  // namespace
+
+using Screenshot = Window;
+
+TEST_F(Screenshot, MainWindowSettingsDialogAndInformationBoxes) {
+    ImportSolid(4, 120, 90);
+    Import({PANELLE_TEST_SOURCE "/../samples/page.bmp"});
+    form->BookNameEdit->setText(QStringLiteral("我的漫画书"));
+    PressRow(4);
+    form->PictureDescEdit->setText(QStringLiteral("第五页：两格漫画"));
+    Save(*form, "main-window.png");
+    form->SetClick();
+    Save(*form->settingForm(), "settings.png");
+    form->AboutKavooClick();
+    Save(*form->aboutKavooForm(), "about-kavoo.png");
+    form->AboutSLClick();
+    Save(*form->aboutBox(), "about-sanlum.png");
+    form->AboutHelpClick();
+    Save(*form->aboutHelpBox(), "about-help.png");
+}
