@@ -23,8 +23,9 @@ constexpr uint32_t kOs2v2HeaderSize = 64;
 constexpr const char* kNotBmp = "Not a BMP";
 constexpr const char* kBadInfo = "Error reading BMP info";
 
+// In floating point from the start: pels x 254 overflows 32 bits for values a file may hold.
 int32_t DotsPerInch(int32_t pelsPerMeter) {
-    return static_cast<int32_t>(std::floor(pelsPerMeter * 254 * 0.0001 + 0.5));
+    return static_cast<int32_t>(std::floor(static_cast<double>(pelsPerMeter) * 254 * 0.0001 + 0.5));
 }
 
 // Row number as the iterator takes it: anything past int32 is simply outside the picture.
@@ -57,6 +58,8 @@ bool PictureBMP::Decode(ByteStream* stream) {
             bi.biPlanes = in.U16(kBadInfo);
             bi.biBitCount = in.U16(kBadInfo);
             bi.biCompression = BI_RGB;
+            // Only the 12 bytes of the core header are read: a small OS/2 bitmap may hold
+            // fewer than 28 bytes of palette and pixels behind it and is still whole.
         } else if (bi.biSize >= kInfoHeaderSize) {
             bi.biWidth = in.S32(kBadInfo);
             bi.biHeight = in.S32(kBadInfo);
@@ -70,11 +73,14 @@ bool PictureBMP::Decode(ByteStream* stream) {
             bi.biClrImportant = in.U32(kBadInfo);
             if (bi.biSize != kInfoHeaderSize && bi.biSize != kOs2v2HeaderSize) {
                 // Longer headers are taken only for plain uncompressed pictures whose
-                // stated image size agrees with their rows.
+                // stated image size agrees with their rows (which a product past 64 bits,
+                // from a hostile width and depth, never does).
                 const int64_t rowBytes = (static_cast<int64_t>(bi.biBitCount) * bi.biWidth + 31) / 32 * 4;
-                const bool plain = static_cast<int64_t>(bi.biSizeImage) ==
-                                       static_cast<int64_t>(bi.biHeight) * rowBytes &&
-                                   bi.biPlanes == 1 && bi.biCompression == BI_RGB && bi.biClrUsed == 0;
+                int64_t imageBytes = 0;
+                const bool plain =
+                    !__builtin_mul_overflow(static_cast<int64_t>(bi.biHeight), rowBytes, &imageBytes) &&
+                    static_cast<int64_t>(bi.biSizeImage) == imageBytes && bi.biPlanes == 1 &&
+                    bi.biCompression == BI_RGB && bi.biClrUsed == 0;
                 if (!plain) Fail(kBadInfo);
             }
             in.Skip(bi.biSize - kInfoHeaderSize);
