@@ -51,8 +51,8 @@ jas::Image ReadAny(ByteStream* stream) {
 uint32_t SampleAt(const Component& c, const Component& first, uint32_t x, uint32_t y) {
     const uint64_t cx = static_cast<uint64_t>(x) * first.hstep / c.hstep;
     const uint64_t cy = static_cast<uint64_t>(y) * first.vstep / c.vstep;
-    return c.Row(static_cast<uint32_t>(std::min<uint64_t>(cy, c.height - 1)))
-        [std::min<uint64_t>(cx, c.width - 1)];
+    return c.Row(
+        static_cast<uint32_t>(std::min<uint64_t>(cy, c.height - 1)))[std::min<uint64_t>(cx, c.width - 1)];
 }
 
 // Y, Cb and Cr (chroma centred on half the range) to red, green and blue in the range of Y.
@@ -60,7 +60,8 @@ void YccToRgb(uint32_t luma, uint32_t cb, uint32_t cr, uint32_t maxval, uint32_t
     const double half = (maxval + 1) / 2;
     const double y = luma, b = cb - half, r = cr - half;
     const double values[3] = {y + 1.402 * r, y - 0.344136 * b - 0.714136 * r, y + 1.772 * b};
-    for (int c = 0; c < 3; ++c) rgb[c] = static_cast<uint32_t>(std::lround(std::clamp(values[c], 0.0, double(maxval))));
+    for (int c = 0; c < 3; ++c)
+        rgb[c] = static_cast<uint32_t>(std::lround(std::clamp(values[c], 0.0, double(maxval))));
 }
 
 // Three 8-bit components of the first component's size, in sRGB. Grey repeats the
@@ -134,7 +135,8 @@ bool PictureJAS::Decode(ByteStream* stream, uint32_t imageType) {
                 uint8_t* out = GetBits(height - 1 - y);
                 for (uint32_t x = 0; x < width; ++x)
                     for (int c = 0; c < 3; ++c)
-                        out[3 * x + 2 - c] = static_cast<uint8_t>(jas::Scale(rgb[c].Row(y)[x], rgb[c].maxval, 255));
+                        out[3 * x + 2 - c] =
+                            static_cast<uint8_t>(jas::Scale(rgb[c].Row(y)[x], rgb[c].maxval, 255));
             }
             return true;
         }
@@ -143,7 +145,8 @@ bool PictureJAS::Decode(ByteStream* stream, uint32_t imageType) {
         info.frameCount = count;
         if (info.frame < 0 || info.frame >= count) Fail(kWrongFrame);
         const Component& grey = image.components[static_cast<size_t>(info.frame)];
-        if (!Create(grey.width, grey.height, std::min<uint32_t>(grey.precision, 8), imageType)) Fail(kNoPicture);
+        if (!Create(grey.width, grey.height, std::min<uint32_t>(grey.precision, 8), imageType))
+            Fail(kNoPicture);
         SetGrayPalette();
         const uint32_t levels = (1u << GetBpp()) - 1;
         for (uint32_t y = 0; y < grey.height; ++y) {
@@ -199,12 +202,23 @@ bool PictureJAS::Encode(ByteStream* stream, uint32_t imageType) {
         // gives 0.900.
         const double rate = GetJpegQuality() * 0.01;
         switch (imageType) {
-            case ImageFormat::Jp2: jas::WriteJpeg2000(image, stream, true, rate); break;
-            case ImageFormat::Jpc: jas::WriteJpeg2000(image, stream, false, rate); break;
-            case ImageFormat::Pgx: jas::WritePgx(image, stream); break;
-            case ImageFormat::Pnm: jas::WritePnm(image, stream); break;
-            case ImageFormat::Ras: jas::WriteRas(image, stream); break;
-            default: Fail(jas::kEncodeFailed);
+            case ImageFormat::Jp2:
+                jas::WriteJpeg2000(image, stream, true, rate);
+                break;
+            case ImageFormat::Jpc:
+                jas::WriteJpeg2000(image, stream, false, rate);
+                break;
+            case ImageFormat::Pgx:
+                jas::WritePgx(image, stream);
+                break;
+            case ImageFormat::Pnm:
+                jas::WritePnm(image, stream);
+                break;
+            case ImageFormat::Ras:
+                jas::WriteRas(image, stream);
+                break;
+            default:
+                Fail(jas::kEncodeFailed);
         }
         return true;
     } catch (const CodecError& e) {

@@ -93,15 +93,17 @@ void CheckSiz(ByteStream* stream, int64_t at, Declared& declared) {
     uint8_t siz[42];
     ReadAt(stream, at, siz, sizeof siz);
     if (std::memcmp(siz, kCodeStreamStart, 4) != 0) Fail(kLoadFailed);
-    const uint64_t xsiz = Be32(siz + 8), ysiz = Be32(siz + 12), xosiz = Be32(siz + 16), yosiz = Be32(siz + 20);
-    const uint64_t xtsiz = Be32(siz + 24), ytsiz = Be32(siz + 28), xtosiz = Be32(siz + 32), ytosiz = Be32(siz + 36);
+    const uint64_t xsiz = Be32(siz + 8), ysiz = Be32(siz + 12), xosiz = Be32(siz + 16),
+                   yosiz = Be32(siz + 20);
+    const uint64_t xtsiz = Be32(siz + 24), ytsiz = Be32(siz + 28), xtosiz = Be32(siz + 32),
+                   ytosiz = Be32(siz + 36);
     const uint32_t components = Be16(siz + 40);
     if (components == 0) Fail(kLoadFailed);
     if (components > kMaxComponents) Fail(kTooManyComponents);
     if (xsiz <= xosiz || ysiz <= yosiz || xtsiz == 0 || ytsiz == 0 || xtosiz > xosiz || ytosiz > yosiz)
         Fail(kLoadFailed);
     const uint64_t tiles = CeilDiv(xsiz - xtosiz, xtsiz) * CeilDiv(ysiz - ytosiz, ytsiz);
-    if (tiles * components > kMaxTileComponents) Fail(kLoadFailed);
+    if (tiles > kMaxTileComponents || tiles * components > kMaxTileComponents) Fail(kLoadFailed);
 
     uint8_t records[3 * kMaxComponents];
     ReadAt(stream, at + sizeof siz, records, 3 * components);
@@ -109,7 +111,9 @@ void CheckSiz(ByteStream* stream, int64_t at, Declared& declared) {
         const uint32_t precision = (records[3 * c] & 0x7F) + 1u;
         const uint64_t dx = records[3 * c + 1], dy = records[3 * c + 2];
         if (precision > kMaxPrecision || dx == 0 || dy == 0) Fail(kLoadFailed);
-        const uint64_t samples = (CeilDiv(xsiz, dx) - CeilDiv(xosiz, dx)) * (CeilDiv(ysiz, dy) - CeilDiv(yosiz, dy));
+        const uint64_t samples =
+            (CeilDiv(xsiz, dx) - CeilDiv(xosiz, dx)) * (CeilDiv(ysiz, dy) - CeilDiv(yosiz, dy));
+        if (samples > kMaxSamples) Fail(kLoadFailed);
         declared.samples += samples;
         declared.largestComponent = std::max(declared.largestComponent, samples);
     }
@@ -266,11 +270,15 @@ StreamPtr MakeStream(Channel& channel, bool input) {
 
 ColorSpace FromLibrary(OPJ_COLOR_SPACE space, uint32_t components) {
     switch (space) {
-        case OPJ_CLRSPC_SRGB: return ColorSpace::Srgb;
-        case OPJ_CLRSPC_GRAY: return ColorSpace::Grey;
-        case OPJ_CLRSPC_SYCC: return ColorSpace::Sycc;
+        case OPJ_CLRSPC_SRGB:
+            return ColorSpace::Srgb;
+        case OPJ_CLRSPC_GRAY:
+            return ColorSpace::Grey;
+        case OPJ_CLRSPC_SYCC:
+            return ColorSpace::Sycc;
         case OPJ_CLRSPC_EYCC:
-        case OPJ_CLRSPC_CMYK: return ColorSpace::Other;
+        case OPJ_CLRSPC_CMYK:
+            return ColorSpace::Other;
         default:
             // A code stream says nothing of colour: three components or more are taken
             // for red, green and blue, fewer for grey.

@@ -36,7 +36,9 @@ uint32_t Number(ByteSource& in) {
 
 }  // namespace
 
-bool IsPgx(const uint8_t* head, size_t n) { return n >= 3 && head[0] == 'P' && head[1] == 'G' && IsBlank(head[2]); }
+bool IsPgx(const uint8_t* head, size_t n) {
+    return n >= 3 && head[0] == 'P' && head[1] == 'G' && IsBlank(head[2]);
+}
 
 Image ReadPgx(ByteStream* stream) {
     ByteSource in(stream);
@@ -90,8 +92,8 @@ Image ReadPgx(ByteStream* stream) {
 void WritePgx(const Image& image, ByteStream* stream) {
     if (image.components.size() != 1) Fail(kEncodeFailed);
     const Component& grey = image.components[0];
-    const std::string header = "PG ML + " + std::to_string(grey.precision) + " " + std::to_string(grey.width) +
-                               " " + std::to_string(grey.height) + "\n";
+    const std::string header = "PG ML + " + std::to_string(grey.precision) + " " +
+                               std::to_string(grey.width) + " " + std::to_string(grey.height) + "\n";
     Put(stream, header.data(), header.size());
     const size_t wordBytes = grey.precision <= 8 ? 1 : 2;
     std::vector<uint8_t> row(static_cast<size_t>(grey.width) * wordBytes);

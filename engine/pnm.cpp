@@ -51,7 +51,9 @@ uint32_t Number(ByteSource& in) {
 
 }  // namespace
 
-bool IsPnm(const uint8_t* head, size_t n) { return n >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6'; }
+bool IsPnm(const uint8_t* head, size_t n) {
+    return n >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6';
+}
 
 Image ReadPnm(ByteStream* stream) {
     ByteSource in(stream);
@@ -73,6 +75,7 @@ Image ReadPnm(ByteStream* stream) {
     // file holds them as they stand, a plain bitmap takes a character per sample and other
     // plain files at least a digit and a separator.
     const uint64_t samples = static_cast<uint64_t>(width) * height * channels;
+    if (samples > kMaxSamples) Fail(kLoadFailed);
     const uint64_t sampleBytes = maxval > 255 ? 2 : 1;
     uint64_t needed;
     if (kind == 4)

@@ -100,14 +100,14 @@ Image ReadRas(ByteStream* stream) {
     }
 
     // Raw rows must all be in the file; byte-encoded ones can grow at most kMaxRunGrowth
-    // times. Either bound is checked before the rows are allocated.
+    // times. Both bounds are checked before the rows are allocated.
+    const uint32_t channels = depth >= 24 || mapEntries > 0 ? 3 : 1;
+    if (static_cast<uint64_t>(width) * height * channels > kMaxSamples) Fail(kLoadFailed);
     const uint64_t rowBytes = RowBytes(width, depth);
     const uint64_t rasterBytes = rowBytes * height;
     const int64_t left = in.Remaining();
     if (left >= 0 && rasterBytes > static_cast<uint64_t>(left) * (type == kByteEncoded ? kMaxRunGrowth : 1))
         Fail(kLoadFailed);
-    const uint32_t channels = depth >= 24 || mapEntries > 0 ? 3 : 1;
-    if (static_cast<uint64_t>(width) * height * channels > kMaxSamples) Fail(kLoadFailed);
 
     std::vector<uint8_t> raster(static_cast<size_t>(rasterBytes));
     if (type == kByteEncoded)
@@ -118,7 +118,8 @@ Image ReadRas(ByteStream* stream) {
     // A grey colour map gives a grey picture; without a map, depth 1 is black and white and
     // depth 8 grey.
     bool greyMap = true;
-    for (uint32_t i = 0; i < mapEntries; ++i) greyMap = greyMap && map[0][i] == map[1][i] && map[1][i] == map[2][i];
+    for (uint32_t i = 0; i < mapEntries; ++i)
+        greyMap = greyMap && map[0][i] == map[1][i] && map[1][i] == map[2][i];
     Image image;
     const bool grey = depth <= 8 && (mapEntries == 0 || greyMap);
     image.colorSpace = grey ? ColorSpace::Grey : ColorSpace::Srgb;
@@ -179,7 +180,8 @@ void WriteRas(const Image& image, ByteStream* stream) {
                 row[x] = static_cast<uint8_t>(image.components[0].Row(y)[x]);
             } else {
                 for (size_t c = 0; c < 3; ++c)
-                    row[static_cast<size_t>(x) * 3 + 2 - c] = static_cast<uint8_t>(image.components[c].Row(y)[x]);
+                    row[static_cast<size_t>(x) * 3 + 2 - c] =
+                        static_cast<uint8_t>(image.components[c].Row(y)[x]);
             }
         }
         Put(stream, row.data(), row.size());
