@@ -25,8 +25,8 @@ constexpr uint32_t kIds[] = {ImageFormat::Unknown, ImageFormat::Jp2, ImageFormat
 constexpr uint64_t kMostPixelsToEncode = uint64_t{1} << 16;
 
 bool HasSignature(const uint8_t* data, size_t size) {
-    return jas::IsJp2(data, size) || jas::IsJpc(data, size) || jas::IsPgx(data, size) || jas::IsPnm(data, size) ||
-           jas::IsRas(data, size);
+    return jas::IsJp2(data, size) || jas::IsJpc(data, size) || jas::IsPgx(data, size) ||
+           jas::IsPnm(data, size) || jas::IsRas(data, size);
 }
 
 }  // namespace

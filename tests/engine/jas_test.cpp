@@ -29,7 +29,9 @@ using fixtures::Bytes;
 const std::string kData = std::string(PANELLE_TEST_DATA) + "/jas/";
 constexpr const char* kLoadFailed = "error: cannot load image data";
 
-bool Decode(Picture& p, const Bytes& bytes, uint32_t format) { return fixtures::DecodeBytes(p, bytes, format); }
+bool Decode(Picture& p, const Bytes& bytes, uint32_t format) {
+    return fixtures::DecodeBytes(p, bytes, format);
+}
 
 fixtures::Image Reference(const std::string& name) {
     return fixtures::ParseNetpbm(fixtures::ReadFile(kData + name + ".ref.ppm"));
@@ -60,8 +62,9 @@ private:
     std::string path_;
 };
 
-
-bool Shell(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0; }
+bool Shell(const std::string& command) {
+    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
+}
 
 // Any netpbm file as 8-bit PPM, through netpbm.
 fixtures::Image ReadAsPpm(const std::string& path) {
@@ -104,16 +107,16 @@ const struct Fixture {
     const char* name;
     int bpp;
 } kFixtures[] = {
-    {"opj-rgb.jp2", 24},         {"opj-rgb.j2k", 24},          {"opj-grey.jp2", 8},
-    {"opj-grey12.j2k", 24},      {"opj-rgb16.jp2", 24},        {"opj-lossy.jp2", 24},
-    {"opj-grey.pgx", 8},         {"opj-grey12.pgx", 24},       {"opj-rgba_3.pgx", 8},
-    {"nb-p1.pbm", 1},            {"nb-p2.pgm", 8},             {"nb-p3.ppm", 24},
-    {"nb-p4.pbm", 1},            {"nb-p5.pgm", 8},             {"nb-p6.ppm", 24},
-    {"nb-p5-16bit.pgm", 24},     {"nb-p6-16bit.ppm", 24},      {"nb-p2-maxval100.pgm", 24},
-    {"im-p3.ppm", 24},           {"im-p6-16bit.ppm", 24},      {"nb-std24.ras", 24},
-    {"nb-rle24.ras", 24},        {"nb-std8-map.ras", 24},      {"nb-rle8-map.ras", 24},
-    {"nb-std8-grey.ras", 8},     {"nb-std1.ras", 1},           {"nb-rle1.ras", 1},
-    {"im-rgb.ras", 24},          {"im-map8.ras", 24},
+    {"opj-rgb.jp2", 24},     {"opj-rgb.j2k", 24},     {"opj-grey.jp2", 8},
+    {"opj-grey12.j2k", 24},  {"opj-rgb16.jp2", 24},   {"opj-lossy.jp2", 24},
+    {"opj-grey.pgx", 8},     {"opj-grey12.pgx", 24},  {"opj-rgba_3.pgx", 8},
+    {"nb-p1.pbm", 1},        {"nb-p2.pgm", 8},        {"nb-p3.ppm", 24},
+    {"nb-p4.pbm", 1},        {"nb-p5.pgm", 8},        {"nb-p6.ppm", 24},
+    {"nb-p5-16bit.pgm", 24}, {"nb-p6-16bit.ppm", 24}, {"nb-p2-maxval100.pgm", 24},
+    {"im-p3.ppm", 24},       {"im-p6-16bit.ppm", 24}, {"nb-std24.ras", 24},
+    {"nb-rle24.ras", 24},    {"nb-std8-map.ras", 24}, {"nb-rle8-map.ras", 24},
+    {"nb-std8-grey.ras", 8}, {"nb-std1.ras", 1},      {"nb-rle1.ras", 1},
+    {"im-rgb.ras", 24},      {"im-map8.ras", 24},
 };
 
 // A J2K code stream that ends after its SIZ marker segment.
@@ -208,7 +211,8 @@ TEST(Jas, ComponentsOtherThanThreeAreGreyFrames) {
         int wrong = 0;
         for (int y = 0; y < rgba.height; ++y)
             for (int x = 0; x < rgba.width; ++x)
-                wrong += p.GetPixelIndex(x, rgba.height - 1 - y) != rgba.rgba[(y * rgba.width + x) * 4 + frame];
+                wrong +=
+                    p.GetPixelIndex(x, rgba.height - 1 - y) != rgba.rgba[(y * rgba.width + x) * 4 + frame];
         EXPECT_EQ(wrong, 0) << "frame " << frame;
     }
     Picture past;
@@ -237,7 +241,10 @@ TEST(Jas, SamplesAreScaledFromTheirRange) {
         {"2-bit grey", "P2 4 1 3 0 1 2 3", 24, {0, 85, 170, 255}},
         {"4-bit colour", "P3 2 1 15 15 0 0 3 3 3", 24, {255, 51}},
         {"1-bit colour", "P3 1 1 1 1 1 1", 24, {255}},
-        {"signed 9-bit PGX", std::string("PG LM - 9 3 1\n") + std::string("\x00\xFF\x00\x00\xFF\x00", 6), 24, {0, 128, 255}},
+        {"signed 9-bit PGX",
+         std::string("PG LM - 9 3 1\n") + std::string("\x00\xFF\x00\x00\xFF\x00", 6),
+         24,
+         {0, 128, 255}},
         {"unsigned 4-bit PGX", std::string("PG ML +4 2 1\n") + "\x0F\xF3", 4, {15, 3}},
         {"grey colour map", "", 8, {0, 200}},
     };
@@ -262,8 +269,8 @@ TEST(Jas, SyccImagesAreConvertedToRgb) {
     const uint32_t width = 5, height = 3;
     opj_image_cmptparm_t parameters[3] = {};
     for (auto& c : parameters) c.dx = c.dy = 1, c.w = width, c.h = height, c.prec = 8;
-    std::unique_ptr<opj_image_t, void (*)(opj_image_t*)> image(opj_image_create(3, parameters, OPJ_CLRSPC_SYCC),
-                                                                opj_image_destroy);
+    std::unique_ptr<opj_image_t, void (*)(opj_image_t*)> image(
+        opj_image_create(3, parameters, OPJ_CLRSPC_SYCC), opj_image_destroy);
     ASSERT_TRUE(image);
     image->x1 = width, image->y1 = height;
     for (uint32_t i = 0; i < width * height; ++i) {
@@ -278,12 +285,12 @@ TEST(Jas, SyccImagesAreConvertedToRgb) {
         opj_set_default_encoder_parameters(&settings);
         settings.tcp_numlayers = 1, settings.cp_disto_alloc = 1, settings.numresolution = 1;
         std::unique_ptr<opj_codec_t, void (*)(opj_codec_t*)> codec(opj_create_compress(OPJ_CODEC_JP2),
-                                                                    opj_destroy_codec);
+                                                                   opj_destroy_codec);
         std::unique_ptr<opj_stream_t, void (*)(opj_stream_t*)> out(
             opj_stream_create_default_file_stream(jp2.c_str(), OPJ_FALSE), opj_stream_destroy);
         ASSERT_TRUE(opj_setup_encoder(codec.get(), &settings, image.get()));
-        ASSERT_TRUE(opj_start_compress(codec.get(), image.get(), out.get()) && opj_encode(codec.get(), out.get()) &&
-                    opj_end_compress(codec.get(), out.get()));
+        ASSERT_TRUE(opj_start_compress(codec.get(), image.get(), out.get()) &&
+                    opj_encode(codec.get(), out.get()) && opj_end_compress(codec.get(), out.get()));
     }
     Picture p;
     ASSERT_TRUE(p.Load(jp2.c_str(), ImageFormat::Jp2)) << p.GetLastError();
@@ -325,9 +332,15 @@ TEST(Jas, EncodedFilesReadBackIdenticallyInOtherReaders) {
         } rows[] = {
             {ImageFormat::Jp2, "ours.jp2", {"opj_decompress -i IN -o OUT.pnm"}},
             {ImageFormat::Jpc, "ours.j2k", {"opj_decompress -i IN -o OUT.pnm"}},
-            {ImageFormat::Pgx, "ours.pgx", {"opj_compress -n 4 -i IN -o IN.j2k && opj_decompress -i IN.j2k -o OUT.pnm"}},
-            {ImageFormat::Pnm, "ours.pnm", {"ppmtoppm < IN > OUT.pnm", convert + " pnm:IN -depth 8 ppm:OUT.pnm"}},
-            {ImageFormat::Ras, "ours.ras", {"rasttopnm IN > OUT.pnm", convert + " ras:IN -depth 8 ppm:OUT.pnm"}},
+            {ImageFormat::Pgx,
+             "ours.pgx",
+             {"opj_compress -n 4 -i IN -o IN.j2k && opj_decompress -i IN.j2k -o OUT.pnm"}},
+            {ImageFormat::Pnm,
+             "ours.pnm",
+             {"ppmtoppm < IN > OUT.pnm", convert + " pnm:IN -depth 8 ppm:OUT.pnm"}},
+            {ImageFormat::Ras,
+             "ours.ras",
+             {"rasttopnm IN > OUT.pnm", convert + " ras:IN -depth 8 ppm:OUT.pnm"}},
         };
         for (const auto& row : rows) {
             if (row.id == ImageFormat::Pgx && !grey) continue;
@@ -450,7 +463,8 @@ TEST(Jas, HostileFilesFailWithTheirReason) {
         {"a million tiles", CodeStreamHeader(1000, 1000, 1, 1), kLoadFailed},
         {"code stream without tiles", smallCodeStream, kLoadFailed},
         {"palette of 200 columns", pclr(200), "error: too much components"},
-        {"box longer than the file", Concat({signature, with(Box("jp2c", smallCodeStream), 2, 0x7F)}), kLoadFailed},
+        {"box longer than the file", Concat({signature, with(Box("jp2c", smallCodeStream), 2, 0x7F)}),
+         kLoadFailed},
         {"PNM maxval 0", Text("P5 1 1 0\n\x00"), kLoadFailed},
         {"PNM maxval 65536", Text("P2 1 1 65536 7"), kLoadFailed},
         {"PNM sample above maxval", Text("P2 2 1 10 3 11"), kLoadFailed},
