@@ -86,6 +86,10 @@ inline uint32_t Scale(uint32_t value, uint32_t from, uint32_t to) {
     return static_cast<uint32_t>((static_cast<uint64_t>(value) * to + from / 2) / from);
 }
 
+// Big-endian fields of the JPEG 2000 boxes and markers and the Sun raster header.
+inline uint32_t BigEndian16(const uint8_t* p) { return (static_cast<uint32_t>(p[0]) << 8) | p[1]; }
+inline uint32_t BigEndian32(const uint8_t* p) { return (BigEndian16(p) << 16) | BigEndian16(p + 2); }
+
 // Buffered reading for the text and run-length formats, which take a byte at a time.
 class ByteSource {
 public:
@@ -110,6 +114,19 @@ public:
             dest += piece;
             n -= piece;
         }
+    }
+    // A decimal number of the header of a text format, starting at the next byte, below
+    // 2^31; anything else fails with kLoadFailed.
+    uint32_t Decimal() {
+        int c = Peek();
+        if (c < '0' || c > '9') Fail(kLoadFailed);
+        uint64_t value = 0;
+        for (; c >= '0' && c <= '9'; c = Peek()) {
+            value = value * 10 + static_cast<uint32_t>(c - '0');
+            if (value > 0x7FFFFFFF) Fail(kLoadFailed);
+            Get();
+        }
+        return static_cast<uint32_t>(value);
     }
     // Bytes left in the stream and the buffer, or -1 when the stream cannot tell.
     int64_t Remaining() {

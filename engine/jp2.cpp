@@ -45,9 +45,6 @@ constexpr OPJ_SIZE_T kIoPiece = 0x40000000;
 
 // ---- reading the declared sizes ---------------------------------------------------------
 
-uint32_t Be16(const uint8_t* p) { return (static_cast<uint32_t>(p[0]) << 8) | p[1]; }
-uint32_t Be32(const uint8_t* p) { return (Be16(p) << 16) | Be16(p + 2); }
-
 uint64_t CeilDiv(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
 
 // Reads exactly n bytes at an absolute position of the stream.
@@ -66,12 +63,12 @@ struct Box {
 Box ReadBox(ByteStream* stream, int64_t at, int64_t limit) {
     uint8_t h[16];
     ReadAt(stream, at, h, 8);
-    const uint64_t length = Be32(h);
-    Box box{Be32(h + 4), at + 8, 0};
+    const uint64_t length = BigEndian32(h);
+    Box box{BigEndian32(h + 4), at + 8, 0};
     uint64_t size = length;
     if (length == 1) {
         ReadAt(stream, at + 8, h + 8, 8);
-        size = (static_cast<uint64_t>(Be32(h + 8)) << 32) | Be32(h + 12);
+        size = (static_cast<uint64_t>(BigEndian32(h + 8)) << 32) | BigEndian32(h + 12);
         box.content = at + 16;
     } else if (length == 0) {
         size = static_cast<uint64_t>(limit - at);
@@ -93,11 +90,12 @@ void CheckSiz(ByteStream* stream, int64_t at, Declared& declared) {
     uint8_t siz[42];
     ReadAt(stream, at, siz, sizeof siz);
     if (std::memcmp(siz, kCodeStreamStart, 4) != 0) Fail(kLoadFailed);
-    const uint64_t xsiz = Be32(siz + 8), ysiz = Be32(siz + 12), xosiz = Be32(siz + 16),
-                   yosiz = Be32(siz + 20);
-    const uint64_t xtsiz = Be32(siz + 24), ytsiz = Be32(siz + 28), xtosiz = Be32(siz + 32),
-                   ytosiz = Be32(siz + 36);
-    const uint32_t components = Be16(siz + 40);
+    // Image size, image offset, tile size and tile offset, each across then down.
+    const uint64_t xsiz = BigEndian32(siz + 8), ysiz = BigEndian32(siz + 12);
+    const uint64_t xosiz = BigEndian32(siz + 16), yosiz = BigEndian32(siz + 20);
+    const uint64_t xtsiz = BigEndian32(siz + 24), ytsiz = BigEndian32(siz + 28);
+    const uint64_t xtosiz = BigEndian32(siz + 32), ytosiz = BigEndian32(siz + 36);
+    const uint32_t components = BigEndian16(siz + 40);
     if (components == 0) Fail(kLoadFailed);
     if (components > kMaxComponents) Fail(kTooManyComponents);
     if (xsiz <= xosiz || ysiz <= yosiz || xtsiz == 0 || ytsiz == 0 || xtosiz > xosiz || ytosiz > yosiz)

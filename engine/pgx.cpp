@@ -12,8 +12,6 @@
 namespace jas {
 namespace {
 
-constexpr uint32_t kMaxHeaderNumber = 0x7FFFFFFF;
-
 bool IsBlank(int c) { return c == ' ' || c == '\t'; }
 
 void SkipBlanks(ByteSource& in) {
@@ -22,16 +20,7 @@ void SkipBlanks(ByteSource& in) {
 
 uint32_t Number(ByteSource& in) {
     SkipBlanks(in);
-    int c = in.Peek();
-    if (c < '0' || c > '9') Fail(kLoadFailed);
-    uint64_t value = 0;
-    while (c >= '0' && c <= '9') {
-        value = value * 10 + static_cast<uint32_t>(c - '0');
-        if (value > kMaxHeaderNumber) Fail(kLoadFailed);
-        in.Get();
-        c = in.Peek();
-    }
-    return static_cast<uint32_t>(value);
+    return in.Decimal();
 }
 
 }  // namespace

@@ -15,8 +15,6 @@
 namespace jas {
 namespace {
 
-constexpr uint32_t kMaxHeaderNumber = 0x7FFFFFFF;
-
 bool IsSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 // Skips white space and comments.
@@ -37,16 +35,7 @@ void SkipSpace(ByteSource& in) {
 // A decimal number after optional white space and comments.
 uint32_t Number(ByteSource& in) {
     SkipSpace(in);
-    int c = in.Peek();
-    if (c < '0' || c > '9') Fail(kLoadFailed);
-    uint64_t value = 0;
-    while (c >= '0' && c <= '9') {
-        value = value * 10 + static_cast<uint32_t>(c - '0');
-        if (value > kMaxHeaderNumber) Fail(kLoadFailed);
-        in.Get();
-        c = in.Peek();
-    }
-    return static_cast<uint32_t>(value);
+    return in.Decimal();
 }
 
 }  // namespace

@@ -26,12 +26,7 @@ constexpr uint8_t kRunEscape = 0x80;
 // The most a byte-encoded run makes of its three bytes.
 constexpr uint64_t kMaxRunGrowth = 86;
 
-uint32_t BigEndian(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
-
-void PutBigEndian(uint8_t* p, uint32_t v) {
+void PutBigEndian32(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v >> 24);
     p[1] = static_cast<uint8_t>(v >> 16);
     p[2] = static_cast<uint8_t>(v >> 8);
@@ -66,15 +61,15 @@ void Unpack(ByteSource& in, std::vector<uint8_t>& raster) {
 
 }  // namespace
 
-bool IsRas(const uint8_t* head, size_t n) { return n >= 4 && BigEndian(head) == kMagic; }
+bool IsRas(const uint8_t* head, size_t n) { return n >= 4 && BigEndian32(head) == kMagic; }
 
 Image ReadRas(ByteStream* stream) {
     ByteSource in(stream);
     uint8_t h[kHeaderBytes];
     in.Bytes(h, sizeof h);
-    if (BigEndian(h) != kMagic) Fail(kLoadFailed);
-    const uint32_t width = BigEndian(h + 4), height = BigEndian(h + 8), depth = BigEndian(h + 12);
-    const uint32_t type = BigEndian(h + 20), mapType = BigEndian(h + 24), mapLength = BigEndian(h + 28);
+    if (BigEndian32(h) != kMagic) Fail(kLoadFailed);
+    const uint32_t width = BigEndian32(h + 4), height = BigEndian32(h + 8), depth = BigEndian32(h + 12);
+    const uint32_t type = BigEndian32(h + 20), mapType = BigEndian32(h + 24), mapLength = BigEndian32(h + 28);
     if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF) Fail(kLoadFailed);
     if (depth != 1 && depth != 8 && depth != 24 && depth != 32) Fail(kLoadFailed);
     if (type != kOld && type != kStandard && type != kByteEncoded && type != kRgb) Fail(kLoadFailed);
@@ -163,14 +158,14 @@ void WriteRas(const Image& image, ByteStream* stream) {
     if (rowBytes * height > 0xFFFFFFFFu) Fail(kEncodeFailed);
 
     uint8_t h[kHeaderBytes];
-    PutBigEndian(h, kMagic);
-    PutBigEndian(h + 4, width);
-    PutBigEndian(h + 8, height);
-    PutBigEndian(h + 12, depth);
-    PutBigEndian(h + 16, static_cast<uint32_t>(rowBytes * height));
-    PutBigEndian(h + 20, kStandard);
-    PutBigEndian(h + 24, kNoMap);
-    PutBigEndian(h + 28, 0);
+    PutBigEndian32(h, kMagic);
+    PutBigEndian32(h + 4, width);
+    PutBigEndian32(h + 8, height);
+    PutBigEndian32(h + 12, depth);
+    PutBigEndian32(h + 16, static_cast<uint32_t>(rowBytes * height));
+    PutBigEndian32(h + 20, kStandard);
+    PutBigEndian32(h + 24, kNoMap);
+    PutBigEndian32(h + 28, 0);
     Put(stream, h, sizeof h);
 
     std::vector<uint8_t> row(static_cast<size_t>(rowBytes), 0);
