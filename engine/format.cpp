@@ -13,6 +13,7 @@
 
 #include "bmp.h"
 #include "ico.h"
+#include "jas.h"
 #include "jpg.h"
 #include "pcx.h"
 #include "picture.h"
@@ -74,11 +75,11 @@ const CodecEntry kCodecs[FormatCount] = {
     /* Pcx     */ {&DecodeWith<PicturePCX>, &EncodeWith<PicturePCX>},
     /* Wbmp    */ {&DecodeWith<PictureWBMP>, &EncodeWith<PictureWBMP>},
     /* Wmf     */ {nullptr, nullptr},
-    /* Jp2     */ {nullptr, nullptr},
-    /* Jpc     */ {nullptr, nullptr},
-    /* Pgx     */ {nullptr, nullptr},
-    /* Pnm     */ {nullptr, nullptr},
-    /* Ras     */ {nullptr, nullptr},
+    /* Jp2     */ {&DecodeWith<PictureJAS>, &EncodeWith<PictureJAS>},
+    /* Jpc     */ {&DecodeWith<PictureJAS>, &EncodeWith<PictureJAS>},
+    /* Pgx     */ {&DecodeWith<PictureJAS>, &EncodeWith<PictureJAS>},
+    /* Pnm     */ {&DecodeWith<PictureJAS>, &EncodeWith<PictureJAS>},
+    /* Ras     */ {&DecodeWith<PictureJAS>, &EncodeWith<PictureJAS>},
 };
 
 // The order in which detection tries the codecs; the JasPer-backed decoder comes last and
