@@ -98,6 +98,12 @@ bool MemoryStream::Alloc(uint64_t newLength) {
     return true;
 }
 
+// A write after a seek past the end leaves a gap between the data and the new bytes; it
+// reads as zeros, as it does in a file, instead of whatever the allocation held.
+void MemoryStream::FillGap() {
+    if (position > size) std::memset(buffer + size, 0, static_cast<size_t>(position - size));
+}
+
 uint32_t MemoryStream::Read(void* dest, uint32_t itemSize, uint32_t count) {
     if (!dest || !buffer || position >= size) return 0;
     uint64_t n = static_cast<uint64_t>(itemSize) * count;
@@ -116,6 +122,7 @@ uint32_t MemoryStream::Write(const void* src, uint32_t itemSize, uint32_t count)
     const uint64_t end = static_cast<uint64_t>(position) + n;
     if (end > static_cast<uint64_t>(INT32_MAX)) return 0;
     if (end > edge && !Alloc(end)) return 0;
+    FillGap();
     std::memcpy(buffer + position, src, n);
     position = static_cast<int32_t>(end);
     if (size < position) size = position;
@@ -155,6 +162,7 @@ bool MemoryStream::PutC(uint8_t c) {
     const uint64_t end = static_cast<uint64_t>(position) + 1;
     if (end > static_cast<uint64_t>(INT32_MAX)) return false;
     if (end > edge && !Alloc(end)) return false;
+    FillGap();
     buffer[position++] = c;
     if (size < position) size = position;
     return true;

@@ -81,4 +81,5 @@ public:
 
 private:
     bool Alloc(uint64_t newLength);
+    void FillGap();
 };

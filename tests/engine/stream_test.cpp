@@ -64,6 +64,7 @@ TEST(MemoryStream, PutCPastTheEndExtendsAndReportsErrorState) {
     EXPECT_EQ(s.Size(), 101);
     EXPECT_EQ(s.buffer[100], 7);
     EXPECT_EQ(s.edge, 4096u);
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(s.buffer[i], 0) << "the gap reads as zeros, byte " << i;
 }
 
 TEST(MemoryStream, CallersBlockIsWrittenInPlaceUntilItMustGrow) {
