@@ -12,6 +12,7 @@
 #include <string>
 
 #include "bmp.h"
+#include "gif/gif.h"
 #include "picture.h"
 #include "stream.h"
 
@@ -58,7 +59,7 @@ struct CodecEntry {
 const CodecEntry kCodecs[FormatCount] = {
     /* Unknown */ {nullptr, nullptr},
     /* Bmp     */ {&DecodeWith<PictureBMP>, &EncodeWith<PictureBMP>},
-    /* Gif     */ {nullptr, nullptr},
+    /* Gif     */ {&DecodeWith<PictureGIF>, nullptr},
     /* Jpg     */ {nullptr, nullptr},
     /* Png     */ {nullptr, nullptr},
     /* Ico     */ {nullptr, nullptr},
