@@ -59,7 +59,7 @@ struct CodecEntry {
 const CodecEntry kCodecs[FormatCount] = {
     /* Unknown */ {nullptr, nullptr},
     /* Bmp     */ {&DecodeWith<PictureBMP>, &EncodeWith<PictureBMP>},
-    /* Gif     */ {&DecodeWith<PictureGIF>, nullptr},
+    /* Gif     */ {&DecodeWith<PictureGIF>, &EncodeWith<PictureGIF>},
     /* Jpg     */ {nullptr, nullptr},
     /* Png     */ {nullptr, nullptr},
     /* Ico     */ {nullptr, nullptr},

@@ -310,4 +310,102 @@ inline std::vector<Rgb> Colors(int n) {
     return table;
 }
 
+// ---- reading files back block by block --------------------------------------------------
+
+struct ImageBlock {
+    int left, top, width, height;
+    uint8_t flags;
+    int tableSize;  // local table entries, 0 without one
+    int codeSize;
+    Bytes data;  // the sub-blocks' bytes joined
+};
+
+struct Blocks {
+    uint8_t screenFlags = 0;
+    int globalSize = 0;
+    std::vector<Bytes> controls;  // the 4 bytes of each graphic control block
+    std::vector<std::string> comments;
+    std::vector<ImageBlock> images;
+    bool trailer = false;
+};
+
+inline Blocks Walk(const Bytes& f) {
+    Blocks b;
+    size_t p = 13;
+    if (f.size() < p) return b;
+    b.screenFlags = f[10];
+    if (f[10] & 0x80) b.globalSize = 2 << (f[10] & 7);
+    p += 3 * static_cast<size_t>(b.globalSize);
+    auto subBlocks = [&] {
+        Bytes joined;
+        while (p < f.size() && f[p] != 0) {
+            const size_t n = f[p];
+            joined.insert(joined.end(), f.begin() + static_cast<long>(p + 1), f.begin() + static_cast<long>(std::min(f.size(), p + 1 + n)));
+            p += 1 + n;
+        }
+        ++p;
+        return joined;
+    };
+    while (p < f.size()) {
+        const uint8_t c = f[p++];
+        if (c == 0x3B) {
+            b.trailer = true;
+            break;
+        }
+        if (c == 0x21 && p < f.size()) {
+            const uint8_t label = f[p++];
+            const Bytes data = subBlocks();
+            if (label == 0xF9) b.controls.push_back(data);
+            if (label == 0xFE) b.comments.push_back(std::string(data.begin(), data.end()));
+        } else if (c == 0x2C && p + 10 <= f.size()) {
+            ImageBlock im;
+            im.left = f[p] | f[p + 1] << 8;
+            im.top = f[p + 2] | f[p + 3] << 8;
+            im.width = f[p + 4] | f[p + 5] << 8;
+            im.height = f[p + 6] | f[p + 7] << 8;
+            im.flags = f[p + 8];
+            im.tableSize = (im.flags & 0x80) ? 2 << (im.flags & 7) : 0;
+            p += 9 + 3 * static_cast<size_t>(im.tableSize);
+            im.codeSize = p < f.size() ? f[p++] : 0;
+            im.data = subBlocks();
+            b.images.push_back(im);
+        } else {
+            break;
+        }
+    }
+    return b;
+}
+
+// The codes of one image's data as a decoder reads them: each with the width it was read at
+// and the decoder's next free table entry at that moment.
+struct TracedCode {
+    int code, width, nextFree;
+};
+
+inline std::vector<TracedCode> TraceCodes(const Bytes& data, int minimumCodeSize) {
+    const int clear = 1 << minimumCodeSize, end = clear + 1;
+    int width = minimumCodeSize + 1, nextFree = clear + 2;
+    bool first = true;
+    std::vector<TracedCode> out;
+    size_t bit = 0;
+    while (bit + static_cast<size_t>(width) <= data.size() * 8) {
+        int code = 0;
+        for (int i = 0; i < width; ++i, ++bit) code |= ((data[bit / 8] >> (bit % 8)) & 1) << i;
+        out.push_back({code, width, nextFree});
+        if (code == end) break;
+        if (code == clear) {
+            width = minimumCodeSize + 1;
+            nextFree = clear + 2;
+            first = true;
+            continue;
+        }
+        if (!first && nextFree < 4096) {
+            ++nextFree;
+            if (nextFree == (1 << width) && width < 12) ++width;
+        }
+        first = false;
+    }
+    return out;
+}
+
 }  // namespace giftest
