@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "blocks.h"
 #include "gif.h"
 #include "lzw.h"
 #include "reader.h"
@@ -14,16 +15,7 @@
 
 namespace {
 
-constexpr uint8_t kExtension = 0x21;  // '!'
-constexpr uint8_t kImage = 0x2C;      // ','
-constexpr uint8_t kTrailer = 0x3B;    // ';'
-
-constexpr uint8_t kGraphicControl = 0xF9;
-constexpr uint8_t kComment = 0xFE;
-constexpr uint8_t kApplication = 0xFF;
-
-constexpr uint8_t kTablePresent = 0x80;
-constexpr uint8_t kInterlaced = 0x40;
+using namespace gifblock;
 
 constexpr uint32_t kHeaderSize = 13;
 constexpr uint32_t kDescriptorSize = 9;
@@ -69,7 +61,7 @@ struct ImageDescriptor {
 // start at rows 0, 4, 2, 1 with steps 8, 8, 4, 2; lines past the fourth pass sweep the rows
 // once more from the top and then all land on the top row.
 class FrameWriter : public LzwLineSink {
-public:
+   public:
     FrameWriter(Picture& frame, bool interlaced)
         : rows_(&frame),
           interlaced_(interlaced),
@@ -95,7 +87,7 @@ public:
         return 0;
     }
 
-private:
+   private:
     // A short last line writes only the pixels it has.
     void Put(uint8_t* row, const uint8_t* pixels, int32_t count) const {
         if (!row) return;
@@ -108,14 +100,17 @@ private:
                 for (int32_t x = 0; x < count; ++x) {
                     uint8_t& b = row[x >> 1];
                     const uint8_t v = pixels[x] & 0x0F;
-                    b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v) : static_cast<uint8_t>((b & 0x0F) | (v << 4));
+                    b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v)
+                                : static_cast<uint8_t>((b & 0x0F) | (v << 4));
                 }
                 break;
             case 1:
                 for (int32_t x = 0; x < count; ++x) {
                     const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
-                    if (pixels[x] & 1) row[x >> 3] |= mask;
-                    else row[x >> 3] &= static_cast<uint8_t>(~mask);
+                    if (pixels[x] & 1)
+                        row[x >> 3] |= mask;
+                    else
+                        row[x >> 3] &= static_cast<uint8_t>(~mask);
                 }
                 break;
             default:
@@ -133,7 +128,7 @@ private:
 // Takes a frame's lines without storing them, stopping where a frame writer would: this is
 // how the counting pass finds where a frame's data ends.
 class LineCounter : public LzwLineSink {
-public:
+   public:
     LineCounter(int32_t height, bool interlaced) : height_(height), interlaced_(interlaced) {}
     int Line(uint8_t*, int32_t) override {
         if (interlaced_) return 0;
@@ -142,7 +137,7 @@ public:
         return 0;
     }
 
-private:
+   private:
     int32_t height_;
     bool interlaced_;
     int32_t lines_ = 0;
@@ -151,13 +146,13 @@ private:
 }  // namespace
 
 class GifDecoder {
-public:
+   public:
     GifDecoder(PictureGIF& gif, ByteStream* stream)
         : gif_(gif), stream_(stream), lzw_(std::make_unique<LzwDecoder>()) {}
 
     bool Run();
 
-private:
+   private:
     enum class Step { Continue, Stop, Cancel };
 
     struct CountedFrame {
@@ -166,8 +161,9 @@ private:
         uint32_t depth;
     };
 
+    // Fails with the text a picture's own Create left in it.
     [[noreturn]] void FailWith(const Picture& picture) {
-        gif_.SetLastError(picture.GetLastError());
+        if (&picture != &gif_) gif_.SetLastError(picture.GetLastError());
         throw CodecError{nullptr};
     }
 
@@ -251,8 +247,10 @@ bool GifDecoder::Run() {
 
     globalSize_ = TableSize(flags);
     globalPresent_ = (flags & kTablePresent) != 0;
-    if (globalPresent_) ReadTable(stream_, global_, globalSize_);
-    else ++marks_;
+    if (globalPresent_)
+        ReadTable(stream_, global_, globalSize_);
+    else
+        ++marks_;
 
     const int32_t start = stream_->Tell();
     const int32_t frames = CountFrames();
@@ -264,12 +262,12 @@ bool GifDecoder::Run() {
     int64_t budget = DataBudget();
     GifBlockReader reader(stream_, &budget);
     // After a stray byte, bytes are skipped up to and including the next zero byte.
-    bool inStep = true;
+    bool inSync = true;
     for (;;) {
         const int ch = ReadByte(stream_);
         if (ch < 0) break;
         if (gif_.info.escape > 0) return false;
-        if (!inStep && ch != 0) continue;
+        if (!inSync && ch != 0) continue;
         if (ch == kExtension) {
             if (!ReadExtension()) break;
         } else if (ch == kImage) {
@@ -279,7 +277,7 @@ bool GifDecoder::Run() {
         } else if (ch == kTrailer) {
             break;
         } else {
-            inStep = ch == 0;
+            inSync = ch == 0;
         }
     }
 
@@ -389,18 +387,18 @@ int32_t GifDecoder::CountFrames() {
     int64_t budget = DataBudget();
     GifBlockReader reader(stream_, &budget);
     int32_t count = 0;
-    bool inStep = true;
+    bool inSync = true;
     for (;;) {
         const int ch = ReadByte(stream_);
         if (ch < 0) break;
-        if (!inStep && ch != 0) continue;
+        if (!inSync && ch != 0) continue;
         if (ch == kExtension) {
             ReadExtension();
             continue;
         }
         if (ch == kTrailer) break;
         if (ch != kImage) {
-            inStep = ch == 0;
+            inSync = ch == 0;
             continue;
         }
         ImageDescriptor d;
@@ -470,8 +468,10 @@ GifDecoder::Step GifDecoder::DecodeImage(GifBlockReader& reader, int64_t* budget
     // The frame itself, in the codec's own picture.
     const bool empty = d.width == 0 || d.height == 0;
     Charge(uint64_t{d.width} * d.height);
-    if (empty) gif_.Destroy();
-    else if (!gif_.Create(d.width, d.height, depth, ImageFormat::Gif)) FailWith(gif_);
+    if (empty)
+        gif_.Destroy();
+    else if (!gif_.Create(d.width, d.height, depth, ImageFormat::Gif))
+        FailWith(gif_);
 
     if (local || globalPresent_) {
         // With a transparent index the entries past the table are white.
@@ -509,7 +509,8 @@ GifDecoder::Step GifDecoder::DecodeImage(GifBlockReader& reader, int64_t* budget
         if (!mosaicCanvas_) {
             Charge(ScreenArea());
             mosaicCanvas_ = std::make_unique<Picture>();
-            if (!mosaicCanvas_->Create(screenWidth_, screenHeight_, 24, ImageFormat::Gif)) FailWith(*mosaicCanvas_);
+            if (!mosaicCanvas_->Create(screenWidth_, screenHeight_, 24, ImageFormat::Gif))
+                FailWith(*mosaicCanvas_);
         }
         DrawMosaicTile(d);
     }
@@ -540,7 +541,8 @@ void GifDecoder::DrawFrame(const ImageDescriptor& d) {
     const int32_t height = static_cast<int32_t>(canvas_.GetHeight());
     const int32_t base = std::max(0, height - d.top - d.height);
     const int32_t rowEnd = std::min(height - d.top, base + static_cast<int32_t>(gif_.GetHeight()));
-    const int32_t columnEnd = std::min({width, d.left + d.width, d.left + static_cast<int32_t>(gif_.GetWidth())});
+    const int32_t columnEnd =
+        std::min({width, d.left + d.width, d.left + static_cast<int32_t>(gif_.GetWidth())});
     const int32_t trans = gif_.info.transIndex;
     if (canvas_.GetBpp() == 8 && gif_.GetBpp() == 8) {
         for (int32_t cy = base; cy < rowEnd; ++cy) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "blocks.h"
 #include "coders.h"
 #include "gif.h"
 #include "reader.h"
@@ -14,11 +15,7 @@
 
 namespace {
 
-constexpr uint8_t kExtension = 0x21;
-constexpr uint8_t kImage = 0x2C;
-constexpr uint8_t kTrailer = 0x3B;
-constexpr uint8_t kGraphicControl = 0xF9;
-constexpr uint8_t kComment = 0xFE;
+using namespace gifblock;
 
 constexpr uint32_t kTileWidth = 17;
 constexpr uint32_t kTileHeight = 15;
@@ -53,7 +50,7 @@ void PutPalette(ByteStream* out, const Picture& picture) {
 
 // Palette indexes from the top row down, each row left to right.
 class PictureCursor : public GifPixelSource {
-public:
+   public:
     explicit PictureCursor(const Picture& picture)
         : picture_(picture),
           width_(static_cast<int32_t>(picture.GetWidth())),
@@ -72,7 +69,7 @@ public:
         return index;
     }
 
-private:
+   private:
     const Picture& picture_;
     int32_t width_, column_, row_;
     uint64_t left_;
@@ -116,7 +113,7 @@ void PictureGIF::WriteHeader(ByteStream* stream) const {
     Put16(stream, header.biHeight);
     const bool palette = GetNumColors() != 0;
     const int bits = GetBpp();
-    stream->PutC(palette ? static_cast<uint8_t>(0x80 | ((bits - 1) << 5) | (bits - 1)) : 0x11);
+    stream->PutC(palette ? static_cast<uint8_t>(kTablePresent | ((bits - 1) << 5) | (bits - 1)) : 0x11);
     stream->PutC(0);  // background colour index
     stream->PutC(0);  // pixel aspect ratio
     if (palette) PutPalette(stream, *this);
@@ -157,7 +154,7 @@ void PictureGIF::WriteImage(ByteStream* stream, bool localTable) {
     Put16(stream, header.biWidth);
     Put16(stream, header.biHeight);
     const int bits = GetBpp();
-    stream->PutC(localTable ? static_cast<uint8_t>(0x80 | (bits - 1)) : 0);
+    stream->PutC(localTable ? static_cast<uint8_t>(kTablePresent | (bits - 1)) : 0);
     if (localTable) PutPalette(stream, *this);
 
     const int codeSize = bits == 1 ? 2 : bits;
@@ -202,7 +199,8 @@ void PictureGIF::WriteMosaic(ByteStream* stream) {
             }
             for (uint32_t k = 0; k < h; ++k) {
                 for (uint32_t j = 0; j < w; ++j) {
-                    const RGBQUAD c = GetPixelColor(static_cast<int32_t>(x + j), static_cast<int32_t>(height - y - h + k), true);
+                    const RGBQUAD c = GetPixelColor(static_cast<int32_t>(x + j),
+                                                    static_cast<int32_t>(height - y - h + k), true);
                     const uint8_t entry = static_cast<uint8_t>(1 + j + kTileWidth * k);
                     tile->SetPaletteColor(entry, c);
                     tile->SetPixelIndex(static_cast<int32_t>(j), static_cast<int32_t>(k),

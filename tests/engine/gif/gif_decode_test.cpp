@@ -162,14 +162,17 @@ TEST(GifDecode, InterlacedLinesGoToTheirPassRows) {
         std::vector<int> lines;
         for (int i = 0; i < row.height; ++i) lines.push_back(i);
         Picture p;
-        ASSERT_TRUE(DecodeGif(GifFile(1, row.height, Colors(16)).Pixels(0, 0, 1, row.height, lines, {}, true, 4).End(), p));
-        for (int y = 0; y < row.height; ++y) EXPECT_EQ(TopDownIndex(p, 0, y), row.lineOfRow[y]) << row.height << " row " << y;
+        ASSERT_TRUE(DecodeGif(
+            GifFile(1, row.height, Colors(16)).Pixels(0, 0, 1, row.height, lines, {}, true, 4).End(), p));
+        for (int y = 0; y < row.height; ++y)
+            EXPECT_EQ(TopDownIndex(p, 0, y), row.lineOfRow[y]) << row.height << " row " << y;
     }
 }
 
 TEST(GifDecode, FourBitFramesPackTwoPixelsPerByteLeftHigh) {
     Picture p;
-    ASSERT_TRUE(DecodeGif(GifFile(3, 1, Colors(16)).Pixels(0, 0, 3, 1, {0xA, 0x3, 0xF}, {}, false, 4).End(), p));
+    ASSERT_TRUE(
+        DecodeGif(GifFile(3, 1, Colors(16)).Pixels(0, 0, 3, 1, {0xA, 0x3, 0xF}, {}, false, 4).End(), p));
     ASSERT_EQ(p.GetBpp(), 4);
     EXPECT_EQ(p.GetBits(0)[0], 0xA3);
     EXPECT_EQ(p.GetBits(0)[1] >> 4, 0xF);
@@ -191,7 +194,8 @@ TEST(GifDecode, LaterFramesComposeOverEarlierOnesWithTheirOwnPalette) {
     const int want[2][4] = {{0, 1, 0, 0}, {0, 1, 2, 0}};
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 4; ++x) EXPECT_EQ(TopDownIndex(p, x, y), want[y][x]) << x << "," << y;
-    for (uint8_t i = 0; i < 4; ++i) EXPECT_TRUE(SameRgb(p.GetPaletteColor(i), RGBQUAD{global[i].b, global[i].g, global[i].r, 0}));
+    for (uint8_t i = 0; i < 4; ++i)
+        EXPECT_TRUE(SameRgb(p.GetPaletteColor(i), RGBQUAD{global[i].b, global[i].g, global[i].r, 0}));
 
     Picture one;
     ASSERT_TRUE(DecodeGif(file, one, 1));
@@ -240,10 +244,12 @@ TEST(GifDecode, TilesWithoutGlobalTableComposeIntoTrueColour) {
     Picture p;
     ASSERT_TRUE(DecodeGif(file, p));
     ASSERT_EQ(p.GetBpp(), 24);
-    const Rgb want[2][3] = {{{10, 20, 30}, {40, 50, 60}, {70, 80, 90}}, {{100, 110, 120}, {160, 170, 180}, {130, 140, 150}}};
+    const Rgb want[2][3] = {{{10, 20, 30}, {40, 50, 60}, {70, 80, 90}},
+                            {{100, 110, 120}, {160, 170, 180}, {130, 140, 150}}};
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x)
-            EXPECT_TRUE(SameRgb(TopDownColor(p, x, y), RGBQUAD{want[y][x].b, want[y][x].g, want[y][x].r, 0})) << x << "," << y;
+            EXPECT_TRUE(SameRgb(TopDownColor(p, x, y), RGBQUAD{want[y][x].b, want[y][x].g, want[y][x].r, 0}))
+                << x << "," << y;
     EXPECT_EQ(p.GetFrameCount(), 0);  // the true-colour canvas carries fresh information
 
     // With a global table the same tiles are an animation: frame 0 alone, as palette picture.

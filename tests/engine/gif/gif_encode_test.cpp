@@ -1,6 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,9 +15,7 @@ using namespace giftest;
 
 namespace {
 
-Bytes Take(MemoryStream& s) {
-    return Bytes(s.buffer, s.buffer + s.Size());
-}
+Bytes Take(MemoryStream& s) { return Bytes(s.buffer, s.buffer + s.Size()); }
 
 // Through the dispatcher, as callers save.
 Bytes Encode(Picture& p) {
@@ -40,12 +37,14 @@ Picture PalettePicture(uint32_t width, uint32_t height, uint32_t bpp, uint32_t s
     Picture p(width, height, bpp, 0);
     const uint32_t colors = p.GetNumColors();
     const std::vector<Rgb> table = Colors(static_cast<int>(colors));
-    for (uint32_t i = 0; i < colors; ++i) p.SetPaletteColor(static_cast<uint8_t>(i), table[i].r, table[i].g, table[i].b);
+    for (uint32_t i = 0; i < colors; ++i)
+        p.SetPaletteColor(static_cast<uint8_t>(i), table[i].r, table[i].g, table[i].b);
     for (uint32_t y = 0; y < height; ++y) {
         for (uint32_t x = 0; x < width; ++x) {
             seed = seed * 1103515245 + 12345;
             const uint32_t v = (x / 7 + y / 5) % 3 == 0 ? (x / 7) : (seed >> 16);
-            p.SetPixelIndex(static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<uint8_t>(v % colors));
+            p.SetPixelIndex(static_cast<int32_t>(x), static_cast<int32_t>(y),
+                            static_cast<uint8_t>(v % colors));
         }
     }
     return p;
@@ -56,7 +55,8 @@ Picture TrueColourPicture(uint32_t width, uint32_t height) {
     for (uint32_t y = 0; y < height; ++y)
         for (uint32_t x = 0; x < width; ++x)
             p.SetPixelColor(static_cast<int32_t>(x), static_cast<int32_t>(y),
-                            RGBQUAD{static_cast<uint8_t>(x * 29 + y), static_cast<uint8_t>(y * 41), static_cast<uint8_t>(x * y), 0});
+                            RGBQUAD{static_cast<uint8_t>(x * 29 + y), static_cast<uint8_t>(y * 41),
+                                    static_cast<uint8_t>(x * y), 0});
     return p;
 }
 
@@ -65,13 +65,14 @@ void ExpectSameColours(const Picture& ours, const Pnm& theirs, int left, int top
     ASSERT_LE(top + theirs.height, static_cast<int>(ours.GetHeight())) << what;
     int wrong = 0;
     for (int y = 0; y < theirs.height; ++y)
-        for (int x = 0; x < theirs.width; ++x) wrong += !SameRgb(TopDownColor(ours, left + x, top + y), theirs.At(x, y));
+        for (int x = 0; x < theirs.width; ++x)
+            wrong += !SameRgb(TopDownColor(ours, left + x, top + y), theirs.At(x, y));
     EXPECT_EQ(wrong, 0) << what;
 }
 
 // A private folder for files handed to the independent tools.
 class TempDir {
-public:
+   public:
     TempDir() {
         char pattern[] = "/tmp/panelle-gif-XXXXXX";
         path_ = mkdtemp(pattern);
@@ -86,7 +87,7 @@ public:
     }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+   private:
     std::string path_;
 };
 
@@ -112,7 +113,7 @@ std::vector<Pnm> ReadPnms(const std::string& path) {
 
 // A stream that takes the bytes but reports a write error, like a full disk.
 class FailingStream : public MemoryStream {
-public:
+   public:
     FailingStream() { Open(); }
     int32_t Error() override { return 1; }
 };
@@ -198,7 +199,8 @@ TEST(GifEncode, TrueColourBecomesTilesWithLocalTables) {
     const Blocks b = Walk(Encode(p));
     EXPECT_EQ(b.screenFlags, 0x11);
     EXPECT_EQ(b.globalSize, 0);
-    const int want[6][4] = {{0, 0, 17, 15}, {17, 0, 17, 15}, {34, 0, 6, 15}, {0, 15, 17, 5}, {17, 15, 17, 5}, {34, 15, 6, 5}};
+    const int want[6][4] = {{0, 0, 17, 15}, {17, 0, 17, 15}, {34, 0, 6, 15},
+                            {0, 15, 17, 5}, {17, 15, 17, 5}, {34, 15, 6, 5}};
     ASSERT_EQ(b.images.size(), 6u);
     ASSERT_EQ(b.controls.size(), 6u);  // one per tile, none for the whole picture
     for (size_t i = 0; i < 6; ++i) {
@@ -252,7 +254,8 @@ TEST(GifEncode, RunLengthCodesClimbTheLadderOfRepeatedPixels) {
     Picture back;
     ASSERT_TRUE(DecodeGif(file, back));
     for (uint32_t y = 0; y < 25; ++y)
-        for (uint32_t x = 0; x < 40; ++x) ASSERT_EQ(back.GetPixelIndex(static_cast<int32_t>(x), static_cast<int32_t>(y)), 7);
+        for (uint32_t x = 0; x < 40; ++x)
+            ASSERT_EQ(back.GetPixelIndex(static_cast<int32_t>(x), static_cast<int32_t>(y)), 7);
 }
 
 TEST(GifEncode, EveryCoderReadsBackThroughOurDecoder) {
@@ -286,18 +289,20 @@ Picture RunsPicture(uint32_t width, uint32_t bpp, const std::vector<std::pair<ui
     const uint32_t height = static_cast<uint32_t>((total + width - 1) / width);
     Picture p(width, height, bpp, 0);
     const std::vector<Rgb> table = Colors(static_cast<int>(p.GetNumColors()));
-    for (uint32_t i = 0; i < p.GetNumColors(); ++i) p.SetPaletteColor(static_cast<uint8_t>(i), table[i].r, table[i].g, table[i].b);
+    for (uint32_t i = 0; i < p.GetNumColors(); ++i)
+        p.SetPaletteColor(static_cast<uint8_t>(i), table[i].r, table[i].g, table[i].b);
     uint64_t i = 0;
     for (const auto& run : runs)
         for (uint32_t n = 0; n < run.first; ++n, ++i)
-            p.SetPixelIndex(static_cast<int32_t>(i % width), static_cast<int32_t>(height - 1 - i / width), run.second);
+            p.SetPixelIndex(static_cast<int32_t>(i % width), static_cast<int32_t>(height - 1 - i / width),
+                            run.second);
     return p;
 }
 
 TEST(GifEncode, RunLengthCoderHandlesRunsOfEveryLength) {
     const std::vector<std::pair<uint32_t, uint8_t>> runs = {
-        {1, 0}, {1, 1}, {2, 0}, {3, 1}, {5050, 2}, {1, 3}, {700, 2}, {3, 3}, {505000, 2}, {4, 1},
-        {2, 3}, {2, 1}, {3, 3}, {9, 0}, {9, 3}, {9, 0},
+        {1, 0},      {1, 1}, {2, 0}, {3, 1}, {5050, 2}, {1, 3}, {700, 2}, {3, 3},
+        {505000, 2}, {4, 1}, {2, 3}, {2, 1}, {3, 3},    {9, 0}, {9, 3},   {9, 0},
     };
     for (uint32_t bpp : {1u, 4u, 8u}) {
         std::vector<std::pair<uint32_t, uint8_t>> adapted = runs;
@@ -345,7 +350,9 @@ TEST(GifEncode, ImageMagickAndGiftopnmReadOurFilesIdentically) {
             WriteFile(gif, Encode(p));
             const std::string what = "option " + std::to_string(option) + " bpp " + std::to_string(bpp);
             if (haveConvert) {
-                ASSERT_EQ(std::system(("'" + std::string(PANELLE_CONVERT) + "' " + gif + " PPM:" + ppm).c_str()), 0);
+                ASSERT_EQ(
+                    std::system(("'" + std::string(PANELLE_CONVERT) + "' " + gif + " PPM:" + ppm).c_str()),
+                    0);
                 ExpectSameColours(p, ReadPnm(ppm), 0, 0, "ImageMagick " + what);
             }
             if (haveGiftopnm) {
@@ -359,7 +366,10 @@ TEST(GifEncode, ImageMagickAndGiftopnmReadOurFilesIdentically) {
     Picture p = TrueColourPicture(40, 20);
     WriteFile(gif, Encode(p));
     if (haveConvert) {
-        ASSERT_EQ(std::system(("'" + std::string(PANELLE_CONVERT) + "' " + gif + " -layers flatten PPM:" + ppm).c_str()), 0);
+        ASSERT_EQ(
+            std::system(
+                ("'" + std::string(PANELLE_CONVERT) + "' " + gif + " -layers flatten PPM:" + ppm).c_str()),
+            0);
         ExpectSameColours(p, ReadPnm(ppm), 0, 0, "ImageMagick tiles");
     }
     if (haveGiftopnm) {
@@ -367,7 +377,8 @@ TEST(GifEncode, ImageMagickAndGiftopnmReadOurFilesIdentically) {
         const std::vector<Pnm> tiles = ReadPnms(ppm);
         ASSERT_EQ(tiles.size(), 6u);
         for (size_t i = 0; i < tiles.size(); ++i)
-            ExpectSameColours(p, tiles[i], static_cast<int>(i % 3) * 17, static_cast<int>(i / 3) * 15, "giftopnm tile " + std::to_string(i));
+            ExpectSameColours(p, tiles[i], static_cast<int>(i % 3) * 17, static_cast<int>(i / 3) * 15,
+                              "giftopnm tile " + std::to_string(i));
     }
 }
 

@@ -28,7 +28,8 @@ bool AllIndexesAre(const Picture& p, uint8_t index) {
 }  // namespace
 
 TEST(GifHostile, MalformedFilesFailOrDecodeBounded) {
-    const Bytes valid = GifFile(4, 3, Colors(256)).Pixels(0, 0, 4, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}).End();
+    const Bytes valid =
+        GifFile(4, 3, Colors(256)).Pixels(0, 0, 4, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}).End();
     const auto withCodeSize = [](int size) {
         return GifFile(4, 3, Colors(256)).Image(0, 0, 4, 3, Codes9({256, 7, 7, 257}), size).End();
     };
@@ -42,10 +43,11 @@ TEST(GifHostile, MalformedFilesFailOrDecodeBounded) {
         {"truncated header", Bytes(valid.begin(), valid.begin() + 12), false, 0, ""},
         {"no image at all", GifFile(4, 3, Colors(4)).End(), false, 0, ""},
         {"descriptor cut short", Bytes(valid.begin(), valid.begin() + 13 + 768 + 5), false, 0, ""},
-        {"screen without pixels", GifFile(0, 0, Colors(2)).Image(0, 0, 0, 0, PackCodes({{5, 3}}), 2).End(), false, 1,
-         "Picture::Create : width and height must be greater than zero"},
-        {"frame without width", GifFile(3, 3, Colors(2)).Image(1, 1, 0, 2, PackCodes({{4, 3}, {1, 3}, {5, 3}}), 2).End(),
-         true, 1, ""},
+        {"screen without pixels", GifFile(0, 0, Colors(2)).Image(0, 0, 0, 0, PackCodes({{5, 3}}), 2).End(),
+         false, 1, "Picture::Create : width and height must be greater than zero"},
+        {"frame without width",
+         GifFile(3, 3, Colors(2)).Image(1, 1, 0, 2, PackCodes({{4, 3}, {1, 3}, {5, 3}}), 2).End(), true, 1,
+         ""},
         {"code size 0", withCodeSize(0), true, 1, ""},
         {"code size 1", withCodeSize(1), true, 1, ""},
         {"code size 10", withCodeSize(10), true, 1, ""},
@@ -53,10 +55,16 @@ TEST(GifHostile, MalformedFilesFailOrDecodeBounded) {
         {"sub-block longer than the file", Bytes(valid.begin(), valid.end() - 6), true, 1, ""},
         {"image data missing", Bytes(valid.begin(), valid.begin() + 13 + 768 + 10), true, 1, ""},
         {"extension running past the end",
-         GifFile(4, 3, Colors(256)).Pixels(0, 0, 4, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}).Raw({0x21, 0x01, 0xFF, 1}).bytes,
+         GifFile(4, 3, Colors(256))
+             .Pixels(0, 0, 4, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12})
+             .Raw({0x21, 0x01, 0xFF, 1})
+             .bytes,
          true, 1, ""},
         {"graphic control of the wrong size",
-         GifFile(4, 3, Colors(256)).Raw({0x21, 0xF9, 5, 1, 0, 0, 3, 0, 0}).Pixels(0, 0, 4, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}).End(),
+         GifFile(4, 3, Colors(256))
+             .Raw({0x21, 0xF9, 5, 1, 0, 0, 3, 0, 0})
+             .Pixels(0, 0, 4, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12})
+             .End(),
          true, 1, ""},
     };
     for (const auto& row : rows) {
@@ -75,7 +83,8 @@ TEST(GifHostile, MalformedFilesFailOrDecodeBounded) {
 TEST(GifHostile, CodeSizeOutOfRangeLeavesTheFrameAsCreated) {
     for (int size : {0, 1, 10, 12, 255}) {
         Picture p;
-        ASSERT_TRUE(DecodeGif(GifFile(4, 3, Colors(256)).Image(0, 0, 4, 3, Codes9({256, 7, 7, 257}), size).End(), p));
+        ASSERT_TRUE(
+            DecodeGif(GifFile(4, 3, Colors(256)).Image(0, 0, 4, 3, Codes9({256, 7, 7, 257}), size).End(), p));
         EXPECT_TRUE(AllIndexesAre(p, 0)) << size;
     }
 }
@@ -117,7 +126,9 @@ TEST(GifHostile, CodesPastTheTableResynchroniseOnTheNextImage) {
 TEST(GifHostile, TableEntriesPointingAtThemselvesEndTheFrame) {
     // 260 comes when 259 is the next free entry; then 259 adds entry 260 whose prefix is
     // 260 itself, and decoding 260 would follow that chain forever.
-    const Bytes file = GifFile(64, 64, Colors(256)).Image(0, 0, 64, 64, Codes9({256, 65, 66, 260, 259, 260, 260, 257}), 8).End();
+    const Bytes file = GifFile(64, 64, Colors(256))
+                           .Image(0, 0, 64, 64, Codes9({256, 65, 66, 260, 259, 260, 260, 257}), 8)
+                           .End();
     Picture p;
     ASSERT_TRUE(DecodeGif(file, p));
     EXPECT_EQ(p.GetWidth(), 64u);
@@ -163,7 +174,8 @@ TEST(GifHostile, CompositionWorkIsBounded) {
 
 TEST(GifHostile, HugeScreenIsMeasuredWithoutPixels) {
     Picture p;
-    ASSERT_TRUE(DecodeGif(GifFile(65535, 65535, Colors(2)).Pixels(0, 0, 1, 1, {1}, {}, false, 2).End(), p, 0, -1));
+    ASSERT_TRUE(
+        DecodeGif(GifFile(65535, 65535, Colors(2)).Pixels(0, 0, 1, 1, {1}, {}, false, 2).End(), p, 0, -1));
     EXPECT_EQ(p.GetWidth(), 65535u);
     EXPECT_EQ(p.GetHeight(), 65535u);
     EXPECT_FALSE(p.IsValid());

@@ -22,7 +22,9 @@ namespace giftest {
 
 using Bytes = std::vector<uint8_t>;
 
-inline std::string DataPath(const std::string& name) { return std::string(PANELLE_TEST_DATA) + "/gif/" + name; }
+inline std::string DataPath(const std::string& name) {
+    return std::string(PANELLE_TEST_DATA) + "/gif/" + name;
+}
 
 inline Bytes ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -67,12 +69,18 @@ inline bool ParsePnm(const Bytes& data, size_t& pos, Pnm& out) {
     bool alpha = false;
     if (kind == '7') {
         for (std::string key = word(); key != "ENDHDR"; key = word()) {
-            if (key == "WIDTH") out.width = number();
-            else if (key == "HEIGHT") out.height = number();
-            else if (key == "DEPTH") depth = number();
-            else if (key == "MAXVAL") maxval = number();
-            else if (key == "TUPLTYPE") alpha = word().find("ALPHA") != std::string::npos;
-            else if (key.empty()) return false;
+            if (key == "WIDTH")
+                out.width = number();
+            else if (key == "HEIGHT")
+                out.height = number();
+            else if (key == "DEPTH")
+                depth = number();
+            else if (key == "MAXVAL")
+                maxval = number();
+            else if (key == "TUPLTYPE")
+                alpha = word().find("ALPHA") != std::string::npos;
+            else if (key.empty())
+                return false;
         }
     } else {
         out.width = number();
@@ -229,7 +237,7 @@ inline Bytes LzwWithoutClear(const std::vector<int>& pixels, int minimumCodeSize
 
 // A GIF file assembled block by block.
 class GifFile {
-public:
+   public:
     GifFile(int width, int height, const std::vector<Rgb>& global = {}, const char* signature = "GIF89a") {
         bytes.assign(signature, signature + 6);
         Put16(bytes, width);
@@ -240,8 +248,8 @@ public:
         PutTable(global);
     }
     GifFile& Control(uint8_t flags, uint16_t delay, uint8_t transIndex) {
-        bytes.insert(bytes.end(), {0x21, 0xF9, 4, flags, static_cast<uint8_t>(delay), static_cast<uint8_t>(delay >> 8),
-                                   transIndex, 0});
+        bytes.insert(bytes.end(), {0x21, 0xF9, 4, flags, static_cast<uint8_t>(delay),
+                                   static_cast<uint8_t>(delay >> 8), transIndex, 0});
         return *this;
     }
     GifFile& Comment(const std::string& text) {
@@ -273,7 +281,8 @@ public:
     // An image of the given palette indexes (row by row from the top).
     GifFile& Pixels(int left, int top, int width, int height, const std::vector<int>& pixels,
                     const std::vector<Rgb>& local = {}, bool interlaced = false, int minimumCodeSize = 8) {
-        return Image(left, top, width, height, PlainCodes(pixels, minimumCodeSize), minimumCodeSize, local, interlaced);
+        return Image(left, top, width, height, PlainCodes(pixels, minimumCodeSize), minimumCodeSize, local,
+                     interlaced);
     }
     GifFile& Raw(const Bytes& more) {
         bytes.insert(bytes.end(), more.begin(), more.end());
@@ -286,7 +295,7 @@ public:
 
     Bytes bytes;
 
-private:
+   private:
     static uint8_t SizeBits(size_t entries) {
         uint8_t n = 0;
         while ((2u << n) < entries) ++n;
@@ -306,7 +315,8 @@ private:
 inline std::vector<Rgb> Colors(int n) {
     std::vector<Rgb> table;
     for (int i = 0; i < n; ++i)
-        table.push_back({static_cast<uint8_t>(i * 37 + 11), static_cast<uint8_t>(255 - i * 13), static_cast<uint8_t>(i * 91)});
+        table.push_back({static_cast<uint8_t>(i * 37 + 11), static_cast<uint8_t>(255 - i * 13),
+                         static_cast<uint8_t>(i * 91)});
     return table;
 }
 
@@ -340,7 +350,8 @@ inline Blocks Walk(const Bytes& f) {
         Bytes joined;
         while (p < f.size() && f[p] != 0) {
             const size_t n = f[p];
-            joined.insert(joined.end(), f.begin() + static_cast<long>(p + 1), f.begin() + static_cast<long>(std::min(f.size(), p + 1 + n)));
+            joined.insert(joined.end(), f.begin() + static_cast<long>(p + 1),
+                          f.begin() + static_cast<long>(std::min(f.size(), p + 1 + n)));
             p += 1 + n;
         }
         ++p;
