@@ -110,14 +110,6 @@ TEST(GifDecode, CommentAndLoopCountStayInTheCodec) {
     }
 }
 
-TEST(GifDecode, DimensionRequestReturnsTheScreenOnly) {
-    Picture p;
-    ASSERT_TRUE(DecodeGif(ReadFile(DataPath("im-anim.gif")), p, 0, -1));
-    EXPECT_EQ(p.GetWidth(), 32u);
-    EXPECT_EQ(p.GetHeight(), 24u);
-    EXPECT_FALSE(p.IsValid());
-}
-
 TEST(GifDecode, VersionIsNotCheckedButTheSignatureIs) {
     const std::vector<int> pixels{0, 1, 1, 0};
     Picture a, b, c;
@@ -167,15 +159,6 @@ TEST(GifDecode, InterlacedLinesGoToTheirPassRows) {
         for (int y = 0; y < row.height; ++y)
             EXPECT_EQ(TopDownIndex(p, 0, y), row.lineOfRow[y]) << row.height << " row " << y;
     }
-}
-
-TEST(GifDecode, FourBitFramesPackTwoPixelsPerByteLeftHigh) {
-    Picture p;
-    ASSERT_TRUE(
-        DecodeGif(GifFile(3, 1, Colors(16)).Pixels(0, 0, 3, 1, {0xA, 0x3, 0xF}, {}, false, 4).End(), p));
-    ASSERT_EQ(p.GetBpp(), 4);
-    EXPECT_EQ(p.GetBits(0)[0], 0xA3);
-    EXPECT_EQ(p.GetBits(0)[1] >> 4, 0xF);
 }
 
 TEST(GifDecode, LaterFramesComposeOverEarlierOnesWithTheirOwnPalette) {
