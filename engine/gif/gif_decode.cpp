@@ -23,9 +23,10 @@ constexpr uint32_t kDescriptorSize = 9;
 // Bounds for hostile files: the frames one decode walks, and the pixels it may create,
 // clear and draw while composing. Every frame is drawn over a canvas the size of the
 // screen, so a small file of many large frames could otherwise take hours; a decode may
-// always make its canvas and one full frame, and beyond that about 2^30 pixels.
+// always make its canvas and one full frame, and beyond that about 2^29 pixels (a few
+// seconds at most).
 constexpr int32_t kMaxFrames = 65536;
-constexpr uint64_t kExtraPixels = uint64_t{1} << 30;
+constexpr uint64_t kExtraPixels = uint64_t{1} << 29;
 
 constexpr const char* kTooMuchWork = "GIF: too many frames to compose";
 constexpr const char* kNoMemory = "GIF: can't allocate memory";
@@ -50,6 +51,30 @@ int32_t TableSize(uint8_t flags) { return 2 << (flags & 7); }
 
 // Pictures take the smallest depth that holds the table: 1, 4 or 8 bits.
 uint32_t DepthFor(int32_t tableSize) { return tableSize <= 2 ? 1 : tableSize <= 16 ? 4 : 8; }
+
+// Palette index x of a packed row, and its replacement, at 1, 4 or 8 bits per pixel (the
+// left pixel in the high bits).
+inline uint8_t IndexAt(const uint8_t* row, int32_t x, uint16_t bpp) {
+    if (bpp == 8) return row[x];
+    if (bpp == 4) return (x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4;
+    return (row[x >> 3] >> (7 - (x & 7))) & 1;
+}
+
+inline void PutIndex(uint8_t* row, int32_t x, uint8_t index, uint16_t bpp) {
+    if (bpp == 8) {
+        row[x] = index;
+    } else if (bpp == 4) {
+        uint8_t& b = row[x >> 1];
+        b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | (index & 0x0F))
+                    : static_cast<uint8_t>((b & 0x0F) | (index << 4));
+    } else {
+        const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
+        if (index & 1)
+            row[x >> 3] |= mask;
+        else
+            row[x >> 3] &= static_cast<uint8_t>(~mask);
+    }
+}
 
 struct ImageDescriptor {
     uint16_t left, top, width, height;
@@ -92,30 +117,11 @@ class FrameWriter : public LzwLineSink {
     void Put(uint8_t* row, const uint8_t* pixels, int32_t count) const {
         if (!row) return;
         count = std::min(count, width_);
-        switch (bpp_) {
-            case 8:
-                std::memcpy(row, pixels, static_cast<size_t>(count));
-                break;
-            case 4:
-                for (int32_t x = 0; x < count; ++x) {
-                    uint8_t& b = row[x >> 1];
-                    const uint8_t v = pixels[x] & 0x0F;
-                    b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v)
-                                : static_cast<uint8_t>((b & 0x0F) | (v << 4));
-                }
-                break;
-            case 1:
-                for (int32_t x = 0; x < count; ++x) {
-                    const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
-                    if (pixels[x] & 1)
-                        row[x >> 3] |= mask;
-                    else
-                        row[x >> 3] &= static_cast<uint8_t>(~mask);
-                }
-                break;
-            default:
-                break;
+        if (bpp_ == 8) {
+            std::memcpy(row, pixels, static_cast<size_t>(count));
+            return;
         }
+        for (int32_t x = 0; x < count; ++x) PutIndex(row, x, pixels[x], bpp_);
     }
 
     CRowIterator rows_;
@@ -541,35 +547,42 @@ void GifDecoder::DrawFrame(const ImageDescriptor& d) {
     const int32_t height = static_cast<int32_t>(canvas_.GetHeight());
     const int32_t base = std::max(0, height - d.top - d.height);
     const int32_t rowEnd = std::min(height - d.top, base + static_cast<int32_t>(gif_.GetHeight()));
-    const int32_t columnEnd =
-        std::min({width, d.left + d.width, d.left + static_cast<int32_t>(gif_.GetWidth())});
+    const int32_t columns =
+        std::min({width, d.left + d.width, d.left + static_cast<int32_t>(gif_.GetWidth())}) - d.left;
     const int32_t trans = gif_.info.transIndex;
-    if (canvas_.GetBpp() == 8 && gif_.GetBpp() == 8) {
-        for (int32_t cy = base; cy < rowEnd; ++cy) {
-            const uint8_t* src = gif_.GetBits(0) + uint64_t(cy - base) * gif_.GetEffWidth();
-            uint8_t* dst = canvas_.GetBits(0) + uint64_t(cy) * canvas_.GetEffWidth() + d.left;
-            for (int32_t x = 0; x < columnEnd - d.left; ++x)
-                if (src[x] != trans) dst[x] = src[x];
-        }
-        return;
-    }
+    const uint16_t from = gif_.GetBpp(), to = canvas_.GetBpp();
     for (int32_t cy = base; cy < rowEnd; ++cy) {
-        const int32_t y = cy - base;
-        for (int32_t cx = d.left; cx < columnEnd; ++cx) {
-            const uint8_t index = gif_.BlindGetPixelIndex(cx - d.left, y);
-            if (index != trans) canvas_.SetPixelIndex(cx, cy, index);
+        const uint8_t* src = gif_.GetBits(0) + uint64_t(cy - base) * gif_.GetEffWidth();
+        uint8_t* dst = canvas_.GetBits(0) + uint64_t(cy) * canvas_.GetEffWidth();
+        if (from == 8 && to == 8) {
+            for (int32_t x = 0; x < columns; ++x)
+                if (src[x] != trans) dst[d.left + x] = src[x];
+            continue;
+        }
+        for (int32_t x = 0; x < columns; ++x) {
+            const uint8_t index = IndexAt(src, x, from);
+            if (index != trans) PutIndex(dst, d.left + x, index, to);
         }
     }
 }
 
 // A mosaic tile is copied colour by colour, transparent pixels included.
 void GifDecoder::DrawMosaicTile(const ImageDescriptor& d) {
-    if (!gif_.IsValid()) return;
+    if (!gif_.IsValid() || !gif_.GetPalette()) return;
+    const RGBQUAD* palette = gif_.GetPalette();
+    const uint32_t colors = gif_.GetNumColors();
     const int32_t height = static_cast<int32_t>(mosaicCanvas_->GetHeight());
     for (int32_t y = 0; y < d.height; ++y) {
+        const uint8_t* src = gif_.GetBits(0) + uint64_t(d.height - 1 - y) * gif_.GetEffWidth();
+        uint8_t* dst =
+            mosaicCanvas_->GetBits(0) + uint64_t(height - 1 - (d.top + y)) * mosaicCanvas_->GetEffWidth();
         for (int32_t x = 0; x < d.width; ++x) {
-            const RGBQUAD color = gif_.GetPixelColor(x, d.height - 1 - y, true);
-            mosaicCanvas_->SetPixelColor(d.left + x, height - 1 - (d.top + y), color, false);
+            const uint8_t index = IndexAt(src, x, gif_.GetBpp());
+            const RGBQUAD c = index < colors ? palette[index] : RGBQUAD{0, 0, 0, 0};
+            uint8_t* p = dst + 3 * uint64_t(d.left + x);
+            p[0] = c.rgbBlue;
+            p[1] = c.rgbGreen;
+            p[2] = c.rgbRed;
         }
     }
 }
