@@ -10,7 +10,7 @@ class ByteStream;
 
 // Pixels in the order they are coded; -1 after the last.
 class GifPixelSource {
-   public:
+public:
     virtual ~GifPixelSource() = default;
     virtual int Next() = 0;
 };

@@ -18,7 +18,7 @@ struct rgb_color {
 };
 
 class PictureGIF : public Picture {
-   public:
+public:
     PictureGIF() : Picture(ImageFormat::Gif) {}
     bool Decode(ByteStream* stream);
     bool Encode(ByteStream* stream);
@@ -40,7 +40,7 @@ class PictureGIF : public Picture {
     };
     GraphicControl gifgce{};
 
-   private:
+private:
     friend class GifDecoder;
 
     void WriteHeader(ByteStream* stream) const;

@@ -84,9 +84,10 @@ struct ImageDescriptor {
 // Lines of one palette index per byte into the frame's rows. Rows are stored from the
 // bottom, so the first line goes to the top row. Interlaced frames come in four passes that
 // start at rows 0, 4, 2, 1 with steps 8, 8, 4, 2; lines past the fourth pass sweep the rows
-// once more from the top and then all land on the top row.
+// once more from the top. A frame takes no more lines than that (its height, or twice its
+// height when interlaced): the rest of its data would only cost time.
 class FrameWriter : public LzwLineSink {
-   public:
+public:
     FrameWriter(Picture& frame, bool interlaced)
         : rows_(&frame),
           interlaced_(interlaced),
@@ -103,6 +104,8 @@ class FrameWriter : public LzwLineSink {
             rows_.StepDown();
             return 0;
         }
+        if (lines_ >= 2 * height_) return -1;
+        ++lines_;
         Put(rows_.RowAt(height_ - 1 - nextRow_), pixels, count);
         nextRow_ += step_;
         while (nextRow_ >= height_) {
@@ -112,7 +115,7 @@ class FrameWriter : public LzwLineSink {
         return 0;
     }
 
-   private:
+private:
     // A short last line writes only the pixels it has.
     void Put(uint8_t* row, const uint8_t* pixels, int32_t count) const {
         if (!row) return;
@@ -128,37 +131,35 @@ class FrameWriter : public LzwLineSink {
     bool interlaced_;
     int32_t width_, height_;
     uint16_t bpp_;
-    int32_t nextRow_ = 0, step_ = 8, pass_ = 0;
+    int32_t nextRow_ = 0, step_ = 8, pass_ = 0, lines_ = 0;
 };
 
 // Takes a frame's lines without storing them, stopping where a frame writer would: this is
 // how the counting pass finds where a frame's data ends.
 class LineCounter : public LzwLineSink {
-   public:
-    LineCounter(int32_t height, bool interlaced) : height_(height), interlaced_(interlaced) {}
+public:
+    LineCounter(int32_t height, bool interlaced) : limit_(interlaced ? 2 * height : height) {}
     int Line(uint8_t*, int32_t) override {
-        if (interlaced_) return 0;
-        if (lines_ >= height_) return -1;
+        if (lines_ >= limit_) return -1;
         ++lines_;
         return 0;
     }
 
-   private:
-    int32_t height_;
-    bool interlaced_;
+private:
+    int32_t limit_;
     int32_t lines_ = 0;
 };
 
 }  // namespace
 
 class GifDecoder {
-   public:
+public:
     GifDecoder(PictureGIF& gif, ByteStream* stream)
         : gif_(gif), stream_(stream), lzw_(std::make_unique<LzwDecoder>()) {}
 
     bool Run();
 
-   private:
+private:
     enum class Step { Continue, Stop, Cancel };
 
     struct CountedFrame {

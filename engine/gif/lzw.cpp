@@ -88,12 +88,24 @@ bool LzwDecoder::Push(int value) {
     return true;
 }
 
-int LzwDecoder::Emit(uint8_t value, LzwLineSink& sink) {
-    if (lineLength_ <= 0) return 0;  // a frame without width has no lines to fill
-    line_[static_cast<size_t>(lineFill_++)] = value;
-    if (lineFill_ < lineLength_) return 0;
-    lineFill_ = 0;
-    return sink.Line(line_.data(), lineLength_);
+// Moves the string on the stack (last pixel on top) into the line, handing out each full
+// line. A frame without width has no room for any pixel: its decoding ends at the first.
+int LzwDecoder::EmitStack(LzwLineSink& sink) {
+    if (lineLength_ <= 0) return stackTop_ > 0 ? -1 : 0;
+    while (stackTop_ > 0) {
+        const int n = std::min(stackTop_, lineLength_ - lineFill_);
+        uint8_t* const out = line_.data() + lineFill_;
+        const uint8_t* const top = stack_ + stackTop_;
+        for (int i = 0; i < n; ++i) out[i] = top[-1 - i];
+        stackTop_ -= n;
+        lineFill_ += n;
+        if (lineFill_ == lineLength_) {
+            lineFill_ = 0;
+            const int r = sink.Line(line_.data(), lineLength_);
+            if (r < 0) return r;
+        }
+    }
+    return 0;
 }
 
 int LzwDecoder::Decode(GifBlockReader& in, int32_t lineLength, LzwLineSink& sink) {
@@ -135,7 +147,8 @@ int LzwDecoder::Decode(GifBlockReader& in, int32_t lineLength, LzwLineSink& sink
             if (c == endCode_) break;
             if (c >= nextFree_) c = 0;
             oldCode = firstChar = c;
-            const int r = Emit(static_cast<uint8_t>(c), sink);
+            Push(c);
+            const int r = EmitStack(sink);
             if (r < 0) return r;
             continue;
         }
@@ -149,9 +162,21 @@ int LzwDecoder::Decode(GifBlockReader& in, int32_t lineLength, LzwLineSink& sink
             k = oldCode;
             if (!Push(firstChar)) return kBrokenChain;
         }
-        while (k >= firstFree_) {
-            if (!Push(suffix_[k])) return kBrokenChain;
-            k = prefix_[k];
+        // Walked with local copies: the byte stores would otherwise make the compiler
+        // reload every member after each one.
+        {
+            int top = stackTop_;
+            const int firstFree = firstFree_;
+            uint8_t* const stack = stack_;
+            while (k >= firstFree && top < kTableSize) {
+                stack[top++] = suffix_[k];
+                k = prefix_[k];
+            }
+            stackTop_ = top;
+            if (k >= firstFree) {
+                badCodes_ = true;
+                return kBrokenChain;
+            }
         }
         if (!Push(k)) return kBrokenChain;
 
@@ -168,10 +193,8 @@ int LzwDecoder::Decode(GifBlockReader& in, int32_t lineLength, LzwLineSink& sink
             }
         }
 
-        while (stackTop_ > 0) {
-            const int r = Emit(stack_[--stackTop_], sink);
-            if (r < 0) return r;
-        }
+        const int r = EmitStack(sink);
+        if (r < 0) return r;
     }
 
     if (lineFill_ > 0) sink.Line(line_.data(), lineFill_);

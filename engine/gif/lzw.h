@@ -13,7 +13,7 @@ class ByteStream;
 // by all frames of one pass, so that corrupt files which make the decoder read the same
 // data over and over stay linear; an exhausted budget reads as the end of the data.
 class GifBlockReader {
-   public:
+public:
     GifBlockReader(ByteStream* stream, int64_t* budget) : stream_(stream), budget_(budget) {}
 
     // A new frame: nothing is buffered yet.
@@ -24,7 +24,7 @@ class GifBlockReader {
     // length byte that ends the frame's sub-blocks, which the decoder never reads.
     void Rewind();
 
-   private:
+private:
     static constexpr int32_t kBufferSize = 16384;
 
     ByteStream* stream_;
@@ -38,13 +38,13 @@ class GifBlockReader {
 
 // Receives decoded lines, one palette index per byte; a negative result ends the frame.
 class LzwLineSink {
-   public:
+public:
     virtual ~LzwLineSink() = default;
     virtual int Line(uint8_t* pixels, int32_t count) = 0;
 };
 
 class LzwDecoder {
-   public:
+public:
     static constexpr int kCodeSizeOutOfRange = -20;
     static constexpr int kNoLineBuffer = -10;
     static constexpr int kBrokenChain = -30;
@@ -57,14 +57,14 @@ class LzwDecoder {
     // cannot be trusted to end where the codes say.
     bool MetBadCodes() const { return badCodes_; }
 
-   private:
+private:
     static constexpr int kTableSize = 4096;
     static constexpr int kEndOfBlocks = -1000;
 
     int NextByte(GifBlockReader& in);
     int FetchCode(GifBlockReader& in);
     bool Push(int value);
-    int Emit(uint8_t value, LzwLineSink& sink);
+    int EmitStack(LzwLineSink& sink);
 
     int codeSize_ = 0, clearCode_ = 0, endCode_ = 0, firstFree_ = 0, nextFree_ = 0, codeLimit_ = 0;
     int bytesLeft_ = 0, bitsLeft_ = 0, currentByte_ = 0, blockPosition_ = 0;

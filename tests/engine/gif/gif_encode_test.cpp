@@ -72,7 +72,7 @@ void ExpectSameColours(const Picture& ours, const Pnm& theirs, int left, int top
 
 // A private folder for files handed to the independent tools.
 class TempDir {
-   public:
+public:
     TempDir() {
         char pattern[] = "/tmp/panelle-gif-XXXXXX";
         path_ = mkdtemp(pattern);
@@ -87,7 +87,7 @@ class TempDir {
     }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
-   private:
+private:
     std::string path_;
 };
 
@@ -113,7 +113,7 @@ std::vector<Pnm> ReadPnms(const std::string& path) {
 
 // A stream that takes the bytes but reports a write error, like a full disk.
 class FailingStream : public MemoryStream {
-   public:
+public:
     FailingStream() { Open(); }
     int32_t Error() override { return 1; }
 };

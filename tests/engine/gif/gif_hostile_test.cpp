@@ -127,14 +127,41 @@ TEST(GifHostile, TableEntriesPointingAtThemselvesEndTheFrame) {
     EXPECT_EQ(p.GetWidth(), 64u);
 }
 
-TEST(GifHostile, InterlacedLinesPastTheLastPassLandOnTheTopRow) {
+TEST(GifHostile, InterlacedFramesTakeOneMoreSweepThenStop) {
+    // 12 lines of 2 pixels for a frame of 3 rows: the passes take lines 1 to 3 (rows 0, 2,
+    // 1), a sweep from the top takes lines 4 to 6, and the rest ends the frame's decoding
+    // (the next image is still found).
     std::vector<int> lines;
-    for (int i = 0; i < 2 * 12; ++i) lines.push_back(i / 2 + 1);  // 12 lines of 2 pixels
+    for (int i = 0; i < 2 * 12; ++i) lines.push_back(i / 2 + 1);
+    const Bytes file =
+        GifFile(2, 3, Colors(256)).Pixels(0, 0, 2, 3, lines, {}, true).Pixels(0, 0, 1, 1, {99}).End();
     Picture p;
-    ASSERT_TRUE(DecodeGif(GifFile(2, 3, Colors(256)).Pixels(0, 0, 2, 3, lines, {}, true).End(), p));
-    EXPECT_EQ(TopDownIndex(p, 0, 0), 12);  // the last line
-    EXPECT_EQ(TopDownIndex(p, 0, 1), 5);   // the fourth pass swept rows 0, 1, 2 with lines 4, 5, 6
+    ASSERT_TRUE(DecodeGif(file, p));
+    EXPECT_EQ(TopDownIndex(p, 0, 0), 4);
+    EXPECT_EQ(TopDownIndex(p, 1, 1), 5);
     EXPECT_EQ(TopDownIndex(p, 0, 2), 6);
+    EXPECT_EQ(p.GetFrameCount(), 2);
+}
+
+// A kilobyte of codes that each name a string one pixel longer than the last expands to
+// millions of pixels; a frame of 64 x 64 takes only what it holds.
+TEST(GifHostile, ExpandingCodesStopAtTheFrameSize) {
+    std::vector<std::pair<int, int>> codes{{256, 9}, {7, 9}};
+    for (int next = 258, width = 9; next < 4096;) {
+        codes.push_back({next, width});
+        if (++next == (1 << width) && width < 12) ++width;
+    }
+    codes.push_back({257, 12});
+    for (bool interlaced : {false, true}) {
+        for (int side : {0, 64}) {
+            Picture p;
+            ASSERT_TRUE(DecodeGif(GifFile(64, 64, Colors(256))
+                                      .Image(0, 0, side, side, PackCodes(codes), 8, {}, interlaced)
+                                      .End(),
+                                  p));
+            EXPECT_EQ(TopDownIndex(p, 63, 63), side ? 7 : 0);
+        }
+    }
 }
 
 TEST(GifHostile, FrameCountIsBounded) {
