@@ -12,6 +12,7 @@
 #include <string>
 
 #include "bmp.h"
+#include "gif/gif.h"
 #include "ico.h"
 #include "jas.h"
 #include "jpg.h"
@@ -66,7 +67,7 @@ struct CodecEntry {
 const CodecEntry kCodecs[FormatCount] = {
     /* Unknown */ {nullptr, nullptr},
     /* Bmp     */ {&DecodeWith<PictureBMP>, &EncodeWith<PictureBMP>},
-    /* Gif     */ {nullptr, nullptr},
+    /* Gif     */ {&DecodeWith<PictureGIF>, &EncodeWith<PictureGIF>},
     /* Jpg     */ {&DecodeWith<PictureJPG>, &EncodeWith<PictureJPG>},
     /* Png     */ {&DecodeWith<PicturePNG>, &EncodeWith<PicturePNG>},
     /* Ico     */ {&DecodeWith<PictureICO>, &EncodeWith<PictureICO>},

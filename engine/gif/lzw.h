@@ -1,0 +1,79 @@
+// GIF image data as stored: a minimum code size byte, then LZW codes packed least
+// significant bit first into data sub-blocks (a length byte 1 to 255 and that many bytes),
+// ended by a zero length byte.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+class ByteStream;
+
+// Reads image data ahead of the decoder through a buffer, and afterwards puts the stream
+// back just past what the decoder used. Every byte handed out is charged to a budget shared
+// by all frames of one pass, so that corrupt files which make the decoder read the same
+// data over and over stay linear; an exhausted budget reads as the end of the data.
+class GifBlockReader {
+public:
+    GifBlockReader(ByteStream* stream, int64_t* budget) : stream_(stream), budget_(budget) {}
+
+    // A new frame: nothing is buffered yet.
+    void Start();
+    // The next byte, or -1 at the end of the data.
+    int Byte();
+    // Moves the stream one byte past the next unused byte: normally just past the zero
+    // length byte that ends the frame's sub-blocks, which the decoder never reads.
+    void Rewind();
+
+private:
+    static constexpr int32_t kBufferSize = 16384;
+
+    ByteStream* stream_;
+    int64_t* budget_;
+    std::vector<uint8_t> buffer_ = std::vector<uint8_t>(kBufferSize);
+    int32_t position_ = kBufferSize;
+    int32_t fill_ = 0;
+    int32_t chunk_ = 0;
+    bool filled_ = false;
+};
+
+// Receives decoded lines, one palette index per byte; a negative result ends the frame.
+class LzwLineSink {
+public:
+    virtual ~LzwLineSink() = default;
+    virtual int Line(uint8_t* pixels, int32_t count) = 0;
+};
+
+class LzwDecoder {
+public:
+    static constexpr int kCodeSizeOutOfRange = -20;
+    static constexpr int kNoLineBuffer = -10;
+    static constexpr int kBrokenChain = -30;
+
+    // Decodes one frame into lines of lineLength pixels. Returns 0, or a negative code;
+    // truncated data is not a failure: the frame keeps what was decoded.
+    int Decode(GifBlockReader& in, int32_t lineLength, LzwLineSink& sink);
+
+    // Whether the frame held codes past the next free table entry, after which its data
+    // cannot be trusted to end where the codes say.
+    bool MetBadCodes() const { return badCodes_; }
+
+private:
+    static constexpr int kTableSize = 4096;
+    static constexpr int kEndOfBlocks = -1000;
+
+    int NextByte(GifBlockReader& in);
+    int FetchCode(GifBlockReader& in);
+    bool Push(int value);
+    int EmitStack(LzwLineSink& sink);
+
+    int codeSize_ = 0, clearCode_ = 0, endCode_ = 0, firstFree_ = 0, nextFree_ = 0, codeLimit_ = 0;
+    int bytesLeft_ = 0, bitsLeft_ = 0, currentByte_ = 0, blockPosition_ = 0;
+    bool badCodes_ = false;
+    uint8_t block_[257] = {};
+    int stackTop_ = 0;
+    uint8_t stack_[kTableSize] = {};
+    uint8_t suffix_[kTableSize] = {};
+    uint16_t prefix_[kTableSize] = {};
+    std::vector<uint8_t> line_;
+    int32_t lineLength_ = 0, lineFill_ = 0;
+};
