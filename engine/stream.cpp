@@ -85,10 +85,14 @@ bool MemoryStream::Close() {
     return true;
 }
 
-// Grows the block to the next multiple of 4096 strictly above newLength.
+// Grows the block to the next multiple of 4096 strictly above newLength, and at least by half
+// its size, so that writing a large picture piece by piece does not copy it over and over.
 bool MemoryStream::Alloc(uint64_t newLength) {
     if (newLength <= edge) return true;
-    const uint64_t capacity = (newLength / 4096 + 1) * 4096;
+    const uint64_t needed = (newLength / 4096 + 1) * 4096;
+    const uint64_t half = (static_cast<uint64_t>(edge) + edge / 2) / 4096 * 4096 + 4096;
+    uint64_t capacity = needed > half ? needed : half;
+    if (capacity > static_cast<uint64_t>(INT32_MAX)) capacity = needed;
     if (capacity > static_cast<uint64_t>(INT32_MAX)) return false;
     void* grown = buffer ? std::realloc(buffer, capacity) : std::malloc(capacity);
     if (!grown) return false;

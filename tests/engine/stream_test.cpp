@@ -67,6 +67,19 @@ TEST(MemoryStream, PutCPastTheEndExtendsAndReportsErrorState) {
     for (int i = 0; i < 100; ++i) ASSERT_EQ(s.buffer[i], 0) << "the gap reads as zeros, byte " << i;
 }
 
+TEST(MemoryStream, LargeWritesGrowTheBlockGeometrically) {
+    MemoryStream s;
+    ASSERT_TRUE(s.Open());
+    std::vector<uint8_t> row(1000, 1);
+    uint32_t grows = 0, lastEdge = s.edge;
+    for (int i = 0; i < 10000; ++i) {  // 10 MB in rows of 1000 bytes
+        ASSERT_EQ(s.Write(row.data(), 1, 1000), 1000u);
+        if (s.edge != lastEdge) ++grows, lastEdge = s.edge;
+    }
+    EXPECT_EQ(s.Size(), 10000000);
+    EXPECT_LT(grows, 40u);  // growing by 4096 bytes each time would take 2442 steps
+}
+
 TEST(MemoryStream, CallersBlockIsWrittenInPlaceUntilItMustGrow) {
     uint8_t* block = static_cast<uint8_t*>(std::malloc(4));
     std::memset(block, 0, 4);
