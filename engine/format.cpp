@@ -20,6 +20,7 @@
 #include "stream.h"
 #include "tga.h"
 #include "wbmp.h"
+#include "wmf/wmf.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ const CodecEntry kCodecs[FormatCount] = {
     /* Tga     */ {&DecodeWith<PictureTGA>, &EncodeWith<PictureTGA>},
     /* Pcx     */ {&DecodeWith<PicturePCX>, &EncodeWith<PicturePCX>},
     /* Wbmp    */ {&DecodeWith<PictureWBMP>, &EncodeWith<PictureWBMP>},
-    /* Wmf     */ {nullptr, nullptr},
+    /* Wmf     */ {&DecodeWith<PictureWMF>, &EncodeWith<PictureWMF>},
     /* Jp2     */ {nullptr, nullptr},
     /* Jpc     */ {nullptr, nullptr},
     /* Pgx     */ {nullptr, nullptr},
