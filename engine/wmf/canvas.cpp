@@ -657,8 +657,9 @@ void Canvas::StrokeAndFillPath() {
     Draw(p, true, true);
 }
 
+// Without a closed path there is nothing to select, and the clip stays as it was.
 void Canvas::SelectClipPath(int mode) {
-    if (pathOpen_) return;
+    if (pathOpen_ || path_.Empty()) return;
     ClipLayer layer{std::move(path_), s.fillMode == ALTERNATE};
     path_ = Path{};
     AddClipLayer(std::move(layer), mode);
