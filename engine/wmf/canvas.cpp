@@ -15,6 +15,7 @@ constexpr size_t kMaxClipLayers = 16;
 constexpr size_t kMaxClipPoints = 8192;
 constexpr size_t kMaxPathPoints = 1 << 20;
 constexpr uint64_t kMaxPatternPixels = 1 << 24;
+constexpr double kMaxDashPeriods = 1 << 16;
 
 // The bezier handle length that makes a quarter circle.
 constexpr double kPi = 3.14159265358979323846;
@@ -22,6 +23,14 @@ constexpr double kPi = 3.14159265358979323846;
 double Clamp(double v) {
     if (!std::isfinite(v)) return 0;
     return std::clamp(v, -kCoordinateLimit, kCoordinateLimit);
+}
+
+// An upper bound of a path's length in output pixels: its control polygon.
+double PathLength(const Path& path) {
+    double length = 0;
+    for (size_t i = 1; i < path.pts.size(); ++i)
+        length += std::hypot(path.pts[i].x - path.pts[i - 1].x, path.pts[i].y - path.pts[i - 1].y);
+    return length;
 }
 
 size_t ClipPoints(const std::vector<ClipLayer>& clip) {
@@ -436,7 +445,7 @@ uint32_t Premultiplied(Color c, uint8_t alpha) {
 
 }  // namespace
 
-void Canvas::SetPenSource() {
+void Canvas::SetPenSource(const Path& path) {
     const Pen& pen = s.pen;
     SetColor(cr_, Rop2Color(s.rop2, pen.color));
     double width = pen.cosmetic ? 1 : pen.width * ScaleX();
@@ -483,7 +492,9 @@ void Canvas::SetPenSource() {
         d = std::min(d, kCoordinateLimit);
         total += d;
     }
-    // Cairo refuses dash lists of nothing but zeros; such a pen is drawn solid.
+    // Cairo refuses dash lists of nothing but zeros; such a pen is drawn solid, and so is
+    // an outline so long that its dashes would be too many to draw.
+    if (total > 0 && PathLength(path) / total > kMaxDashPeriods) total = 0;
     if (total > 0) cairo_set_dash(cr_, dashes.data(), static_cast<int>(dashes.size()), 0);
     else cairo_set_dash(cr_, nullptr, 0, 0);
 }
@@ -555,7 +566,7 @@ void Canvas::StrokeCurrent(const Path& path) {
     cairo_new_path(cr_);
     path.Emit(cr_);
     SetOperatorForRop2();
-    SetPenSource();
+    SetPenSource(path);
     cairo_stroke(cr_);
     cairo_restore(cr_);
 }

@@ -273,7 +273,7 @@ private:
     void AddClipLayer(ClipLayer layer, int mode);
     bool Rop2Allows();
     void SetOperatorForRop2();
-    void SetPenSource();
+    void SetPenSource(const Path& path);
     bool SetBrushSource(const Brush& brush);
     void StrokeCurrent(const Path& path);
     void FillCurrent(const Path& path, const Brush& brush, bool evenOdd);

@@ -82,7 +82,7 @@ void Canvas::StretchBitmap(const Bitmap* bitmap, double sx, double sy, double sw
     cairo_pattern_set_matrix(pattern, &matrix);
     cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
     // Stretching keeps whole pixels unless the file asks for halftone smoothing.
-    cairo_pattern_set_filter(pattern, s.stretchMode == HALFTONE ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+    cairo_pattern_set_filter(pattern, s.stretchMode == HALFTONE ? CAIRO_FILTER_BILINEAR : CAIRO_FILTER_NEAREST);
     if (cairo_pattern_status(pattern) == CAIRO_STATUS_SUCCESS) {
         switch (rop) {
             case SRCPAINT: cairo_set_operator(cr_, CAIRO_OPERATOR_LIGHTEN); break;

@@ -16,6 +16,7 @@ constexpr double kPi = 3.14159265358979323846;
 // The system font of a screen at 96 pixels per inch is 16 pixels high.
 constexpr double kDefaultEm = 16;
 constexpr double kLargestEm = 20000;
+constexpr double kLargestCachedEm = 256;
 constexpr uint8_t FIXED_PITCH = 1, FF_ROMAN = 0x10, FF_MODERN = 0x30;
 
 // One of the three generic families of fontconfig, which picks the installed font.
@@ -183,7 +184,15 @@ void Canvas::TextOut(Point reference, const Text& text, uint32_t options, const 
     }
     for (cairo_glyph_t& g : glyphs) g.x += x0, g.y += baseline;
     SetColor(cr_, s.textColor);
-    if (!glyphs.empty()) cairo_show_glyphs(cr_, glyphs.data(), static_cast<int>(glyphs.size()));
+    // Large glyphs are filled as outlines: Cairo would otherwise cache a mask as large as
+    // each glyph.
+    if (!glyphs.empty() && em <= kLargestCachedEm) {
+        cairo_show_glyphs(cr_, glyphs.data(), static_cast<int>(glyphs.size()));
+    } else if (!glyphs.empty()) {
+        cairo_new_path(cr_);
+        cairo_glyph_path(cr_, glyphs.data(), static_cast<int>(glyphs.size()));
+        cairo_fill(cr_);
+    }
     const double thickness = std::max(1.0, em / 14);
     if (s.font.underline) {
         cairo_rectangle(cr_, x0, baseline + descent / 3, width, thickness);

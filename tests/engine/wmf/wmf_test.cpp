@@ -13,12 +13,9 @@
 
 namespace {
 
-using metafile::At;
 using metafile::Bytes;
-using metafile::Rgb;
 
 const std::string kData = std::string(PANELLE_TEST_DATA) + "/wmf/";
-const Rgb kWhite{255, 255, 255};
 
 bool Decode(Picture& p, const Bytes& bytes) { return fixtures::DecodeBytes(p, bytes, ImageFormat::Wmf); }
 
