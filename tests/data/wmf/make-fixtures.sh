@@ -44,19 +44,38 @@ cat > "$tmp/text.svg" <<'EOF'
 </svg>
 EOF
 
+# Dashed outlines, a gradient and turned text. LibreOffice writes transparency and such
+# into comment records of its own, which a system player ignores, so only Inkscape's
+# enhanced metafile (user-styled geometric pens) is kept.
+cat > "$tmp/extras.svg" <<'EOF'
+<svg xmlns="http://www.w3.org/2000/svg" width="240" height="160" viewBox="0 0 240 160">
+  <defs><linearGradient id="g" x1="0" y1="0" x2="1" y2="0"><stop offset="0" stop-color="#ff0000"/><stop offset="1" stop-color="#0000ff"/></linearGradient></defs>
+  <rect x="0" y="0" width="240" height="160" fill="#f0f0e0"/>
+  <rect x="10" y="10" width="100" height="40" fill="url(#g)"/>
+  <line x1="10" y1="70" x2="230" y2="70" stroke="#000000" stroke-width="1" stroke-dasharray="6,3"/>
+  <text x="60" y="140" font-family="DejaVu Sans" font-size="18" fill="#006000" transform="rotate(-30 60 140)">Turned</text>
+  <circle cx="180" cy="110" r="35" fill="#ffc0c0" stroke="#800000" stroke-width="3" stroke-dasharray="10,5"/>
+  <rect x="130" y="10" width="90" height="40" fill="#4080ff"/>
+</svg>
+EOF
+inkscape "$tmp/extras.svg" --export-filename=ink-extras.emf >/dev/null 2>&1
+inkscape ink-extras.emf --export-filename="$tmp/ink.png" --export-width=240 --export-height=160 \
+  --export-background=white --export-background-opacity=1 >/dev/null 2>&1
+$IM "$tmp/ink.png" -alpha off -strip PNG24:ink-extras-emf.png
+
 for drawing in scene text; do
   for kind in wmf emf; do
     office --convert-to $kind --outdir "$tmp" "$tmp/$drawing.svg"
     mv "$tmp/$drawing.$kind" lo-$drawing.$kind
     mkdir -p "$tmp/$kind"
     office --convert-to png --outdir "$tmp/$kind" lo-$drawing.$kind
-    $IM "$tmp/$kind/lo-$drawing.png" -trim +repage -background white -alpha remove -alpha off \
+    $IM "$tmp/$kind/lo-$drawing.png" -trim +repage -background white -alpha remove -alpha off -strip \
       PNG24:lo-$drawing-$kind.png
 
     inkscape "$tmp/$drawing.svg" --export-filename=ink-$drawing.$kind >/dev/null 2>&1
     height=$([ $drawing = scene ] && echo 160 || echo 120)
     inkscape ink-$drawing.$kind --export-filename="$tmp/ink.png" --export-width=240 --export-height=$height \
       --export-background=white --export-background-opacity=1 >/dev/null 2>&1
-    $IM "$tmp/ink.png" -alpha off PNG24:ink-$drawing-$kind.png
+    $IM "$tmp/ink.png" -alpha off -strip PNG24:ink-$drawing-$kind.png
   done
 done

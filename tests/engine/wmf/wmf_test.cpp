@@ -80,6 +80,7 @@ TEST(Wmf, FilesOfIndependentWritersMatchTheirRenderings) {
     } rows[] = {
         {"lo-scene.wmf", "lo-scene-wmf.png", false},   {"lo-scene.emf", "lo-scene-emf.png", false},
         {"ink-scene.wmf", "ink-scene-wmf.png", false}, {"ink-scene.emf", "ink-scene-emf.png", false},
+        {"ink-extras.emf", "ink-extras-emf.png", false},
         {"lo-text.wmf", "lo-text-wmf.png", true},      {"lo-text.emf", "lo-text-emf.png", true},
         {"ink-text.wmf", "ink-text-wmf.png", true},    {"ink-text.emf", "ink-text-emf.png", true},
     };
