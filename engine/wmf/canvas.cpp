@@ -131,30 +131,18 @@ void Canvas::SetMapMode(int mode) {
     UpdateMap();
 }
 
-void Canvas::SetWindowOrg(double x, double y) {
-    if (!std::isfinite(x) || !std::isfinite(y)) return;
-    s.windowOrg = {x, y};
+// Origins must be finite; extents of zero are refused too, as the system refuses them
+// (they would divide by zero).
+void Canvas::SetMapping(Point& field, double x, double y, bool extent) {
+    if (!std::isfinite(x) || !std::isfinite(y) || (extent && (x == 0 || y == 0))) return;
+    field = {x, y};
     UpdateMap();
 }
 
-// Extents of zero are refused, as the system refuses them; they would divide by zero.
-void Canvas::SetWindowExt(double x, double y) {
-    if (!std::isfinite(x) || !std::isfinite(y) || x == 0 || y == 0) return;
-    s.windowExt = {x, y};
-    UpdateMap();
-}
-
-void Canvas::SetViewportOrg(double x, double y) {
-    if (!std::isfinite(x) || !std::isfinite(y)) return;
-    s.viewportOrg = {x, y};
-    UpdateMap();
-}
-
-void Canvas::SetViewportExt(double x, double y) {
-    if (!std::isfinite(x) || !std::isfinite(y) || x == 0 || y == 0) return;
-    s.viewportExt = {x, y};
-    UpdateMap();
-}
+void Canvas::SetWindowOrg(double x, double y) { SetMapping(s.windowOrg, x, y, false); }
+void Canvas::SetWindowExt(double x, double y) { SetMapping(s.windowExt, x, y, true); }
+void Canvas::SetViewportOrg(double x, double y) { SetMapping(s.viewportOrg, x, y, false); }
+void Canvas::SetViewportExt(double x, double y) { SetMapping(s.viewportExt, x, y, true); }
 
 void Canvas::ScaleWindowExt(double xNum, double xDenom, double yNum, double yDenom) {
     if (xDenom == 0 || yDenom == 0) return;
@@ -836,10 +824,14 @@ void Canvas::DeleteObject(uint32_t index) {
     firstFree_ = std::min(firstFree_, index);
 }
 
-bool Canvas::ReservePatternPixels(uint64_t pixels) {
-    if (patternPixels_ + pixels > kMaxPatternPixels) return false;
+Brush Canvas::PatternBrush(std::shared_ptr<const Bitmap> pattern) {
+    Brush brush{BS_DIBPATTERNPT, {0, 0, 0}, 0, nullptr};
+    if (!pattern) return brush;
+    const uint64_t pixels = static_cast<uint64_t>(pattern->width) * pattern->height;
+    if (patternPixels_ + pixels > kMaxPatternPixels) return brush;
     patternPixels_ += pixels;
-    return true;
+    brush.pattern = std::move(pattern);
+    return brush;
 }
 
 }  // namespace wmf

@@ -96,6 +96,29 @@ struct Font {
     std::string face;  // ASCII letters, digits and spaces only
 };
 
+// A pen of the plain kind: a width of 0 is one output pixel whatever the mapping.
+inline Pen SimplePen(uint32_t style, double width, Color color) {
+    Pen pen;
+    pen.style = style;
+    pen.width = width;
+    pen.cosmetic = width <= 0;
+    pen.color = color;
+    return pen;
+}
+
+// A brush of a style, a colour and a hatch; pattern styles without their bitmap are solid.
+inline Brush SimpleBrush(uint32_t style, Color color, uint32_t hatch) {
+    if (style != BS_SOLID && style != BS_NULL && style != BS_HATCHED) style = BS_SOLID;
+    return Brush{style, color, hatch, nullptr};
+}
+
+// Face names only choose among the generic families, so only letters, digits and spaces
+// are kept.
+inline void AppendFaceCharacter(std::string& face, uint32_t c) {
+    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == ' ')
+        face += static_cast<char>(c);
+}
+
 // An object of the table; the empty alternative stands for palettes and regions, which
 // take a slot but draw nothing.
 using Object = std::variant<std::monostate, Pen, Brush, Font>;
@@ -248,8 +271,9 @@ public:
     void SelectObject(uint32_t index);
     void SelectStock(uint32_t which);
     void DeleteObject(uint32_t index);
-    // Pattern brush pixels kept alive by the table are bounded in total.
-    bool ReservePatternPixels(uint64_t pixels);
+    // A brush of the bitmap's pixels; black when there is none, or when the pattern
+    // pixels the table keeps alive would pass their bound.
+    Brush PatternBrush(std::shared_ptr<const Bitmap> pattern);
     const std::optional<Object>* Slot(uint32_t index) const;
 
 private:
@@ -268,6 +292,7 @@ private:
     uint32_t hatch_[64] = {};  // pixels of the hatch pattern being filled with
 
     void UpdateMap();
+    void SetMapping(Point& field, double x, double y, bool extent);
     Point Out(Point logical) const;
     void ApplyClip();
     void AddClipLayer(ClipLayer layer, int mode);

@@ -215,3 +215,8 @@ void Canvas::TextOut(Point reference, const Text& text, uint32_t options, const 
 }
 
 }  // namespace wmf
+
+// Fontconfig, which finds the fonts, keeps its configuration and Cairo's font patterns in
+// caches that live as long as the process; the leak checker of the sanitizer builds would
+// report them at exit.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }

@@ -363,15 +363,7 @@ void EmfPlayer::Play(uint32_t type, const Record& r) {
 
         case EMR_SELECTOBJECT: c_.SelectObject(r.U32(8)); break;
         case EMR_DELETEOBJECT: c_.DeleteObject(r.U32(8)); break;
-        case EMR_CREATEPEN: {
-            Pen pen;
-            pen.style = r.U32(12);
-            pen.width = r.S32(16);
-            pen.cosmetic = pen.width <= 0;
-            pen.color = FromColorRef(r.U32(24));
-            c_.PutObject(r.U32(8), pen);
-            break;
-        }
+        case EMR_CREATEPEN: c_.PutObject(r.U32(8), SimplePen(r.U32(12), r.S32(16), FromColorRef(r.U32(24)))); break;
         case EMR_EXTCREATEPEN: {
             Pen pen;
             pen.style = r.U32(28);
@@ -384,26 +376,13 @@ void EmfPlayer::Play(uint32_t type, const Record& r) {
             c_.PutObject(r.U32(8), pen);
             break;
         }
-        case EMR_CREATEBRUSHINDIRECT: {
-            Brush brush;
-            brush.style = r.U32(12);
-            brush.color = FromColorRef(r.U32(16));
-            brush.hatch = r.U32(20);
-            if (brush.style != BS_SOLID && brush.style != BS_NULL && brush.style != BS_HATCHED) brush.style = BS_SOLID;
-            c_.PutObject(r.U32(8), brush);
+        case EMR_CREATEBRUSHINDIRECT:
+            c_.PutObject(r.U32(8), SimpleBrush(r.U32(12), FromColorRef(r.U32(16)), r.U32(20)));
             break;
-        }
         case EMR_CREATEMONOBRUSH:
-        case EMR_CREATEDIBPATTERNBRUSHPT: {
-            Brush brush;
-            brush.style = BS_DIBPATTERNPT;
-            brush.color = {0, 0, 0};
-            std::shared_ptr<Bitmap> pattern = RecordBitmap(r, 16, r.U32(12));
-            if (pattern && c_.ReservePatternPixels(static_cast<uint64_t>(pattern->width) * pattern->height))
-                brush.pattern = std::move(pattern);
-            c_.PutObject(r.U32(8), brush);
+        case EMR_CREATEDIBPATTERNBRUSHPT:
+            c_.PutObject(r.U32(8), c_.PatternBrush(RecordBitmap(r, 16, r.U32(12))));
             break;
-        }
         case EMR_EXTCREATEFONTINDIRECTW: {
             Font font;
             font.height = r.S32(12);
@@ -419,8 +398,7 @@ void EmfPlayer::Play(uint32_t type, const Record& r) {
             for (size_t i = 0; i < 32 && r.Has(40 + i * 2, 2); ++i) {
                 const uint16_t ch = r.U16(40 + i * 2);
                 if (ch == 0) break;
-                if ((ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || ch == ' ')
-                    font.face += static_cast<char>(ch);
+                AppendFaceCharacter(font.face, ch);
             }
             c_.PutObject(r.U32(8), font);
             break;

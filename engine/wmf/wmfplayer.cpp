@@ -240,36 +240,14 @@ void WmfPlayer::Play(uint16_t function, const Record& r, size_t words) {
 
         case META_SELECTOBJECT: c_.SelectObject(r.U16(0)); break;
         case META_DELETEOBJECT: c_.DeleteObject(r.U16(0)); break;
-        case META_CREATEPENINDIRECT: {
-            Pen pen;
-            pen.style = r.U16(0);
-            pen.width = P(r, 1);
-            pen.cosmetic = pen.width <= 0;
-            pen.color = FromColorRef(r.U32(6));
-            c_.AddObject(pen);
+        case META_CREATEPENINDIRECT: c_.AddObject(SimplePen(r.U16(0), P(r, 1), FromColorRef(r.U32(6)))); break;
+        case META_CREATEBRUSHINDIRECT:
+            c_.AddObject(SimpleBrush(r.U16(0), FromColorRef(r.U32(2)), r.U16(6)));
             break;
-        }
-        case META_CREATEBRUSHINDIRECT: {
-            Brush brush;
-            brush.style = r.U16(0);
-            brush.color = FromColorRef(r.U32(2));
-            brush.hatch = r.U16(6);
-            if (brush.style != BS_SOLID && brush.style != BS_NULL && brush.style != BS_HATCHED) brush.style = BS_SOLID;
-            c_.AddObject(brush);
+        case META_DIBCREATEPATTERNBRUSH:
+            c_.AddObject(c_.PatternBrush(r.Has(4, 4) ? LoadPackedDib(r.Bytes(4, r.Size() - 4), r.Size() - 4, r.U16(2))
+                                                     : nullptr));
             break;
-        }
-        case META_DIBCREATEPATTERNBRUSH: {
-            Brush brush;
-            brush.style = BS_DIBPATTERNPT;
-            brush.color = {0, 0, 0};
-            if (r.Has(4, 4)) {
-                std::shared_ptr<wmf::Bitmap> pattern = LoadPackedDib(r.Bytes(4, r.Size() - 4), r.Size() - 4, r.U16(2));
-                if (pattern && c_.ReservePatternPixels(static_cast<uint64_t>(pattern->width) * pattern->height))
-                    brush.pattern = std::move(pattern);
-            }
-            c_.AddObject(brush);
-            break;
-        }
         case META_CREATEFONTINDIRECT: {
             Font font;
             font.height = P(r, 0);
@@ -282,11 +260,7 @@ void WmfPlayer::Play(uint16_t function, const Record& r, size_t words) {
             font.strikeout = r.U8(12);
             font.charset = r.U8(13);
             font.pitchAndFamily = r.U8(17);
-            for (size_t i = 18; i < 18 + 32 && r.Has(i, 1) && r.U8(i); ++i) {
-                const uint8_t ch = r.U8(i);
-                if ((ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || ch == ' ')
-                    font.face += static_cast<char>(ch);
-            }
+            for (size_t i = 18; i < 18 + 32 && r.Has(i, 1) && r.U8(i); ++i) AppendFaceCharacter(font.face, r.U8(i));
             c_.AddObject(font);
             break;
         }
