@@ -56,8 +56,8 @@ Path Everything() {
 // ---- Affine and Path --------------------------------------------------------------------
 
 Affine Affine::Then(const Affine& n) const {
-    return {n.a * a + n.c * b,     n.b * a + n.d * b,     n.a * c + n.c * d,
-            n.b * c + n.d * d,     n.a * e + n.c * f + n.e, n.b * e + n.d * f + n.f};
+    return {n.a * a + n.c * b, n.b * a + n.d * b,       n.a * c + n.c * d,
+            n.b * c + n.d * d, n.a * e + n.c * f + n.e, n.b * e + n.d * f + n.f};
 }
 
 bool Affine::Finite() const {
@@ -100,13 +100,20 @@ void Path::Emit(cairo_t* cr) const {
     size_t at = 0;
     for (Op op : ops) {
         switch (op) {
-            case OpMove: cairo_move_to(cr, pts[at].x, pts[at].y), at += 1; break;
-            case OpLine: cairo_line_to(cr, pts[at].x, pts[at].y), at += 1; break;
+            case OpMove:
+                cairo_move_to(cr, pts[at].x, pts[at].y), at += 1;
+                break;
+            case OpLine:
+                cairo_line_to(cr, pts[at].x, pts[at].y), at += 1;
+                break;
             case OpCurve:
-                cairo_curve_to(cr, pts[at].x, pts[at].y, pts[at + 1].x, pts[at + 1].y, pts[at + 2].x, pts[at + 2].y);
+                cairo_curve_to(cr, pts[at].x, pts[at].y, pts[at + 1].x, pts[at + 1].y, pts[at + 2].x,
+                               pts[at + 2].y);
                 at += 3;
                 break;
-            case OpClose: cairo_close_path(cr); break;
+            case OpClose:
+                cairo_close_path(cr);
+                break;
         }
     }
 }
@@ -163,11 +170,20 @@ void Canvas::SetWorldTransform(const Affine& xf) {
 void Canvas::ModifyWorldTransform(const Affine& xf, uint32_t mode) {
     constexpr uint32_t MWT_IDENTITY = 1, MWT_LEFTMULTIPLY = 2, MWT_RIGHTMULTIPLY = 3, MWT_SET = 4;
     switch (mode) {
-        case MWT_IDENTITY: SetWorldTransform(Affine{}); break;
-        case MWT_LEFTMULTIPLY: SetWorldTransform(xf.Then(s.world)); break;
-        case MWT_RIGHTMULTIPLY: SetWorldTransform(s.world.Then(xf)); break;
-        case MWT_SET: SetWorldTransform(xf); break;
-        default: break;
+        case MWT_IDENTITY:
+            SetWorldTransform(Affine{});
+            break;
+        case MWT_LEFTMULTIPLY:
+            SetWorldTransform(xf.Then(s.world));
+            break;
+        case MWT_RIGHTMULTIPLY:
+            SetWorldTransform(s.world.Then(xf));
+            break;
+        case MWT_SET:
+            SetWorldTransform(xf);
+            break;
+        default:
+            break;
     }
 }
 
@@ -178,12 +194,23 @@ void Canvas::UpdateMap() {
     const Point viewportOrg = s.viewportOrg, viewportExt = s.viewportExt;
     const int mode = s.mapMode;
     switch (mode) {
-        case MM_TEXT: break;
-        case MM_LOMETRIC: sx = pxPerMmX_ * 0.1, sy = -pxPerMmY_ * 0.1; break;
-        case MM_HIMETRIC: sx = pxPerMmX_ * 0.01, sy = -pxPerMmY_ * 0.01; break;
-        case MM_LOENGLISH: sx = pxPerMmX_ * 0.254, sy = -pxPerMmY_ * 0.254; break;
-        case MM_HIENGLISH: sx = pxPerMmX_ * 0.0254, sy = -pxPerMmY_ * 0.0254; break;
-        case MM_TWIPS: sx = pxPerMmX_ * 25.4 / 1440, sy = -pxPerMmY_ * 25.4 / 1440; break;
+        case MM_TEXT:
+            break;
+        case MM_LOMETRIC:
+            sx = pxPerMmX_ * 0.1, sy = -pxPerMmY_ * 0.1;
+            break;
+        case MM_HIMETRIC:
+            sx = pxPerMmX_ * 0.01, sy = -pxPerMmY_ * 0.01;
+            break;
+        case MM_LOENGLISH:
+            sx = pxPerMmX_ * 0.254, sy = -pxPerMmY_ * 0.254;
+            break;
+        case MM_HIENGLISH:
+            sx = pxPerMmX_ * 0.0254, sy = -pxPerMmY_ * 0.0254;
+            break;
+        case MM_TWIPS:
+            sx = pxPerMmX_ * 25.4 / 1440, sy = -pxPerMmY_ * 25.4 / 1440;
+            break;
         default:
             sx = viewportExt.x / s.windowExt.x;
             sy = viewportExt.y / s.windowExt.y;
@@ -224,9 +251,12 @@ void Canvas::SaveDC() {
 
 void Canvas::RestoreDC(int32_t which) {
     int64_t level;
-    if (which < 0) level = static_cast<int64_t>(saved_.size()) + which;
-    else if (which > 0) level = static_cast<int64_t>(which) - 1;
-    else return;
+    if (which < 0)
+        level = static_cast<int64_t>(saved_.size()) + which;
+    else if (which > 0)
+        level = static_cast<int64_t>(which) - 1;
+    else
+        return;
     if (level < 0 || level >= static_cast<int64_t>(saved_.size())) return;
     s = std::move(saved_[static_cast<size_t>(level)]);
     saved_.resize(static_cast<size_t>(level));
@@ -243,8 +273,10 @@ void Canvas::StateChanged() {
 Path Canvas::Polyline(const std::vector<Point>& points) const {
     Path p;
     for (size_t i = 0; i < points.size(); ++i) {
-        if (i == 0) p.MoveTo(Out(points[i]));
-        else p.LineTo(Out(points[i]));
+        if (i == 0)
+            p.MoveTo(Out(points[i]));
+        else
+            p.LineTo(Out(points[i]));
     }
     return p;
 }
@@ -267,7 +299,8 @@ Path Canvas::Beziers(const std::vector<Point>& points, bool startAtCurrent) cons
         p.MoveTo(Out(points[0]));
         at = 1;
     }
-    for (; at + 3 <= points.size(); at += 3) p.CurveTo(Out(points[at]), Out(points[at + 1]), Out(points[at + 2]));
+    for (; at + 3 <= points.size(); at += 3)
+        p.CurveTo(Out(points[at]), Out(points[at + 1]), Out(points[at + 2]));
     return p;
 }
 
@@ -285,7 +318,8 @@ namespace {
 
 // Appends to a path, in output pixels, the arc of the ellipse (centre c, radii rx, ry in
 // logical units) from parametric angle a0 through sweep, as beziers of at most a quarter turn.
-void AppendArc(Path& p, const Affine& map, Point c, double rx, double ry, double a0, double sweep, bool move) {
+void AppendArc(Path& p, const Affine& map, Point c, double rx, double ry, double a0, double sweep,
+               bool move) {
     const auto at = [&](double a) { return Point{c.x + rx * std::cos(a), c.y + ry * std::sin(a)}; };
     const auto tangent = [&](double a) { return Point{-rx * std::sin(a), ry * std::cos(a)}; };
     const auto out = [&](Point q) {
@@ -307,7 +341,8 @@ void AppendArc(Path& p, const Affine& map, Point c, double rx, double ry, double
 
 Path Canvas::Ellipse(double l, double t, double r, double b) const {
     Path p;
-    AppendArc(p, map_, {(l + r) / 2, (t + b) / 2}, std::fabs(r - l) / 2, std::fabs(b - t) / 2, 0, 2 * kPi, true);
+    AppendArc(p, map_, {(l + r) / 2, (t + b) / 2}, std::fabs(r - l) / 2, std::fabs(b - t) / 2, 0, 2 * kPi,
+              true);
     p.Close();
     return p;
 }
@@ -334,7 +369,8 @@ Path Canvas::RoundRect(double l, double t, double r, double b, double w, double 
 // Arcs run counterclockwise as seen on the output unless the arc direction is clockwise.
 // With y growing downwards that is the direction of falling parametric angles, unless the
 // mapping mirrors the picture.
-Path Canvas::Arc(double l, double t, double r, double b, Point start, Point end, ArcKind kind, Point* arcEnd) const {
+Path Canvas::Arc(double l, double t, double r, double b, Point start, Point end, ArcKind kind,
+                 Point* arcEnd) const {
     const Point c{(l + r) / 2, (t + b) / 2};
     const double rx = std::fabs(r - l) / 2, ry = std::fabs(b - t) / 2;
     Path p;
@@ -353,7 +389,9 @@ Path Canvas::Arc(double l, double t, double r, double b, Point start, Point end,
     const Point first{c.x + rx * std::cos(a0), c.y + ry * std::sin(a0)};
     if (arcEnd) *arcEnd = {c.x + rx * std::cos(a0 + sweep), c.y + ry * std::sin(a0 + sweep)};
     switch (kind) {
-        case ArcKind::Arc: AppendArc(p, map_, c, rx, ry, a0, sweep, true); break;
+        case ArcKind::Arc:
+            AppendArc(p, map_, c, rx, ry, a0, sweep, true);
+            break;
         case ArcKind::ArcTo:
             p.MoveTo(Out(s.position));
             p.LineTo(Out(first));
@@ -374,14 +412,16 @@ Path Canvas::Arc(double l, double t, double r, double b, Point start, Point end,
 }
 
 // Angles in degrees, counterclockwise from the x axis with y growing downwards.
-Path Canvas::AngleArc(Point center, double radius, double startDegrees, double sweepDegrees, Point* arcEnd) const {
+Path Canvas::AngleArc(Point center, double radius, double startDegrees, double sweepDegrees,
+                      Point* arcEnd) const {
     Path p;
     if (!std::isfinite(startDegrees) || !std::isfinite(sweepDegrees) || !std::isfinite(radius)) return p;
     startDegrees = std::fmod(startDegrees, 360.0);
     sweepDegrees = std::clamp(sweepDegrees, -3600.0, 3600.0);
     const double a0 = startDegrees * kPi / 180, sweep = sweepDegrees * kPi / 180;
     const Point first{center.x + radius * std::cos(a0), center.y - radius * std::sin(a0)};
-    if (arcEnd) *arcEnd = {center.x + radius * std::cos(a0 + sweep), center.y - radius * std::sin(a0 + sweep)};
+    if (arcEnd)
+        *arcEnd = {center.x + radius * std::cos(a0 + sweep), center.y - radius * std::sin(a0 + sweep)};
     p.MoveTo(Out(s.position));
     p.LineTo(Out(first));
     if (sweep != 0) AppendArc(p, map_, center, radius, -radius, a0, sweep, false);
@@ -396,10 +436,18 @@ bool Canvas::Rop2Allows() { return s.rop2 != R2_NOP; }
 void Canvas::SetOperatorForRop2() {
     switch (s.rop2) {
         case R2_NOT:
-        case R2_XORPEN: cairo_set_operator(cr_, CAIRO_OPERATOR_DIFFERENCE); break;
-        case R2_MASKPEN: cairo_set_operator(cr_, CAIRO_OPERATOR_MULTIPLY); break;
-        case R2_MERGEPEN: cairo_set_operator(cr_, CAIRO_OPERATOR_LIGHTEN); break;
-        default: cairo_set_operator(cr_, CAIRO_OPERATOR_OVER); break;
+        case R2_XORPEN:
+            cairo_set_operator(cr_, CAIRO_OPERATOR_DIFFERENCE);
+            break;
+        case R2_MASKPEN:
+            cairo_set_operator(cr_, CAIRO_OPERATOR_MULTIPLY);
+            break;
+        case R2_MERGEPEN:
+            cairo_set_operator(cr_, CAIRO_OPERATOR_LIGHTEN);
+            break;
+        default:
+            cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+            break;
     }
 }
 
@@ -407,10 +455,13 @@ namespace {
 
 Color Rop2Color(int rop2, Color c) {
     switch (rop2) {
-        case R2_BLACK: return {0, 0, 0};
+        case R2_BLACK:
+            return {0, 0, 0};
         case R2_WHITE:
-        case R2_NOT: return {255, 255, 255};
-        default: return c;
+        case R2_NOT:
+            return {255, 255, 255};
+        default:
+            return c;
     }
 }
 
@@ -441,14 +492,26 @@ void Canvas::SetPenSource(const Path& path) {
     width = std::min(width, kCoordinateLimit);
     cairo_set_line_width(cr_, width);
     switch (pen.style & PS_ENDCAP_MASK) {
-        case PS_ENDCAP_SQUARE: cairo_set_line_cap(cr_, CAIRO_LINE_CAP_SQUARE); break;
-        case PS_ENDCAP_FLAT: cairo_set_line_cap(cr_, CAIRO_LINE_CAP_BUTT); break;
-        default: cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND); break;
+        case PS_ENDCAP_SQUARE:
+            cairo_set_line_cap(cr_, CAIRO_LINE_CAP_SQUARE);
+            break;
+        case PS_ENDCAP_FLAT:
+            cairo_set_line_cap(cr_, CAIRO_LINE_CAP_BUTT);
+            break;
+        default:
+            cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
+            break;
     }
     switch (pen.style & PS_JOIN_MASK) {
-        case PS_JOIN_BEVEL: cairo_set_line_join(cr_, CAIRO_LINE_JOIN_BEVEL); break;
-        case PS_JOIN_MITER: cairo_set_line_join(cr_, CAIRO_LINE_JOIN_MITER); break;
-        default: cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND); break;
+        case PS_JOIN_BEVEL:
+            cairo_set_line_join(cr_, CAIRO_LINE_JOIN_BEVEL);
+            break;
+        case PS_JOIN_MITER:
+            cairo_set_line_join(cr_, CAIRO_LINE_JOIN_MITER);
+            break;
+        default:
+            cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+            break;
     }
     cairo_set_miter_limit(cr_, std::clamp(s.miterLimit, 1.0, 100.0));
 
@@ -460,17 +523,26 @@ void Canvas::SetPenSource(const Path& path) {
     const bool patterned = (pen.style & PS_GEOMETRIC) || pen.cosmetic || pen.width <= 1;
     if (patterned) {
         switch (style) {
-            case PS_DASH: dashes = thin ? std::vector<double>{18, 6} : std::vector<double>{3, 1}; break;
-            case PS_DOT: dashes = thin ? std::vector<double>{3, 3} : std::vector<double>{1, 1}; break;
-            case PS_DASHDOT: dashes = thin ? std::vector<double>{9, 6, 3, 6} : std::vector<double>{3, 1, 1, 1}; break;
+            case PS_DASH:
+                dashes = thin ? std::vector<double>{18, 6} : std::vector<double>{3, 1};
+                break;
+            case PS_DOT:
+                dashes = thin ? std::vector<double>{3, 3} : std::vector<double>{1, 1};
+                break;
+            case PS_DASHDOT:
+                dashes = thin ? std::vector<double>{9, 6, 3, 6} : std::vector<double>{3, 1, 1, 1};
+                break;
             case PS_DASHDOTDOT:
                 dashes = thin ? std::vector<double>{9, 3, 3, 3, 3, 3} : std::vector<double>{3, 1, 1, 1, 1, 1};
                 break;
-            case PS_ALTERNATE: dashes = {1, 1}; break;
+            case PS_ALTERNATE:
+                dashes = {1, 1};
+                break;
             case PS_USERSTYLE:
                 for (double d : pen.dashes) dashes.push_back(pen.cosmetic ? d : d * ScaleX() / width);
                 break;
-            default: break;
+            default:
+                break;
         }
     }
     double total = 0;
@@ -483,13 +555,17 @@ void Canvas::SetPenSource(const Path& path) {
     // Cairo refuses dash lists of nothing but zeros; such a pen is drawn solid, and so is
     // an outline so long that its dashes would be too many to draw.
     if (total > 0 && PathLength(path) / total > kMaxDashPeriods) total = 0;
-    if (total > 0) cairo_set_dash(cr_, dashes.data(), static_cast<int>(dashes.size()), 0);
-    else cairo_set_dash(cr_, nullptr, 0, 0);
+    if (total > 0)
+        cairo_set_dash(cr_, dashes.data(), static_cast<int>(dashes.size()), 0);
+    else
+        cairo_set_dash(cr_, nullptr, 0, 0);
 }
 
 bool Canvas::SetBrushSource(const Brush& brush) {
     switch (brush.style) {
-        case BS_SOLID: SetColor(cr_, Rop2Color(s.rop2, brush.color)); return true;
+        case BS_SOLID:
+            SetColor(cr_, Rop2Color(s.rop2, brush.color));
+            return true;
         case BS_HATCHED: {
             if (brush.hatch > 5) {
                 SetColor(cr_, Rop2Color(s.rop2, brush.color));
@@ -499,9 +575,10 @@ bool Canvas::SetBrushSource(const Brush& brush) {
             const uint32_t ink = Premultiplied(Rop2Color(s.rop2, brush.color), 255);
             const uint32_t paper = s.bkMode == OPAQUE ? Premultiplied(s.bkColor, 255) : 0;
             for (int y = 0; y < 8; ++y)
-                for (int x = 0; x < 8; ++x) pixels[y * 8 + x] = (kHatches[brush.hatch][y] & (0x80 >> x)) ? ink : paper;
-            cairo_surface_t* surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels),
-                                                                           CAIRO_FORMAT_ARGB32, 8, 8, 32);
+                for (int x = 0; x < 8; ++x)
+                    pixels[y * 8 + x] = (kHatches[brush.hatch][y] & (0x80 >> x)) ? ink : paper;
+            cairo_surface_t* surface = cairo_image_surface_create_for_data(
+                reinterpret_cast<unsigned char*>(pixels), CAIRO_FORMAT_ARGB32, 8, 8, 32);
             cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface);
             cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
             cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
@@ -529,7 +606,8 @@ bool Canvas::SetBrushSource(const Brush& brush) {
             cairo_surface_destroy(surface);
             return true;
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -575,8 +653,9 @@ void Canvas::DrawContinued(const Path& path) {
     if (path.Empty()) return;
     if (pathOpen_) {
         // The leading move to the current position continues the open figure.
-        const bool continues = !path_.Empty() && path_.ops.back() != Path::OpClose && path.ops[0] == Path::OpMove &&
-                               path_.pts.back().x == path.pts[0].x && path_.pts.back().y == path.pts[0].y;
+        const bool continues = !path_.Empty() && path_.ops.back() != Path::OpClose &&
+                               path.ops[0] == Path::OpMove && path_.pts.back().x == path.pts[0].x &&
+                               path_.pts.back().y == path.pts[0].y;
         if (path_.Size() + path.Size() > kMaxPathPoints) return;
         if (continues) {
             path_.ops.insert(path_.ops.end(), path.ops.begin() + 1, path.ops.end());
@@ -674,9 +753,12 @@ void Canvas::AddClipLayer(ClipLayer layer, int mode) {
         if (mode == RGN_COPY) s.clip.clear(), clipDirty_ = true;
         return;
     }
-    const bool room = s.clip.size() < kMaxClipLayers && ClipPoints(s.clip) + layer.path.Size() + 5 <= kMaxClipPoints;
+    const bool room =
+        s.clip.size() < kMaxClipLayers && ClipPoints(s.clip) + layer.path.Size() + 5 <= kMaxClipPoints;
     switch (mode) {
-        case RGN_COPY: s.clip.assign(1, std::move(layer)); break;
+        case RGN_COPY:
+            s.clip.assign(1, std::move(layer));
+            break;
         case RGN_AND:
             if (room) s.clip.push_back(std::move(layer));
             break;
@@ -688,8 +770,10 @@ void Canvas::AddClipLayer(ClipLayer layer, int mode) {
             break;
         }
         case RGN_OR:
-            if (s.clip.size() == 1 && !s.clip[0].evenOdd && !layer.evenOdd && room) s.clip[0].path.Append(layer.path);
-            else s.clip.clear();
+            if (s.clip.size() == 1 && !s.clip[0].evenOdd && !layer.evenOdd && room)
+                s.clip[0].path.Append(layer.path);
+            else
+                s.clip.clear();
             break;
         case RGN_XOR:
             if (!room) break;
@@ -704,7 +788,8 @@ void Canvas::AddClipLayer(ClipLayer layer, int mode) {
                 s.clip.clear();
             }
             break;
-        default: return;
+        default:
+            return;
     }
     clipDirty_ = true;
 }
@@ -788,9 +873,12 @@ void Canvas::SelectObject(uint32_t index) {
     }
     if (index >= table_.size() || !table_[index]) return;
     const Object& object = *table_[index];
-    if (const Pen* pen = std::get_if<Pen>(&object)) s.pen = *pen;
-    else if (const Brush* brush = std::get_if<Brush>(&object)) s.brush = *brush;
-    else if (const Font* font = std::get_if<Font>(&object)) s.font = *font;
+    if (const Pen* pen = std::get_if<Pen>(&object))
+        s.pen = *pen;
+    else if (const Brush* brush = std::get_if<Brush>(&object))
+        s.brush = *brush;
+    else if (const Font* font = std::get_if<Font>(&object))
+        s.font = *font;
 }
 
 // The stock objects: brushes 0 to 5, pens 6 to 8, fonts 10 to 17, the DC brush and pen.
@@ -815,8 +903,8 @@ void Canvas::SelectStock(uint32_t which) {
 
 void Canvas::DeleteObject(uint32_t index) {
     if (index >= table_.size() || !table_[index]) return;
-    if (const Brush* brush = std::get_if<Brush>(&*table_[index]); brush && brush->pattern &&
-                                                                   brush->pattern.use_count() == 1) {
+    if (const Brush* brush = std::get_if<Brush>(&*table_[index]);
+        brush && brush->pattern && brush->pattern.use_count() == 1) {
         const uint64_t pixels = static_cast<uint64_t>(brush->pattern->width) * brush->pattern->height;
         patternPixels_ -= std::min(patternPixels_, pixels);
     }

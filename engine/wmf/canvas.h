@@ -133,8 +133,8 @@ struct ClipLayer {
 constexpr int MM_TEXT = 1, MM_LOMETRIC = 2, MM_HIMETRIC = 3, MM_LOENGLISH = 4, MM_HIENGLISH = 5, MM_TWIPS = 6,
               MM_ISOTROPIC = 7, MM_ANISOTROPIC = 8;
 // Text alignment.
-constexpr uint32_t TA_UPDATECP = 1, TA_RIGHT = 2, TA_CENTER = 6, TA_HMASK = 6, TA_BOTTOM = 8, TA_BASELINE = 24,
-                   TA_VMASK = 24;
+constexpr uint32_t TA_UPDATECP = 1, TA_RIGHT = 2, TA_CENTER = 6, TA_HMASK = 6, TA_BOTTOM = 8,
+                   TA_BASELINE = 24, TA_VMASK = 24;
 // ExtTextOut options.
 constexpr uint32_t ETO_OPAQUE = 2, ETO_CLIPPED = 4, ETO_GLYPH_INDEX = 0x10, ETO_PDY = 0x2000;
 constexpr int TRANSPARENT = 1, OPAQUE = 2;
@@ -169,7 +169,7 @@ struct DeviceState {
 };
 
 class Canvas {
-public:
+   public:
     // Draws into the surface's whole area of width x height output pixels. Until the
     // mapping is set, logical units are output pixels.
     Canvas(cairo_t* cr, int width, int height);
@@ -186,7 +186,9 @@ public:
     void SetViewportOrg(double x, double y);
     void SetViewportExt(double x, double y);
     void OffsetWindowOrg(double dx, double dy) { SetWindowOrg(s.windowOrg.x + dx, s.windowOrg.y + dy); }
-    void OffsetViewportOrg(double dx, double dy) { SetViewportOrg(s.viewportOrg.x + dx, s.viewportOrg.y + dy); }
+    void OffsetViewportOrg(double dx, double dy) {
+        SetViewportOrg(s.viewportOrg.x + dx, s.viewportOrg.y + dy);
+    }
     void ScaleWindowExt(double xNum, double xDenom, double yNum, double yDenom);
     void ScaleViewportExt(double xNum, double xDenom, double yNum, double yDenom);
     void SetWorldTransform(const Affine& xf);
@@ -215,7 +217,8 @@ public:
     enum class ArcKind { Arc, ArcTo, Chord, Pie };
     // The arc of the ellipse in the box from the radial through start to the radial
     // through end, in the current arc direction.
-    Path Arc(double l, double t, double r, double b, Point start, Point end, ArcKind kind, Point* arcEnd) const;
+    Path Arc(double l, double t, double r, double b, Point start, Point end, ArcKind kind,
+             Point* arcEnd) const;
     Path AngleArc(Point center, double radius, double startDegrees, double sweepDegrees, Point* arcEnd) const;
 
     // ---- drawing ----
@@ -249,9 +252,9 @@ public:
 
     // ---- text ----
     struct Text {
-        std::vector<uint32_t> chars;      // code points
-        std::vector<uint32_t> units;      // how many advance entries each character takes
-        std::vector<double> dx, dy;       // advances in logical units, one per unit, or empty
+        std::vector<uint32_t> chars;  // code points
+        std::vector<uint32_t> units;  // how many advance entries each character takes
+        std::vector<double> dx, dy;   // advances in logical units, one per unit, or empty
     };
     void TextOut(Point reference, const Text& text, uint32_t options, const double* rect);
 
@@ -276,7 +279,7 @@ public:
     Brush PatternBrush(std::shared_ptr<const Bitmap> pattern);
     const std::optional<Object>* Slot(uint32_t index) const;
 
-private:
+   private:
     cairo_t* cr_;
     int width_, height_;
     Affine deviceToOutput_;

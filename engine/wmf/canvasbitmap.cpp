@@ -21,8 +21,8 @@ void SetColor(cairo_t* cr, uint8_t r, uint8_t g, uint8_t b) {
 
 }  // namespace
 
-void Canvas::StretchBitmap(const Bitmap* bitmap, double sx, double sy, double sw, double sh, double dx, double dy,
-                           double dw, double dh, uint32_t rop, double alpha) {
+void Canvas::StretchBitmap(const Bitmap* bitmap, double sx, double sy, double sw, double sh, double dx,
+                           double dy, double dw, double dh, uint32_t rop, double alpha) {
     if (pathOpen_) return;
     const Path quad = Polygon({{dx, dy}, {dx + dw, dy}, {dx + dw, dy + dh}, {dx, dy + dh}});
     ApplyClip();
@@ -47,9 +47,14 @@ void Canvas::StretchBitmap(const Bitmap* bitmap, double sx, double sy, double sw
                 SetColor(cr_, 255, 255, 255);
                 cairo_fill(cr_);
                 break;
-            case BLACKNESS: SetColor(cr_, 0, 0, 0), cairo_fill(cr_); break;
-            case WHITENESS: SetColor(cr_, 255, 255, 255), cairo_fill(cr_); break;
-            default: break;
+            case BLACKNESS:
+                SetColor(cr_, 0, 0, 0), cairo_fill(cr_);
+                break;
+            case WHITENESS:
+                SetColor(cr_, 255, 255, 255), cairo_fill(cr_);
+                break;
+            default:
+                break;
         }
         cairo_restore(cr_);
         return;
@@ -82,13 +87,22 @@ void Canvas::StretchBitmap(const Bitmap* bitmap, double sx, double sy, double sw
     cairo_pattern_set_matrix(pattern, &matrix);
     cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
     // Stretching keeps whole pixels unless the file asks for halftone smoothing.
-    cairo_pattern_set_filter(pattern, s.stretchMode == HALFTONE ? CAIRO_FILTER_BILINEAR : CAIRO_FILTER_NEAREST);
+    cairo_pattern_set_filter(pattern,
+                             s.stretchMode == HALFTONE ? CAIRO_FILTER_BILINEAR : CAIRO_FILTER_NEAREST);
     if (cairo_pattern_status(pattern) == CAIRO_STATUS_SUCCESS) {
         switch (rop) {
-            case SRCPAINT: cairo_set_operator(cr_, CAIRO_OPERATOR_LIGHTEN); break;
-            case SRCAND: cairo_set_operator(cr_, CAIRO_OPERATOR_MULTIPLY); break;
-            case SRCINVERT: cairo_set_operator(cr_, CAIRO_OPERATOR_DIFFERENCE); break;
-            default: cairo_set_operator(cr_, CAIRO_OPERATOR_OVER); break;
+            case SRCPAINT:
+                cairo_set_operator(cr_, CAIRO_OPERATOR_LIGHTEN);
+                break;
+            case SRCAND:
+                cairo_set_operator(cr_, CAIRO_OPERATOR_MULTIPLY);
+                break;
+            case SRCINVERT:
+                cairo_set_operator(cr_, CAIRO_OPERATOR_DIFFERENCE);
+                break;
+            default:
+                cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+                break;
         }
         cairo_clip(cr_);
         cairo_set_source(cr_, pattern);

@@ -24,10 +24,11 @@ const char* Family(const Font& font) {
     std::string face;
     for (char c : font.face) face += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const auto has = [&](const char* word) { return face.find(word) != std::string::npos; };
-    if (has("mono") || has("courier") || has("consol") || has("fixed") || (font.pitchAndFamily & 3) == FIXED_PITCH ||
-        (font.pitchAndFamily & 0xF0) == FF_MODERN)
+    if (has("mono") || has("courier") || has("consol") || has("fixed") ||
+        (font.pitchAndFamily & 3) == FIXED_PITCH || (font.pitchAndFamily & 0xF0) == FF_MODERN)
         return "monospace";
-    if (has("sans") || has("arial") || has("helvetica") || has("verdana") || has("tahoma")) return "sans-serif";
+    if (has("sans") || has("arial") || has("helvetica") || has("verdana") || has("tahoma"))
+        return "sans-serif";
     if (has("times") || has("serif") || has("roman") || has("georgia") || has("garamond") || has("book") ||
         (font.pitchAndFamily & 0xF0) == FF_ROMAN)
         return "serif";
@@ -132,8 +133,8 @@ void Canvas::TextOut(Point reference, const Text& text, uint32_t options, const 
         cairo_glyph_t* found = nullptr;
         int count = 0;
         double advance = 0;
-        if (cairo_scaled_font_text_to_glyphs(font, 0, 0, utf8.data(), static_cast<int>(utf8.size()), &found, &count,
-                                             nullptr, nullptr, nullptr) == CAIRO_STATUS_SUCCESS) {
+        if (cairo_scaled_font_text_to_glyphs(font, 0, 0, utf8.data(), static_cast<int>(utf8.size()), &found,
+                                             &count, nullptr, nullptr, nullptr) == CAIRO_STATUS_SUCCESS) {
             if (count > 0) {
                 cairo_text_extents_t extents;
                 cairo_scaled_font_glyph_extents(font, found, 1, &extents);
@@ -159,15 +160,25 @@ void Canvas::TextOut(Point reference, const Text& text, uint32_t options, const 
 
     double x0 = 0;
     switch (s.textAlign & TA_HMASK) {
-        case TA_RIGHT: x0 = -width; break;
-        case TA_CENTER: x0 = -width / 2; break;
-        default: break;
+        case TA_RIGHT:
+            x0 = -width;
+            break;
+        case TA_CENTER:
+            x0 = -width / 2;
+            break;
+        default:
+            break;
     }
     double baseline = ascent;  // top alignment
     switch (s.textAlign & TA_VMASK) {
-        case TA_BOTTOM: baseline = -descent; break;
-        case TA_BASELINE: baseline = 0; break;
-        default: break;
+        case TA_BOTTOM:
+            baseline = -descent;
+            break;
+        case TA_BASELINE:
+            baseline = 0;
+            break;
+        default:
+            break;
     }
 
     const bool fromCurrent = s.textAlign & TA_UPDATECP;
@@ -207,9 +218,14 @@ void Canvas::TextOut(Point reference, const Text& text, uint32_t options, const 
     if (fromCurrent && xScale > 0) {
         const double logical = width / xScale * (map_.a < 0 ? -1 : 1);
         switch (s.textAlign & TA_HMASK) {
-            case TA_RIGHT: s.position.x -= logical; break;
-            case TA_CENTER: break;
-            default: s.position.x += logical; break;
+            case TA_RIGHT:
+                s.position.x -= logical;
+                break;
+            case TA_CENTER:
+                break;
+            default:
+                s.position.x += logical;
+                break;
         }
     }
 }

@@ -92,7 +92,8 @@ std::shared_ptr<Bitmap> LoadDib(const uint8_t* info, size_t infoSize, const uint
     }
     if (width <= 0 || height == 0 || height == INT32_MIN) return nullptr;
     const int64_t rows = height < 0 ? -static_cast<int64_t>(height) : height;
-    if (width > kMaxBitmapSide || rows > kMaxBitmapSide || static_cast<uint64_t>(width) * rows > kMaxBitmapPixels)
+    if (width > kMaxBitmapSide || rows > kMaxBitmapSide ||
+        static_cast<uint64_t>(width) * rows > kMaxBitmapPixels)
         return nullptr;
     if (!bits) bitsSize = 0;
 
@@ -103,7 +104,8 @@ std::shared_ptr<Bitmap> LoadDib(const uint8_t* info, size_t infoSize, const uint
         Picture p;
         if (!p.Decode(&in, compression == BI_JPEG ? ImageFormat::Jpg : ImageFormat::Png)) return nullptr;
         if (static_cast<uint64_t>(p.GetWidth()) * p.GetHeight() > kMaxBitmapPixels ||
-            p.GetWidth() > static_cast<uint32_t>(kMaxBitmapSide) || p.GetHeight() > static_cast<uint32_t>(kMaxBitmapSide))
+            p.GetWidth() > static_cast<uint32_t>(kMaxBitmapSide) ||
+            p.GetHeight() > static_cast<uint32_t>(kMaxBitmapSide))
             return nullptr;
         return FromPicture(p);
     }
@@ -168,7 +170,8 @@ std::shared_ptr<Bitmap> LoadPackedDib(const uint8_t* dib, size_t size, uint32_t 
     if (headerSize == kCoreHeaderSize) {
         if (size < kCoreHeaderSize) return nullptr;
         const uint16_t bitCount = U16(dib + 10);
-        infoSize = kCoreHeaderSize + (bitCount <= 8 ? (size_t{1} << bitCount) * (usage == DIB_PAL_COLORS ? 2 : 3) : 0);
+        infoSize = kCoreHeaderSize +
+                   (bitCount <= 8 ? (size_t{1} << bitCount) * (usage == DIB_PAL_COLORS ? 2 : 3) : 0);
     } else if (headerSize >= kInfoHeaderSize && headerSize <= size) {
         const uint16_t bitCount = U16(dib + 14);
         const uint32_t compression = U32(dib + 16);

@@ -16,24 +16,84 @@ constexpr uint32_t kSignature = 0x464D4520;  // " EMF"
 constexpr size_t kHeaderMinimum = 88;
 
 enum Type : uint32_t {
-    EMR_HEADER = 1, EMR_POLYBEZIER = 2, EMR_POLYGON = 3, EMR_POLYLINE = 4, EMR_POLYBEZIERTO = 5,
-    EMR_POLYLINETO = 6, EMR_POLYPOLYLINE = 7, EMR_POLYPOLYGON = 8, EMR_SETWINDOWEXTEX = 9,
-    EMR_SETWINDOWORGEX = 10, EMR_SETVIEWPORTEXTEX = 11, EMR_SETVIEWPORTORGEX = 12, EMR_EOF = 14,
-    EMR_SETPIXELV = 15, EMR_SETMAPMODE = 17, EMR_SETBKMODE = 18, EMR_SETPOLYFILLMODE = 19, EMR_SETROP2 = 20,
-    EMR_SETSTRETCHBLTMODE = 21, EMR_SETTEXTALIGN = 22, EMR_SETTEXTCOLOR = 24, EMR_SETBKCOLOR = 25,
-    EMR_OFFSETCLIPRGN = 26, EMR_MOVETOEX = 27, EMR_EXCLUDECLIPRECT = 29, EMR_INTERSECTCLIPRECT = 30,
-    EMR_SCALEVIEWPORTEXTEX = 31, EMR_SCALEWINDOWEXTEX = 32, EMR_SAVEDC = 33, EMR_RESTOREDC = 34,
-    EMR_SETWORLDTRANSFORM = 35, EMR_MODIFYWORLDTRANSFORM = 36, EMR_SELECTOBJECT = 37, EMR_CREATEPEN = 38,
-    EMR_CREATEBRUSHINDIRECT = 39, EMR_DELETEOBJECT = 40, EMR_ANGLEARC = 41, EMR_ELLIPSE = 42,
-    EMR_RECTANGLE = 43, EMR_ROUNDRECT = 44, EMR_ARC = 45, EMR_CHORD = 46, EMR_PIE = 47,
-    EMR_CREATEPALETTE = 49, EMR_LINETO = 54, EMR_ARCTO = 55, EMR_POLYDRAW = 56, EMR_SETARCDIRECTION = 57,
-    EMR_SETMITERLIMIT = 58, EMR_BEGINPATH = 59, EMR_ENDPATH = 60, EMR_CLOSEFIGURE = 61, EMR_FILLPATH = 62,
-    EMR_STROKEANDFILLPATH = 63, EMR_STROKEPATH = 64, EMR_SELECTCLIPPATH = 67, EMR_ABORTPATH = 68,
-    EMR_FILLRGN = 71, EMR_PAINTRGN = 74, EMR_EXTSELECTCLIPRGN = 75, EMR_BITBLT = 76, EMR_STRETCHBLT = 77,
-    EMR_SETDIBITSTODEVICE = 80, EMR_STRETCHDIBITS = 81, EMR_EXTCREATEFONTINDIRECTW = 82, EMR_EXTTEXTOUTA = 83,
-    EMR_EXTTEXTOUTW = 84, EMR_POLYBEZIER16 = 85, EMR_POLYGON16 = 86, EMR_POLYLINE16 = 87,
-    EMR_POLYBEZIERTO16 = 88, EMR_POLYLINETO16 = 89, EMR_POLYPOLYLINE16 = 90, EMR_POLYPOLYGON16 = 91,
-    EMR_POLYDRAW16 = 92, EMR_CREATEMONOBRUSH = 93, EMR_CREATEDIBPATTERNBRUSHPT = 94, EMR_EXTCREATEPEN = 95,
+    EMR_HEADER = 1,
+    EMR_POLYBEZIER = 2,
+    EMR_POLYGON = 3,
+    EMR_POLYLINE = 4,
+    EMR_POLYBEZIERTO = 5,
+    EMR_POLYLINETO = 6,
+    EMR_POLYPOLYLINE = 7,
+    EMR_POLYPOLYGON = 8,
+    EMR_SETWINDOWEXTEX = 9,
+    EMR_SETWINDOWORGEX = 10,
+    EMR_SETVIEWPORTEXTEX = 11,
+    EMR_SETVIEWPORTORGEX = 12,
+    EMR_EOF = 14,
+    EMR_SETPIXELV = 15,
+    EMR_SETMAPMODE = 17,
+    EMR_SETBKMODE = 18,
+    EMR_SETPOLYFILLMODE = 19,
+    EMR_SETROP2 = 20,
+    EMR_SETSTRETCHBLTMODE = 21,
+    EMR_SETTEXTALIGN = 22,
+    EMR_SETTEXTCOLOR = 24,
+    EMR_SETBKCOLOR = 25,
+    EMR_OFFSETCLIPRGN = 26,
+    EMR_MOVETOEX = 27,
+    EMR_EXCLUDECLIPRECT = 29,
+    EMR_INTERSECTCLIPRECT = 30,
+    EMR_SCALEVIEWPORTEXTEX = 31,
+    EMR_SCALEWINDOWEXTEX = 32,
+    EMR_SAVEDC = 33,
+    EMR_RESTOREDC = 34,
+    EMR_SETWORLDTRANSFORM = 35,
+    EMR_MODIFYWORLDTRANSFORM = 36,
+    EMR_SELECTOBJECT = 37,
+    EMR_CREATEPEN = 38,
+    EMR_CREATEBRUSHINDIRECT = 39,
+    EMR_DELETEOBJECT = 40,
+    EMR_ANGLEARC = 41,
+    EMR_ELLIPSE = 42,
+    EMR_RECTANGLE = 43,
+    EMR_ROUNDRECT = 44,
+    EMR_ARC = 45,
+    EMR_CHORD = 46,
+    EMR_PIE = 47,
+    EMR_CREATEPALETTE = 49,
+    EMR_LINETO = 54,
+    EMR_ARCTO = 55,
+    EMR_POLYDRAW = 56,
+    EMR_SETARCDIRECTION = 57,
+    EMR_SETMITERLIMIT = 58,
+    EMR_BEGINPATH = 59,
+    EMR_ENDPATH = 60,
+    EMR_CLOSEFIGURE = 61,
+    EMR_FILLPATH = 62,
+    EMR_STROKEANDFILLPATH = 63,
+    EMR_STROKEPATH = 64,
+    EMR_SELECTCLIPPATH = 67,
+    EMR_ABORTPATH = 68,
+    EMR_FILLRGN = 71,
+    EMR_PAINTRGN = 74,
+    EMR_EXTSELECTCLIPRGN = 75,
+    EMR_BITBLT = 76,
+    EMR_STRETCHBLT = 77,
+    EMR_SETDIBITSTODEVICE = 80,
+    EMR_STRETCHDIBITS = 81,
+    EMR_EXTCREATEFONTINDIRECTW = 82,
+    EMR_EXTTEXTOUTA = 83,
+    EMR_EXTTEXTOUTW = 84,
+    EMR_POLYBEZIER16 = 85,
+    EMR_POLYGON16 = 86,
+    EMR_POLYLINE16 = 87,
+    EMR_POLYBEZIERTO16 = 88,
+    EMR_POLYLINETO16 = 89,
+    EMR_POLYPOLYLINE16 = 90,
+    EMR_POLYPOLYGON16 = 91,
+    EMR_POLYDRAW16 = 92,
+    EMR_CREATEMONOBRUSH = 93,
+    EMR_CREATEDIBPATTERNBRUSHPT = 94,
+    EMR_EXTCREATEPEN = 95,
     EMR_ALPHABLEND = 114,
 };
 
@@ -44,11 +104,11 @@ constexpr uint8_t AC_SRC_ALPHA = 1;
 constexpr uint32_t kMaxStyleEntries = 16;
 
 class EmfPlayer {
-public:
+   public:
     explicit EmfPlayer(Canvas& canvas) : c_(canvas) {}
     void Play(uint32_t type, const Record& r);
 
-private:
+   private:
     Canvas& c_;
 
     static std::vector<Point> Points(const Record& r, size_t at, size_t count, bool small);
@@ -58,7 +118,8 @@ private:
     void Text(const Record& r, bool wide);
     void Blit(uint32_t type, const Record& r);
     void Region(const Record& r, size_t at, size_t size, std::vector<Point>& corners) const;
-    std::shared_ptr<Bitmap> RecordBitmap(const Record& r, size_t infoField, uint32_t usage, bool alpha = false) const;
+    std::shared_ptr<Bitmap> RecordBitmap(const Record& r, size_t infoField, uint32_t usage,
+                                         bool alpha = false) const;
     static Affine Xform(const Record& r, size_t at);
 };
 
@@ -68,7 +129,8 @@ std::vector<Point> EmfPlayer::Points(const Record& r, size_t at, size_t count, b
     std::vector<Point> points(count);
     for (size_t i = 0; i < count; ++i) {
         const size_t p = at + i * step;
-        points[i] = small ? Point{double(r.S16(p)), double(r.S16(p + 2))} : Point{double(r.S32(p)), double(r.S32(p + 4))};
+        points[i] = small ? Point{double(r.S16(p)), double(r.S16(p + 2))}
+                          : Point{double(r.S32(p)), double(r.S32(p + 4))};
     }
     return points;
 }
@@ -83,11 +145,17 @@ void EmfPlayer::Poly(uint32_t type, const Record& r, bool small) {
     if (points.empty()) return;
     switch (type) {
         case EMR_POLYGON:
-        case EMR_POLYGON16: c_.Draw(c_.Polygon(points), true, true); break;
+        case EMR_POLYGON16:
+            c_.Draw(c_.Polygon(points), true, true);
+            break;
         case EMR_POLYLINE:
-        case EMR_POLYLINE16: c_.Draw(c_.Polyline(points), false, true); break;
+        case EMR_POLYLINE16:
+            c_.Draw(c_.Polyline(points), false, true);
+            break;
         case EMR_POLYBEZIER:
-        case EMR_POLYBEZIER16: c_.Draw(c_.Beziers(points, false), false, true); break;
+        case EMR_POLYBEZIER16:
+            c_.Draw(c_.Beziers(points, false), false, true);
+            break;
         case EMR_POLYBEZIERTO:
         case EMR_POLYBEZIERTO16:
             c_.DrawContinued(c_.Beziers(points, true));
@@ -101,7 +169,8 @@ void EmfPlayer::Poly(uint32_t type, const Record& r, bool small) {
             c_.s.position = points.back();
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -171,7 +240,8 @@ void EmfPlayer::Text(const Record& r, bool wide) {
 
 // A bitmap whose BITMAPINFO offset and size, then bits offset and size, are the four
 // fields at infoField.
-std::shared_ptr<Bitmap> EmfPlayer::RecordBitmap(const Record& r, size_t infoField, uint32_t usage, bool alpha) const {
+std::shared_ptr<Bitmap> EmfPlayer::RecordBitmap(const Record& r, size_t infoField, uint32_t usage,
+                                                bool alpha) const {
     const size_t offInfo = r.U32(infoField), cbInfo = r.U32(infoField + 4);
     const size_t offBits = r.U32(infoField + 8), cbBits = r.U32(infoField + 12);
     if (cbInfo == 0) return nullptr;
@@ -220,7 +290,8 @@ void EmfPlayer::Blit(uint32_t type, const Record& r) {
             if (bitmap) c_.StretchBitmap(bitmap.get(), sx, sy, sw, sh, dx, dy, dw, dh, SRCCOPY, constant);
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -239,38 +310,91 @@ void EmfPlayer::Region(const Record& r, size_t at, size_t size, std::vector<Poin
 
 void EmfPlayer::Play(uint32_t type, const Record& r) {
     switch (type) {
-        case EMR_POLYGON: case EMR_POLYLINE: case EMR_POLYBEZIER: case EMR_POLYBEZIERTO: case EMR_POLYLINETO:
+        case EMR_POLYGON:
+        case EMR_POLYLINE:
+        case EMR_POLYBEZIER:
+        case EMR_POLYBEZIERTO:
+        case EMR_POLYLINETO:
             Poly(type, r, false);
             break;
-        case EMR_POLYGON16: case EMR_POLYLINE16: case EMR_POLYBEZIER16: case EMR_POLYBEZIERTO16:
+        case EMR_POLYGON16:
+        case EMR_POLYLINE16:
+        case EMR_POLYBEZIER16:
+        case EMR_POLYBEZIERTO16:
         case EMR_POLYLINETO16:
             Poly(type, r, true);
             break;
-        case EMR_POLYPOLYLINE: PolyPoly(r, false, false); break;
-        case EMR_POLYPOLYGON: PolyPoly(r, true, false); break;
-        case EMR_POLYPOLYLINE16: PolyPoly(r, false, true); break;
-        case EMR_POLYPOLYGON16: PolyPoly(r, true, true); break;
-        case EMR_POLYDRAW: PolyDraw(r, false); break;
-        case EMR_POLYDRAW16: PolyDraw(r, true); break;
+        case EMR_POLYPOLYLINE:
+            PolyPoly(r, false, false);
+            break;
+        case EMR_POLYPOLYGON:
+            PolyPoly(r, true, false);
+            break;
+        case EMR_POLYPOLYLINE16:
+            PolyPoly(r, false, true);
+            break;
+        case EMR_POLYPOLYGON16:
+            PolyPoly(r, true, true);
+            break;
+        case EMR_POLYDRAW:
+            PolyDraw(r, false);
+            break;
+        case EMR_POLYDRAW16:
+            PolyDraw(r, true);
+            break;
 
-        case EMR_SETWINDOWEXTEX: c_.SetWindowExt(r.S32(8), r.S32(12)); break;
-        case EMR_SETWINDOWORGEX: c_.SetWindowOrg(r.S32(8), r.S32(12)); break;
-        case EMR_SETVIEWPORTEXTEX: c_.SetViewportExt(r.S32(8), r.S32(12)); break;
-        case EMR_SETVIEWPORTORGEX: c_.SetViewportOrg(r.S32(8), r.S32(12)); break;
-        case EMR_SCALEVIEWPORTEXTEX: c_.ScaleViewportExt(r.S32(8), r.S32(12), r.S32(16), r.S32(20)); break;
-        case EMR_SCALEWINDOWEXTEX: c_.ScaleWindowExt(r.S32(8), r.S32(12), r.S32(16), r.S32(20)); break;
-        case EMR_SETMAPMODE: c_.SetMapMode(static_cast<int>(r.U32(8))); break;
-        case EMR_SETWORLDTRANSFORM: c_.SetWorldTransform(Xform(r, 8)); break;
-        case EMR_MODIFYWORLDTRANSFORM: c_.ModifyWorldTransform(Xform(r, 8), r.U32(32)); break;
+        case EMR_SETWINDOWEXTEX:
+            c_.SetWindowExt(r.S32(8), r.S32(12));
+            break;
+        case EMR_SETWINDOWORGEX:
+            c_.SetWindowOrg(r.S32(8), r.S32(12));
+            break;
+        case EMR_SETVIEWPORTEXTEX:
+            c_.SetViewportExt(r.S32(8), r.S32(12));
+            break;
+        case EMR_SETVIEWPORTORGEX:
+            c_.SetViewportOrg(r.S32(8), r.S32(12));
+            break;
+        case EMR_SCALEVIEWPORTEXTEX:
+            c_.ScaleViewportExt(r.S32(8), r.S32(12), r.S32(16), r.S32(20));
+            break;
+        case EMR_SCALEWINDOWEXTEX:
+            c_.ScaleWindowExt(r.S32(8), r.S32(12), r.S32(16), r.S32(20));
+            break;
+        case EMR_SETMAPMODE:
+            c_.SetMapMode(static_cast<int>(r.U32(8)));
+            break;
+        case EMR_SETWORLDTRANSFORM:
+            c_.SetWorldTransform(Xform(r, 8));
+            break;
+        case EMR_MODIFYWORLDTRANSFORM:
+            c_.ModifyWorldTransform(Xform(r, 8), r.U32(32));
+            break;
 
-        case EMR_SETBKMODE: c_.s.bkMode = static_cast<int>(r.U32(8)); break;
-        case EMR_SETPOLYFILLMODE: c_.s.fillMode = static_cast<int>(r.U32(8)); break;
-        case EMR_SETROP2: c_.s.rop2 = static_cast<int>(r.U32(8)); break;
-        case EMR_SETSTRETCHBLTMODE: c_.s.stretchMode = static_cast<int>(r.U32(8)); break;
-        case EMR_SETTEXTALIGN: c_.s.textAlign = r.U32(8); break;
-        case EMR_SETTEXTCOLOR: c_.s.textColor = FromColorRef(r.U32(8)); break;
-        case EMR_SETBKCOLOR: c_.s.bkColor = FromColorRef(r.U32(8)); break;
-        case EMR_SETARCDIRECTION: c_.s.clockwise = r.U32(8) == 2; break;
+        case EMR_SETBKMODE:
+            c_.s.bkMode = static_cast<int>(r.U32(8));
+            break;
+        case EMR_SETPOLYFILLMODE:
+            c_.s.fillMode = static_cast<int>(r.U32(8));
+            break;
+        case EMR_SETROP2:
+            c_.s.rop2 = static_cast<int>(r.U32(8));
+            break;
+        case EMR_SETSTRETCHBLTMODE:
+            c_.s.stretchMode = static_cast<int>(r.U32(8));
+            break;
+        case EMR_SETTEXTALIGN:
+            c_.s.textAlign = r.U32(8);
+            break;
+        case EMR_SETTEXTCOLOR:
+            c_.s.textColor = FromColorRef(r.U32(8));
+            break;
+        case EMR_SETBKCOLOR:
+            c_.s.bkColor = FromColorRef(r.U32(8));
+            break;
+        case EMR_SETARCDIRECTION:
+            c_.s.clockwise = r.U32(8) == 2;
+            break;
         case EMR_SETMITERLIMIT: {
             // An integer, though some writers store a float.
             const uint32_t v = r.U32(8);
@@ -278,25 +402,44 @@ void EmfPlayer::Play(uint32_t type, const Record& r) {
             if (!std::isfinite(c_.s.miterLimit)) c_.s.miterLimit = 10;
             break;
         }
-        case EMR_SAVEDC: c_.SaveDC(); break;
-        case EMR_RESTOREDC: c_.RestoreDC(r.S32(8)); break;
-
-        case EMR_MOVETOEX: c_.MoveTo(r.S32(8), r.S32(12)); break;
-        case EMR_LINETO: c_.LineTo(r.S32(8), r.S32(12)); break;
-        case EMR_SETPIXELV: c_.SetPixel(r.S32(8), r.S32(12), FromColorRef(r.U32(16))); break;
-        case EMR_RECTANGLE: c_.Draw(c_.Rectangle(r.S32(8), r.S32(12), r.S32(16), r.S32(20)), true, true); break;
-        case EMR_ELLIPSE: c_.Draw(c_.Ellipse(r.S32(8), r.S32(12), r.S32(16), r.S32(20)), true, true); break;
-        case EMR_ROUNDRECT:
-            c_.Draw(c_.RoundRect(r.S32(8), r.S32(12), r.S32(16), r.S32(20), r.S32(24), r.S32(28)), true, true);
+        case EMR_SAVEDC:
+            c_.SaveDC();
             break;
-        case EMR_ARC: case EMR_CHORD: case EMR_PIE: case EMR_ARCTO: {
+        case EMR_RESTOREDC:
+            c_.RestoreDC(r.S32(8));
+            break;
+
+        case EMR_MOVETOEX:
+            c_.MoveTo(r.S32(8), r.S32(12));
+            break;
+        case EMR_LINETO:
+            c_.LineTo(r.S32(8), r.S32(12));
+            break;
+        case EMR_SETPIXELV:
+            c_.SetPixel(r.S32(8), r.S32(12), FromColorRef(r.U32(16)));
+            break;
+        case EMR_RECTANGLE:
+            c_.Draw(c_.Rectangle(r.S32(8), r.S32(12), r.S32(16), r.S32(20)), true, true);
+            break;
+        case EMR_ELLIPSE:
+            c_.Draw(c_.Ellipse(r.S32(8), r.S32(12), r.S32(16), r.S32(20)), true, true);
+            break;
+        case EMR_ROUNDRECT:
+            c_.Draw(c_.RoundRect(r.S32(8), r.S32(12), r.S32(16), r.S32(20), r.S32(24), r.S32(28)), true,
+                    true);
+            break;
+        case EMR_ARC:
+        case EMR_CHORD:
+        case EMR_PIE:
+        case EMR_ARCTO: {
             const Canvas::ArcKind kind = type == EMR_ARC     ? Canvas::ArcKind::Arc
                                          : type == EMR_CHORD ? Canvas::ArcKind::Chord
                                          : type == EMR_PIE   ? Canvas::ArcKind::Pie
                                                              : Canvas::ArcKind::ArcTo;
             Point end;
-            const Path p = c_.Arc(r.S32(8), r.S32(12), r.S32(16), r.S32(20), {double(r.S32(24)), double(r.S32(28))},
-                                  {double(r.S32(32)), double(r.S32(36))}, kind, &end);
+            const Path p =
+                c_.Arc(r.S32(8), r.S32(12), r.S32(16), r.S32(20), {double(r.S32(24)), double(r.S32(28))},
+                       {double(r.S32(32)), double(r.S32(36))}, kind, &end);
             if (kind == Canvas::ArcKind::ArcTo) {
                 c_.DrawContinued(p);
                 if (!p.Empty()) c_.s.position = end;
@@ -307,24 +450,47 @@ void EmfPlayer::Play(uint32_t type, const Record& r) {
         }
         case EMR_ANGLEARC: {
             Point end;
-            const Path p = c_.AngleArc({double(r.S32(8)), double(r.S32(12))}, r.U32(16), r.F32(20), r.F32(24), &end);
+            const Path p =
+                c_.AngleArc({double(r.S32(8)), double(r.S32(12))}, r.U32(16), r.F32(20), r.F32(24), &end);
             c_.DrawContinued(p);
             if (!p.Empty()) c_.s.position = end;
             break;
         }
 
-        case EMR_BEGINPATH: c_.BeginPath(); break;
-        case EMR_ENDPATH: c_.EndPath(); break;
-        case EMR_ABORTPATH: c_.AbortPath(); break;
-        case EMR_CLOSEFIGURE: c_.CloseFigure(); break;
-        case EMR_FILLPATH: c_.FillPath(); break;
-        case EMR_STROKEPATH: c_.StrokePath(); break;
-        case EMR_STROKEANDFILLPATH: c_.StrokeAndFillPath(); break;
-        case EMR_SELECTCLIPPATH: c_.SelectClipPath(static_cast<int>(r.U32(8))); break;
+        case EMR_BEGINPATH:
+            c_.BeginPath();
+            break;
+        case EMR_ENDPATH:
+            c_.EndPath();
+            break;
+        case EMR_ABORTPATH:
+            c_.AbortPath();
+            break;
+        case EMR_CLOSEFIGURE:
+            c_.CloseFigure();
+            break;
+        case EMR_FILLPATH:
+            c_.FillPath();
+            break;
+        case EMR_STROKEPATH:
+            c_.StrokePath();
+            break;
+        case EMR_STROKEANDFILLPATH:
+            c_.StrokeAndFillPath();
+            break;
+        case EMR_SELECTCLIPPATH:
+            c_.SelectClipPath(static_cast<int>(r.U32(8)));
+            break;
 
-        case EMR_EXCLUDECLIPRECT: c_.ExcludeClipRect(r.S32(8), r.S32(12), r.S32(16), r.S32(20)); break;
-        case EMR_INTERSECTCLIPRECT: c_.IntersectClipRect(r.S32(8), r.S32(12), r.S32(16), r.S32(20)); break;
-        case EMR_OFFSETCLIPRGN: c_.OffsetClip(r.S32(8), r.S32(12)); break;
+        case EMR_EXCLUDECLIPRECT:
+            c_.ExcludeClipRect(r.S32(8), r.S32(12), r.S32(16), r.S32(20));
+            break;
+        case EMR_INTERSECTCLIPRECT:
+            c_.IntersectClipRect(r.S32(8), r.S32(12), r.S32(16), r.S32(20));
+            break;
+        case EMR_OFFSETCLIPRGN:
+            c_.OffsetClip(r.S32(8), r.S32(12));
+            break;
         case EMR_EXTSELECTCLIPRGN: {
             // Region rectangles in device units; no region with the copy mode removes the clip.
             const size_t size = r.U32(8);
@@ -354,16 +520,29 @@ void EmfPlayer::Play(uint32_t type, const Record& r) {
             break;
         }
 
-        case EMR_BITBLT: case EMR_STRETCHBLT: case EMR_STRETCHDIBITS: case EMR_SETDIBITSTODEVICE:
+        case EMR_BITBLT:
+        case EMR_STRETCHBLT:
+        case EMR_STRETCHDIBITS:
+        case EMR_SETDIBITSTODEVICE:
         case EMR_ALPHABLEND:
             Blit(type, r);
             break;
-        case EMR_EXTTEXTOUTW: Text(r, true); break;
-        case EMR_EXTTEXTOUTA: Text(r, false); break;
+        case EMR_EXTTEXTOUTW:
+            Text(r, true);
+            break;
+        case EMR_EXTTEXTOUTA:
+            Text(r, false);
+            break;
 
-        case EMR_SELECTOBJECT: c_.SelectObject(r.U32(8)); break;
-        case EMR_DELETEOBJECT: c_.DeleteObject(r.U32(8)); break;
-        case EMR_CREATEPEN: c_.PutObject(r.U32(8), SimplePen(r.U32(12), r.S32(16), FromColorRef(r.U32(24)))); break;
+        case EMR_SELECTOBJECT:
+            c_.SelectObject(r.U32(8));
+            break;
+        case EMR_DELETEOBJECT:
+            c_.DeleteObject(r.U32(8));
+            break;
+        case EMR_CREATEPEN:
+            c_.PutObject(r.U32(8), SimplePen(r.U32(12), r.S32(16), FromColorRef(r.U32(24))));
+            break;
         case EMR_EXTCREATEPEN: {
             Pen pen;
             pen.style = r.U32(28);
@@ -403,8 +582,11 @@ void EmfPlayer::Play(uint32_t type, const Record& r) {
             c_.PutObject(r.U32(8), font);
             break;
         }
-        case EMR_CREATEPALETTE: c_.PutObject(r.U32(8), std::monostate{}); break;
-        default: break;
+        case EMR_CREATEPALETTE:
+            c_.PutObject(r.U32(8), std::monostate{});
+            break;
+        default:
+            break;
     }
 }
 

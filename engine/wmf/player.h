@@ -18,14 +18,15 @@ namespace wmf {
 // on a 96 pixels-per-inch device, which is mapped onto the whole output: the viewport is
 // that frame and the window is the bounding box, until records set them. Extents that are
 // not both positive make the frame the output itself.
-void PlayWmf(Canvas& canvas, const uint8_t* data, size_t size, const RECT& boundingBox, int64_t xExt, int64_t yExt);
+void PlayWmf(Canvas& canvas, const uint8_t* data, size_t size, const RECT& boundingBox, int64_t xExt,
+             int64_t yExt);
 
 // The fields of an enhanced metafile's header the player and the decoder use.
 struct EmfHeader {
     RECT bounds;  // device pixels of the reference device, inclusive
     RECT frame;   // hundredths of a millimetre, inclusive
     uint16_t handles;
-    int32_t deviceWidth, deviceHeight;   // reference device, pixels
+    int32_t deviceWidth, deviceHeight;      // reference device, pixels
     int32_t deviceWidthMm, deviceHeightMm;  // reference device, millimetres
 };
 
@@ -44,7 +45,7 @@ Canvas::Text DecodeUtf16(const uint8_t* units, size_t count);
 struct ShortRecord {};
 
 class Record {
-public:
+   public:
     Record(const uint8_t* data, size_t size) : data_(data), size_(size) {}
     size_t Size() const { return size_; }
     bool Has(size_t at, size_t n) const { return at <= size_ && n <= size_ - at; }
@@ -65,7 +66,7 @@ public:
     int32_t S32(size_t at) const { return static_cast<int32_t>(U32(at)); }
     float F32(size_t at) const;
 
-private:
+   private:
     const uint8_t* data_;
     size_t size_;
 };

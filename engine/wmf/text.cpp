@@ -13,31 +13,48 @@ namespace wmf {
 namespace {
 
 // Windows-1252 at 0x80..0x9F; the other bytes are their Latin-1 code points.
-constexpr uint16_t kWindows1252[32] = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+constexpr uint16_t kWindows1252[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                       0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
 
 // The code page of a font's character set, for those that are not Windows-1252.
 const char* CodePage(uint8_t charset) {
     switch (charset) {
-        case 77: return "MACINTOSH";
-        case 128: return "CP932";   // Shift-JIS
-        case 129: return "CP949";   // Hangul
-        case 130: return "JOHAB";
-        case 134: return "CP936";   // GB2312 / GBK
-        case 136: return "CP950";   // Big5
-        case 161: return "CP1253";  // Greek
-        case 162: return "CP1254";  // Turkish
-        case 163: return "CP1258";  // Vietnamese
-        case 177: return "CP1255";  // Hebrew
-        case 178: return "CP1256";  // Arabic
-        case 186: return "CP1257";  // Baltic
-        case 204: return "CP1251";  // Cyrillic
-        case 222: return "CP874";   // Thai
-        case 238: return "CP1250";  // Central European
-        case 255: return "CP437";   // OEM
-        default: return nullptr;
+        case 77:
+            return "MACINTOSH";
+        case 128:
+            return "CP932";  // Shift-JIS
+        case 129:
+            return "CP949";  // Hangul
+        case 130:
+            return "JOHAB";
+        case 134:
+            return "CP936";  // GB2312 / GBK
+        case 136:
+            return "CP950";  // Big5
+        case 161:
+            return "CP1253";  // Greek
+        case 162:
+            return "CP1254";  // Turkish
+        case 163:
+            return "CP1258";  // Vietnamese
+        case 177:
+            return "CP1255";  // Hebrew
+        case 178:
+            return "CP1256";  // Arabic
+        case 186:
+            return "CP1257";  // Baltic
+        case 204:
+            return "CP1251";  // Cyrillic
+        case 222:
+            return "CP874";  // Thai
+        case 238:
+            return "CP1250";  // Central European
+        case 255:
+            return "CP437";  // OEM
+        default:
+            return nullptr;
     }
 }
 
@@ -61,7 +78,8 @@ bool Convert(const char* codePage, const uint8_t* bytes, size_t count, Canvas::T
         iconv(raw, &in, &inLeft, &outPtr, &outLeft);
         const size_t used = (count - at) - inLeft;
         if (outLeft == 0 && used > 0) {
-            out.chars.push_back(one[0] | (one[1] << 8) | (one[2] << 16) | (static_cast<uint32_t>(one[3]) << 24));
+            out.chars.push_back(one[0] | (one[1] << 8) | (one[2] << 16) |
+                                (static_cast<uint32_t>(one[3]) << 24));
             out.units.push_back(static_cast<uint32_t>(used));
             at += used;
         } else {

@@ -66,7 +66,8 @@ bool ReadPlaceable(ByteStream* stream, Metafile& mf) {
     uint16_t sum = 0;
     for (size_t i = 0; i < 20; i += 2) sum ^= U16(head + i);
     const uint16_t unitsPerInch = U16(head + 14);
-    if (U32(head) != kPlaceableKey || U16(head + 20) != sum || unitsPerInch < 1 || unitsPerInch > kMaxUnitsPerInch)
+    if (U32(head) != kPlaceableKey || U16(head + 20) != sum || unitsPerInch < 1 ||
+        unitsPerInch > kMaxUnitsPerInch)
         return false;
 
     uint8_t meta[kMetaHeaderSize];
@@ -78,7 +79,8 @@ bool ReadPlaceable(ByteStream* stream, Metafile& mf) {
     if (!stream->Seek(-static_cast<int32_t>(kMetaHeaderSize), 1)) return false;
     // Some writers (Inkscape among them) count the placeable header in the size.
     const int64_t remaining = static_cast<int64_t>(stream->Size()) - stream->Tell();
-    if (byteSize > remaining && byteSize - remaining <= static_cast<int64_t>(kPlaceableSize)) byteSize = remaining;
+    if (byteSize > remaining && byteSize - remaining <= static_cast<int64_t>(kPlaceableSize))
+        byteSize = remaining;
     std::optional<std::vector<uint8_t>> bytes = ReadAll(stream, byteSize);
     if (!bytes) return false;
 
@@ -124,8 +126,10 @@ bool PictureWMF::Decode(ByteStream* stream, uint32_t forcedWidth, uint32_t force
         Metafile mf;
         int64_t width, height;
         if (ReadPlaceable(stream, mf)) {
-            width = (static_cast<int64_t>(mf.box.right) - mf.box.left) * kScreenPixelsPerInch / mf.unitsPerInch;
-            height = (static_cast<int64_t>(mf.box.bottom) - mf.box.top) * kScreenPixelsPerInch / mf.unitsPerInch;
+            width =
+                (static_cast<int64_t>(mf.box.right) - mf.box.left) * kScreenPixelsPerInch / mf.unitsPerInch;
+            height =
+                (static_cast<int64_t>(mf.box.bottom) - mf.box.top) * kScreenPixelsPerInch / mf.unitsPerInch;
         } else {
             stream->Seek(start, 0);
             if (!ReadEnhanced(stream, start, mf)) Fail("corrupted WMF");
@@ -145,8 +149,8 @@ bool PictureWMF::Decode(ByteStream* stream, uint32_t forcedWidth, uint32_t force
 
         // Sides that shrank to nothing are left for Create to refuse.
         if (width > 0 && height > 0) {
-            std::unique_ptr<cairo_surface_t, SurfaceCloser> surface(
-                cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(width), static_cast<int>(height)));
+            std::unique_ptr<cairo_surface_t, SurfaceCloser> surface(cairo_image_surface_create(
+                CAIRO_FORMAT_RGB24, static_cast<int>(width), static_cast<int>(height)));
             if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return false;
             std::unique_ptr<cairo_t, ContextCloser> cr(cairo_create(surface.get()));
             if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return false;
@@ -178,7 +182,8 @@ bool PictureWMF::Decode(ByteStream* stream, uint32_t forcedWidth, uint32_t force
             }
             return true;
         }
-        return Create(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24, ImageFormat::Wmf) != nullptr;
+        return Create(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24, ImageFormat::Wmf) !=
+               nullptr;
     } catch (const CodecError& e) {
         SetLastError(e.text);
         return false;

@@ -6,7 +6,7 @@
 #include "picture.h"
 
 class PictureWMF : public Picture {
-public:
+   public:
     PictureWMF() : Picture(ImageFormat::Wmf) {}
     // The dispatch decodes at the metafile's own size.
     bool Decode(ByteStream* stream) { return Decode(stream, 0, 0); }

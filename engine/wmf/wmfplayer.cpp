@@ -70,11 +70,11 @@ enum Function : uint16_t {
 };
 
 class WmfPlayer {
-public:
+   public:
     WmfPlayer(Canvas& canvas) : c_(canvas) {}
     void Play(uint16_t function, const Record& r, size_t words);
 
-private:
+   private:
     Canvas& c_;
 
     // Parameter i, counted in 16-bit words.
@@ -122,13 +122,15 @@ void WmfPlayer::Bitmap(const Record& r, size_t words, uint16_t function) {
             dh = P(r, 7), dw = P(r, 8), dy = P(r, 9), dx = P(r, 10);
             dibAt = 22;
             break;
-        default: return;
+        default:
+            return;
     }
     if (noBitmap || !r.Has(dibAt, 4)) {
         c_.StretchBitmap(nullptr, 0, 0, 0, 0, dx, dy, dw, dh, rop);
         return;
     }
-    const std::shared_ptr<wmf::Bitmap> bitmap = LoadPackedDib(r.Bytes(dibAt, r.Size() - dibAt), r.Size() - dibAt, usage);
+    const std::shared_ptr<wmf::Bitmap> bitmap =
+        LoadPackedDib(r.Bytes(dibAt, r.Size() - dibAt), r.Size() - dibAt, usage);
     if (!bitmap) return;
     // The source rectangle counts rows from the bottom of a bottom-up bitmap.
     const double top = bitmap->height - sy - sh;
@@ -169,33 +171,85 @@ void WmfPlayer::Text(const Record& r, bool extended) {
 
 void WmfPlayer::Play(uint16_t function, const Record& r, size_t words) {
     switch (function) {
-        case META_SETBKCOLOR: c_.s.bkColor = FromColorRef(r.U32(0)); break;
-        case META_SETBKMODE: c_.s.bkMode = r.U16(0); break;
-        case META_SETMAPMODE: c_.SetMapMode(r.U16(0)); break;
-        case META_SETROP2: c_.s.rop2 = r.U16(0); break;
-        case META_SETPOLYFILLMODE: c_.s.fillMode = r.U16(0); break;
-        case META_SETSTRETCHBLTMODE: c_.s.stretchMode = r.U16(0); break;
-        case META_SETTEXTCOLOR: c_.s.textColor = FromColorRef(r.U32(0)); break;
-        case META_SETTEXTALIGN: c_.s.textAlign = r.U16(0); break;
-        case META_SETWINDOWORG: c_.SetWindowOrg(P(r, 1), P(r, 0)); break;
-        case META_SETWINDOWEXT: c_.SetWindowExt(P(r, 1), P(r, 0)); break;
-        case META_SETVIEWPORTORG: c_.SetViewportOrg(P(r, 1), P(r, 0)); break;
-        case META_SETVIEWPORTEXT: c_.SetViewportExt(P(r, 1), P(r, 0)); break;
-        case META_OFFSETWINDOWORG: c_.OffsetWindowOrg(P(r, 1), P(r, 0)); break;
-        case META_OFFSETVIEWPORTORG: c_.OffsetViewportOrg(P(r, 1), P(r, 0)); break;
-        case META_SCALEWINDOWEXT: c_.ScaleWindowExt(P(r, 3), P(r, 2), P(r, 1), P(r, 0)); break;
-        case META_SCALEVIEWPORTEXT: c_.ScaleViewportExt(P(r, 3), P(r, 2), P(r, 1), P(r, 0)); break;
-        case META_MOVETO: c_.MoveTo(P(r, 1), P(r, 0)); break;
-        case META_LINETO: c_.LineTo(P(r, 1), P(r, 0)); break;
-        case META_EXCLUDECLIPRECT: c_.ExcludeClipRect(P(r, 3), P(r, 2), P(r, 1), P(r, 0)); break;
-        case META_INTERSECTCLIPRECT: c_.IntersectClipRect(P(r, 3), P(r, 2), P(r, 1), P(r, 0)); break;
-        case META_OFFSETCLIPRGN: c_.OffsetClip(P(r, 1), P(r, 0)); break;
+        case META_SETBKCOLOR:
+            c_.s.bkColor = FromColorRef(r.U32(0));
+            break;
+        case META_SETBKMODE:
+            c_.s.bkMode = r.U16(0);
+            break;
+        case META_SETMAPMODE:
+            c_.SetMapMode(r.U16(0));
+            break;
+        case META_SETROP2:
+            c_.s.rop2 = r.U16(0);
+            break;
+        case META_SETPOLYFILLMODE:
+            c_.s.fillMode = r.U16(0);
+            break;
+        case META_SETSTRETCHBLTMODE:
+            c_.s.stretchMode = r.U16(0);
+            break;
+        case META_SETTEXTCOLOR:
+            c_.s.textColor = FromColorRef(r.U32(0));
+            break;
+        case META_SETTEXTALIGN:
+            c_.s.textAlign = r.U16(0);
+            break;
+        case META_SETWINDOWORG:
+            c_.SetWindowOrg(P(r, 1), P(r, 0));
+            break;
+        case META_SETWINDOWEXT:
+            c_.SetWindowExt(P(r, 1), P(r, 0));
+            break;
+        case META_SETVIEWPORTORG:
+            c_.SetViewportOrg(P(r, 1), P(r, 0));
+            break;
+        case META_SETVIEWPORTEXT:
+            c_.SetViewportExt(P(r, 1), P(r, 0));
+            break;
+        case META_OFFSETWINDOWORG:
+            c_.OffsetWindowOrg(P(r, 1), P(r, 0));
+            break;
+        case META_OFFSETVIEWPORTORG:
+            c_.OffsetViewportOrg(P(r, 1), P(r, 0));
+            break;
+        case META_SCALEWINDOWEXT:
+            c_.ScaleWindowExt(P(r, 3), P(r, 2), P(r, 1), P(r, 0));
+            break;
+        case META_SCALEVIEWPORTEXT:
+            c_.ScaleViewportExt(P(r, 3), P(r, 2), P(r, 1), P(r, 0));
+            break;
+        case META_MOVETO:
+            c_.MoveTo(P(r, 1), P(r, 0));
+            break;
+        case META_LINETO:
+            c_.LineTo(P(r, 1), P(r, 0));
+            break;
+        case META_EXCLUDECLIPRECT:
+            c_.ExcludeClipRect(P(r, 3), P(r, 2), P(r, 1), P(r, 0));
+            break;
+        case META_INTERSECTCLIPRECT:
+            c_.IntersectClipRect(P(r, 3), P(r, 2), P(r, 1), P(r, 0));
+            break;
+        case META_OFFSETCLIPRGN:
+            c_.OffsetClip(P(r, 1), P(r, 0));
+            break;
         // Regions are not kept; selecting one (or none) leaves the picture unclipped.
-        case META_SELECTCLIPREGION: c_.SelectClipRegion({}, RGN_COPY); break;
-        case META_SAVEDC: c_.SaveDC(); break;
-        case META_RESTOREDC: c_.RestoreDC(P(r, 0)); break;
-        case META_RECTANGLE: c_.Draw(c_.Rectangle(P(r, 3), P(r, 2), P(r, 1), P(r, 0)), true, true); break;
-        case META_ELLIPSE: c_.Draw(c_.Ellipse(P(r, 3), P(r, 2), P(r, 1), P(r, 0)), true, true); break;
+        case META_SELECTCLIPREGION:
+            c_.SelectClipRegion({}, RGN_COPY);
+            break;
+        case META_SAVEDC:
+            c_.SaveDC();
+            break;
+        case META_RESTOREDC:
+            c_.RestoreDC(P(r, 0));
+            break;
+        case META_RECTANGLE:
+            c_.Draw(c_.Rectangle(P(r, 3), P(r, 2), P(r, 1), P(r, 0)), true, true);
+            break;
+        case META_ELLIPSE:
+            c_.Draw(c_.Ellipse(P(r, 3), P(r, 2), P(r, 1), P(r, 0)), true, true);
+            break;
         case META_ROUNDRECT:
             c_.Draw(c_.RoundRect(P(r, 5), P(r, 4), P(r, 3), P(r, 2), P(r, 1), P(r, 0)), true, true);
             break;
@@ -213,8 +267,10 @@ void WmfPlayer::Play(uint16_t function, const Record& r, size_t words) {
         case META_POLYGON:
         case META_POLYLINE: {
             const std::vector<Point> points = Points(r, 2, r.U16(0));
-            if (function == META_POLYGON) c_.Draw(c_.Polygon(points), true, true);
-            else c_.Draw(c_.Polyline(points), false, true);
+            if (function == META_POLYGON)
+                c_.Draw(c_.Polygon(points), true, true);
+            else
+                c_.Draw(c_.Polyline(points), false, true);
             break;
         }
         case META_POLYPOLYGON: {
@@ -230,23 +286,39 @@ void WmfPlayer::Play(uint16_t function, const Record& r, size_t words) {
             c_.Draw(all, true, true);
             break;
         }
-        case META_SETPIXEL: c_.SetPixel(P(r, 3), P(r, 2), FromColorRef(r.U32(0))); break;
-        case META_PATBLT: c_.StretchBitmap(nullptr, 0, 0, 0, 0, P(r, 5), P(r, 4), P(r, 3), P(r, 2), r.U32(0)); break;
+        case META_SETPIXEL:
+            c_.SetPixel(P(r, 3), P(r, 2), FromColorRef(r.U32(0)));
+            break;
+        case META_PATBLT:
+            c_.StretchBitmap(nullptr, 0, 0, 0, 0, P(r, 5), P(r, 4), P(r, 3), P(r, 2), r.U32(0));
+            break;
         case META_DIBBITBLT:
         case META_DIBSTRETCHBLT:
-        case META_STRETCHDIB: Bitmap(r, words, function); break;
-        case META_TEXTOUT: Text(r, false); break;
-        case META_EXTTEXTOUT: Text(r, true); break;
+        case META_STRETCHDIB:
+            Bitmap(r, words, function);
+            break;
+        case META_TEXTOUT:
+            Text(r, false);
+            break;
+        case META_EXTTEXTOUT:
+            Text(r, true);
+            break;
 
-        case META_SELECTOBJECT: c_.SelectObject(r.U16(0)); break;
-        case META_DELETEOBJECT: c_.DeleteObject(r.U16(0)); break;
-        case META_CREATEPENINDIRECT: c_.AddObject(SimplePen(r.U16(0), P(r, 1), FromColorRef(r.U32(6)))); break;
+        case META_SELECTOBJECT:
+            c_.SelectObject(r.U16(0));
+            break;
+        case META_DELETEOBJECT:
+            c_.DeleteObject(r.U16(0));
+            break;
+        case META_CREATEPENINDIRECT:
+            c_.AddObject(SimplePen(r.U16(0), P(r, 1), FromColorRef(r.U32(6))));
+            break;
         case META_CREATEBRUSHINDIRECT:
             c_.AddObject(SimpleBrush(r.U16(0), FromColorRef(r.U32(2)), r.U16(6)));
             break;
         case META_DIBCREATEPATTERNBRUSH:
-            c_.AddObject(c_.PatternBrush(r.Has(4, 4) ? LoadPackedDib(r.Bytes(4, r.Size() - 4), r.Size() - 4, r.U16(2))
-                                                     : nullptr));
+            c_.AddObject(c_.PatternBrush(
+                r.Has(4, 4) ? LoadPackedDib(r.Bytes(4, r.Size() - 4), r.Size() - 4, r.U16(2)) : nullptr));
             break;
         case META_CREATEFONTINDIRECT: {
             Font font;
@@ -260,29 +332,35 @@ void WmfPlayer::Play(uint16_t function, const Record& r, size_t words) {
             font.strikeout = r.U8(12);
             font.charset = r.U8(13);
             font.pitchAndFamily = r.U8(17);
-            for (size_t i = 18; i < 18 + 32 && r.Has(i, 1) && r.U8(i); ++i) AppendFaceCharacter(font.face, r.U8(i));
+            for (size_t i = 18; i < 18 + 32 && r.Has(i, 1) && r.U8(i); ++i)
+                AppendFaceCharacter(font.face, r.U8(i));
             c_.AddObject(font);
             break;
         }
         // Objects the player does not draw with still take their slot.
         case META_CREATEPALETTE:
         case META_CREATEPATTERNBRUSH:
-        case META_CREATEREGION: c_.AddObject(std::monostate{}); break;
-        default: break;
+        case META_CREATEREGION:
+            c_.AddObject(std::monostate{});
+            break;
+        default:
+            break;
     }
 }
 
 }  // namespace
 
-void PlayWmf(Canvas& canvas, const uint8_t* data, size_t size, const RECT& boundingBox, int64_t xExt, int64_t yExt) {
+void PlayWmf(Canvas& canvas, const uint8_t* data, size_t size, const RECT& boundingBox, int64_t xExt,
+             int64_t yExt) {
     if (size < kHeaderSize) return;
     const Record header(data, kHeaderSize);
     canvas.ResizeTable(header.U16(10));
     constexpr double kPixelsPerMm = 96 / 25.4;
     double frameWidth = canvas.OutputWidth(), frameHeight = canvas.OutputHeight();
     if (xExt > 0 && yExt > 0) frameWidth = xExt * kPixelsPerMm / 100, frameHeight = yExt * kPixelsPerMm / 100;
-    canvas.SetDeviceToOutput({canvas.OutputWidth() / frameWidth, 0, 0, canvas.OutputHeight() / frameHeight, 0, 0},
-                             kPixelsPerMm, kPixelsPerMm);
+    canvas.SetDeviceToOutput(
+        {canvas.OutputWidth() / frameWidth, 0, 0, canvas.OutputHeight() / frameHeight, 0, 0}, kPixelsPerMm,
+        kPixelsPerMm);
     canvas.SetMapMode(MM_ANISOTROPIC);
     canvas.SetViewportExt(frameWidth, frameHeight);
     canvas.SetWindowOrg(boundingBox.left, boundingBox.top);

@@ -34,7 +34,9 @@ void ExpectPlaysOn(const Bytes& file, uint32_t width, uint32_t height, bool pain
     EXPECT_EQ(p.GetWidth(), width) << what;
     EXPECT_EQ(p.GetHeight(), height) << what;
     if (paintedAfter) {
-        EXPECT_EQ(At(p, static_cast<int>(width) - 5, static_cast<int>(height) - 5), (metafile::Rgb{255, 0, 0})) << what;
+        EXPECT_EQ(At(p, static_cast<int>(width) - 5, static_cast<int>(height) - 5),
+                  (metafile::Rgb{255, 0, 0}))
+            << what;
     }
 }
 
@@ -67,14 +69,18 @@ TEST(WmfHostile, LyingRecordsAreSkippedOrEndThePlay) {
         {"poly-polygon of 65535 polygons", metafile::Wmf().Rec(0x0538, {65535}), true},
         {"text longer than its record", metafile::Wmf().Rec(0x0521, {30000, 0x4141}), true},
         {"extended text with a rectangle it lacks", metafile::Wmf().Rec(0x0A32, {0, 0, 200, 6, 1}), true},
-        {"selecting and deleting objects that are not there", metafile::Wmf().Rec(0x012D, {60000}).Rec(0x01F0, {65535}), true},
-        {"restoring states never saved", metafile::Wmf().Rec(0x0127, {-5}).Rec(0x0127, {7}).Rec(0x0127, {0}), true},
+        {"selecting and deleting objects that are not there",
+         metafile::Wmf().Rec(0x012D, {60000}).Rec(0x01F0, {65535}), true},
+        {"restoring states never saved", metafile::Wmf().Rec(0x0127, {-5}).Rec(0x0127, {7}).Rec(0x0127, {0}),
+         true},
         {"bitmap claiming 900 million pixels", metafile::Wmf().Raw(0x0B41, blt), true},
         {"window of no extent", metafile::Wmf().Rec(0x020C, {0, 0}), true},
-        {"records of no parameters", metafile::Wmf().Rec(0x041B, {}).Rec(0x0817, {}).Rec(0x02FB, {}).Rec(0x0A32, {}), true},
+        {"records of no parameters",
+         metafile::Wmf().Rec(0x041B, {}).Rec(0x0817, {}).Rec(0x02FB, {}).Rec(0x0A32, {}), true},
         {"unknown functions", metafile::Wmf().Rec(0x7777, {1, 2, 3}).Rec(0x0626, {15, 0}), true},
     };
-    for (const auto& row : rows) ExpectPlaysOn(WmfThen(row.records).Build(0, 0, 100, 100, 96), 100, 100, row.paintedAfter, row.what);
+    for (const auto& row : rows)
+        ExpectPlaysOn(WmfThen(row.records).Build(0, 0, 100, 100, 96), 100, 100, row.paintedAfter, row.what);
 
     // Hundreds of saved states and a window that sends coordinates far beyond any output.
     metafile::Wmf deep;
@@ -100,7 +106,8 @@ TEST(EmfHostile, LyingRecordsAreSkippedOrBounded) {
     const Bytes nan = Float(std::numeric_limits<float>::quiet_NaN()), inf = Float(1e38f), zero = Float(0);
     Bytes badXform, hugeXform;
     for (int i = 0; i < 6; ++i) badXform.insert(badXform.end(), nan.begin(), nan.end());
-    for (int i = 0; i < 6; ++i) hugeXform.insert(hugeXform.end(), (i < 4 ? inf : zero).begin(), (i < 4 ? inf : zero).end());
+    for (int i = 0; i < 6; ++i)
+        hugeXform.insert(hugeXform.end(), (i < 4 ? inf : zero).begin(), (i < 4 ? inf : zero).end());
     Bytes angleArc;
     for (int v : {50, 50, 1000000}) metafile::Put32(angleArc, static_cast<uint32_t>(v));
     angleArc.insert(angleArc.end(), nan.begin(), nan.end());
@@ -112,19 +119,34 @@ TEST(EmfHostile, LyingRecordsAreSkippedOrBounded) {
         {"polygon of 2^32-1 points", metafile::Emf().Rec(3, {0, 0, 0, 0, 0xFFFFFFFF, 1, 2})},
         {"poly-polygon counts past the record", metafile::Emf().Rec(8, {0, 0, 0, 0, 0xFFFFFFFF, 4, 1, 1})},
         {"poly-draw types missing", metafile::Emf().Rec(56, {0, 0, 0, 0, 2, 1, 1, 5, 5})},
-        {"text offsets outside the record", metafile::Emf().Rec(84, {0, 0, 0, 0, 1, 0, 0, 5, 5, 0x7FFFFFFF, 0xFFFFFFF0, 0, 0, 0, 0, 0, 0xFFFFFFF0})},
-        {"objects at indices the table lacks", metafile::Emf().Rec(39, {0xFFFFFFFF, 0, 0, 0}).Rec(37, {70000}).Rec(37, {0x80000000 | 999}).Rec(40, {0xFFFFFFFF})},
+        {"text offsets outside the record", metafile::Emf().Rec(84, {0, 0, 0, 0, 1, 0, 0, 5, 5, 0x7FFFFFFF,
+                                                                     0xFFFFFFF0, 0, 0, 0, 0, 0, 0xFFFFFFF0})},
+        {"objects at indices the table lacks", metafile::Emf()
+                                                   .Rec(39, {0xFFFFFFFF, 0, 0, 0})
+                                                   .Rec(37, {70000})
+                                                   .Rec(37, {0x80000000 | 999})
+                                                   .Rec(40, {0xFFFFFFFF})},
         {"world transform of NaN and of huge numbers", metafile::Emf().Raw(35, badXform).Raw(35, hugeXform)},
-        {"zero extents in the anisotropic mode", metafile::Emf().Rec(17, {8}).Rec(9, {0, 0}).Rec(11, {0, 5}).Rec(32, {1, 0, 1, 0})},
-        {"region counting 2^32-1 rectangles", metafile::Emf().Rec(75, {48, 5, 32, 1, 0xFFFFFFFF, 16, 0, 0, 1, 1})},
-        {"bitmap offsets outside the record", metafile::Emf().Rec(81, {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0xFFFFFFF0, 40, 40, 0xFFFFFFF0, 0, 0xCC0020, 10, 10})},
+        {"zero extents in the anisotropic mode",
+         metafile::Emf().Rec(17, {8}).Rec(9, {0, 0}).Rec(11, {0, 5}).Rec(32, {1, 0, 1, 0})},
+        {"region counting 2^32-1 rectangles",
+         metafile::Emf().Rec(75, {48, 5, 32, 1, 0xFFFFFFFF, 16, 0, 0, 1, 1})},
+        {"bitmap offsets outside the record",
+         metafile::Emf().Rec(
+             81, {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0xFFFFFFF0, 40, 40, 0xFFFFFFF0, 0, 0xCC0020, 10, 10})},
         {"angle arc of NaN and infinite angles", metafile::Emf().Raw(41, angleArc)},
-        {"user-styled pen of zero dashes", metafile::Emf().Rec(95, {1, 0, 0, 0, 0, 0x10007, 5, 0, 0, 0, 4, 0, 0, 0, 0}).Rec(37, {1}).Rec(54, {100, 50})},
-        {"path operations without a path", metafile::Emf().Rec(62, {0, 0, 0, 0}).Rec(67, {1}).Rec(60, {}).Rec(61, {})},
+        {"user-styled pen of zero dashes", metafile::Emf()
+                                               .Rec(95, {1, 0, 0, 0, 0, 0x10007, 5, 0, 0, 0, 4, 0, 0, 0, 0})
+                                               .Rec(37, {1})
+                                               .Rec(54, {100, 50})},
+        {"path operations without a path",
+         metafile::Emf().Rec(62, {0, 0, 0, 0}).Rec(67, {1}).Rec(60, {}).Rec(61, {})},
         {"restoring states never saved", metafile::Emf().Rec(34, {-100}).Rec(34, {5})},
-        {"records of no fields", metafile::Emf().Rec(43, {}).Rec(84, {}).Rec(82, {}).Rec(76, {}).Rec(114, {})},
+        {"records of no fields",
+         metafile::Emf().Rec(43, {}).Rec(84, {}).Rec(82, {}).Rec(76, {}).Rec(114, {})},
     };
-    for (const auto& row : rows) ExpectPlaysOn(EmfThen(row.records).Build(0, 0, 192, 96), 192, 96, true, row.what);
+    for (const auto& row : rows)
+        ExpectPlaysOn(EmfThen(row.records).Build(0, 0, 192, 96), 192, 96, true, row.what);
 
     // A record shorter than its own header ends the play before the red rectangle.
     Bytes file = EmfThen(metafile::Emf()).Build(0, 0, 192, 96);

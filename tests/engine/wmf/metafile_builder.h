@@ -25,7 +25,7 @@ inline void Put32(Bytes& b, uint32_t v) {
 
 // A placeable Windows metafile: records of 16-bit parameters after the two headers.
 class Wmf {
-public:
+   public:
     // A record whose parameters are the given 16-bit words, in file order.
     Wmf& Rec(uint16_t function, std::initializer_list<int> params) {
         Bytes payload;
@@ -41,8 +41,8 @@ public:
         return *this;
     }
     // The whole file; sizeWords and checksum override the computed fields when not -1.
-    Bytes Build(int left, int top, int right, int bottom, int unitsPerInch, int objects = 16, int64_t sizeWords = -1,
-                int checksum = -1) const {
+    Bytes Build(int left, int top, int right, int bottom, int unitsPerInch, int objects = 16,
+                int64_t sizeWords = -1, int checksum = -1) const {
         Bytes f;
         Put32(f, 0x9AC6CDD7);
         Put16(f, 0);
@@ -63,7 +63,7 @@ public:
         return f;
     }
 
-private:
+   private:
     Bytes records_;
 };
 
@@ -71,7 +71,7 @@ private:
 // device has 96 pixels per inch, and the frame is the bounds, so device pixels are output
 // pixels when the picture is decoded at its own size.
 class Emf {
-public:
+   public:
     Emf& Rec(uint32_t type, std::initializer_list<int64_t> fields) {
         Bytes payload;
         for (int64_t v : fields) Put32(payload, static_cast<uint32_t>(v));
@@ -102,7 +102,7 @@ public:
         return f;
     }
 
-private:
+   private:
     Bytes records_;
 };
 

@@ -1,5 +1,7 @@
 // The metafile player on drawings of known geometry: each test draws a little and looks at
 // pixels that must, and must not, have been painted.
+#include "wmf/player.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +12,6 @@
 #include "../codec_fixtures.h"
 #include "metafile_builder.h"
 #include "picture.h"
-#include "wmf/player.h"
 #include "wmf/wmf.h"
 
 namespace {
@@ -25,18 +26,52 @@ constexpr uint32_t kRedRef = 0x0000FF, kGreenRef = 0x00FF00, kBlueRef = 0xFF0000
 
 // Windows metafile functions and enhanced metafile record types the tests write.
 enum : uint16_t {
-    SETBKCOLOR = 0x0201, SETBKMODE = 0x0102, SETPOLYFILLMODE = 0x0106, INTERSECTCLIPRECT = 0x0416,
-    EXCLUDECLIPRECT = 0x0415, RECTANGLE = 0x041B, PIE = 0x081A, POLYPOLYGON = 0x0538, POLYGON = 0x0324,
-    SAVEDC = 0x001E, RESTOREDC = 0x0127, SELECTOBJECT = 0x012D, DELETEOBJECT = 0x01F0, CREATEPEN = 0x02FA,
-    CREATEBRUSH = 0x02FC, TEXTOUT = 0x0521, DIBSTRETCHBLT = 0x0B41, SETWINDOWEXT = 0x020C,
+    SETBKCOLOR = 0x0201,
+    SETBKMODE = 0x0102,
+    SETPOLYFILLMODE = 0x0106,
+    INTERSECTCLIPRECT = 0x0416,
+    EXCLUDECLIPRECT = 0x0415,
+    RECTANGLE = 0x041B,
+    PIE = 0x081A,
+    POLYPOLYGON = 0x0538,
+    POLYGON = 0x0324,
+    SAVEDC = 0x001E,
+    RESTOREDC = 0x0127,
+    SELECTOBJECT = 0x012D,
+    DELETEOBJECT = 0x01F0,
+    CREATEPEN = 0x02FA,
+    CREATEBRUSH = 0x02FC,
+    TEXTOUT = 0x0521,
+    DIBSTRETCHBLT = 0x0B41,
+    SETWINDOWEXT = 0x020C,
 };
 enum : uint32_t {
-    EMR_POLYPOLYGON = 8, EMR_SETWINDOWEXTEX = 9, EMR_SETVIEWPORTEXTEX = 11, EMR_SETMAPMODE = 17,
-    EMR_SETBKMODE = 18, EMR_SETTEXTALIGN = 22, EMR_SETBKCOLOR = 25, EMR_MOVETOEX = 27, EMR_SAVEDC = 33,
-    EMR_RESTOREDC = 34, EMR_SETWORLDTRANSFORM = 35, EMR_SELECTOBJECT = 37, EMR_CREATEPEN = 38,
-    EMR_CREATEBRUSHINDIRECT = 39, EMR_ANGLEARC = 41, EMR_RECTANGLE = 43, EMR_LINETO = 54, EMR_BEGINPATH = 59,
-    EMR_ENDPATH = 60, EMR_CLOSEFIGURE = 61, EMR_FILLPATH = 62, EMR_EXTSELECTCLIPRGN = 75,
-    EMR_STRETCHDIBITS = 81, EMR_EXTCREATEFONTINDIRECTW = 82, EMR_EXTTEXTOUTW = 84, EMR_EXTCREATEPEN = 95,
+    EMR_POLYPOLYGON = 8,
+    EMR_SETWINDOWEXTEX = 9,
+    EMR_SETVIEWPORTEXTEX = 11,
+    EMR_SETMAPMODE = 17,
+    EMR_SETBKMODE = 18,
+    EMR_SETTEXTALIGN = 22,
+    EMR_SETBKCOLOR = 25,
+    EMR_MOVETOEX = 27,
+    EMR_SAVEDC = 33,
+    EMR_RESTOREDC = 34,
+    EMR_SETWORLDTRANSFORM = 35,
+    EMR_SELECTOBJECT = 37,
+    EMR_CREATEPEN = 38,
+    EMR_CREATEBRUSHINDIRECT = 39,
+    EMR_ANGLEARC = 41,
+    EMR_RECTANGLE = 43,
+    EMR_LINETO = 54,
+    EMR_BEGINPATH = 59,
+    EMR_ENDPATH = 60,
+    EMR_CLOSEFIGURE = 61,
+    EMR_FILLPATH = 62,
+    EMR_EXTSELECTCLIPRGN = 75,
+    EMR_STRETCHDIBITS = 81,
+    EMR_EXTCREATEFONTINDIRECTW = 82,
+    EMR_EXTTEXTOUTW = 84,
+    EMR_EXTCREATEPEN = 95,
 };
 constexpr int kNullPen = 5;
 
@@ -48,7 +83,8 @@ metafile::Wmf WmfWithoutPen() {
     return w;
 }
 metafile::Wmf& WmfBrush(metafile::Wmf& w, uint32_t colorRef, int style = 0, int hatch = 0) {
-    return w.Rec(CREATEBRUSH, {style, static_cast<int>(colorRef & 0xFFFF), static_cast<int>(colorRef >> 16), hatch});
+    return w.Rec(CREATEBRUSH,
+                 {style, static_cast<int>(colorRef & 0xFFFF), static_cast<int>(colorRef >> 16), hatch});
 }
 
 Picture Play(const Bytes& file) {
@@ -79,7 +115,8 @@ TEST(WmfPlayer, ShapesFillWithTheSelectedBrushOnTheWindowColour) {
     EXPECT_EQ(At(p, 30, 30), kRed);
     EXPECT_EQ(At(p, 10, 10), kRed);
     EXPECT_EQ(At(p, 49, 49), kRed);
-    for (auto [x, y] : {std::pair{9, 30}, {50, 30}, {30, 50}, {75, 75}}) EXPECT_EQ(At(p, x, y), kWhite) << x << "," << y;
+    for (auto [x, y] : {std::pair{9, 30}, {50, 30}, {30, 50}, {75, 75}})
+        EXPECT_EQ(At(p, x, y), kWhite) << x << "," << y;
 }
 
 TEST(WmfPlayer, ObjectsTakeTheLowestFreeSlotAndRestoreBringsBackTheState) {
@@ -115,7 +152,10 @@ TEST(WmfPlayer, FillModeDecidesWhetherAnInnerFigureIsAHole) {
 TEST(WmfPlayer, ClipRectanglesConfineDrawing) {
     for (uint16_t clip : {INTERSECTCLIPRECT, EXCLUDECLIPRECT}) {
         metafile::Wmf w = WmfWithoutPen();
-        WmfBrush(w, kRedRef).Rec(SELECTOBJECT, {1}).Rec(clip, {100, 50, 0, 0}).Rec(RECTANGLE, {100, 100, 0, 0});
+        WmfBrush(w, kRedRef)
+            .Rec(SELECTOBJECT, {1})
+            .Rec(clip, {100, 50, 0, 0})
+            .Rec(RECTANGLE, {100, 100, 0, 0});
         const Picture p = PlayWmf(w);
         EXPECT_EQ(At(p, 25, 50), clip == INTERSECTCLIPRECT ? kRed : kWhite) << clip;
         EXPECT_EQ(At(p, 75, 50), clip == INTERSECTCLIPRECT ? kWhite : kRed) << clip;
@@ -132,9 +172,12 @@ TEST(WmfPlayer, HatchedBrushesDrawLinesOnTheBackgroundMode) {
         for (int y = 16; y < 80; ++y)
             for (int x = 16; x < 80; ++x) {
                 const Rgb c = At(p, x, y);
-                if (c == kBlack) ++ink;
-                else if (c == (bkMode == 2 ? kGreen : kWhite)) ++paper;
-                else ++other;
+                if (c == kBlack)
+                    ++ink;
+                else if (c == (bkMode == 2 ? kGreen : kWhite))
+                    ++paper;
+                else
+                    ++other;
             }
         // Two lines in every 8 x 8 cell: 15 of its 64 pixels.
         EXPECT_EQ(ink, 64 * 15) << bkMode;
@@ -172,7 +215,8 @@ TEST(WmfPlayer, StretchedBitmapKeepsItsRowOrder) {
     for (int i = 0; i < 6; ++i) metafile::Put32(dib, 0);
     for (uint8_t b : {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255, 255, 0}) dib.push_back(b);
     Bytes record;
-    for (int v : {0x0020, 0x00CC, 2, 2, 0, 0, 80, 80, 10, 10}) metafile::Put16(record, static_cast<uint32_t>(v));
+    for (int v : {0x0020, 0x00CC, 2, 2, 0, 0, 80, 80, 10, 10})
+        metafile::Put16(record, static_cast<uint32_t>(v));
     record.insert(record.end(), dib.begin(), dib.end());
     metafile::Wmf w;
     w.Raw(DIBSTRETCHBLT, record);
@@ -249,9 +293,9 @@ TEST(EmfPlayer, PenStylesDashAndWidth) {
         int darkFrom, darkTo;  // rows through the line's middle that are fully dark
         bool gaps;
     } rows[] = {
-        {0, 0, 48, 48, false},   // solid cosmetic: one row
-        {1, 0, 48, 48, true},    // dashed cosmetic
-        {0, 9, 44, 52, false},   // nine units wide
+        {0, 0, 48, 48, false},  // solid cosmetic: one row
+        {1, 0, 48, 48, true},   // dashed cosmetic
+        {0, 9, 44, 52, false},  // nine units wide
     };
     for (const auto& row : rows) {
         metafile::Emf e;
@@ -265,7 +309,8 @@ TEST(EmfPlayer, PenStylesDashAndWidth) {
         } else {
             EXPECT_EQ(dark, 170) << row.style;
         }
-        for (int y = row.darkFrom; y <= row.darkTo; ++y) EXPECT_EQ(At(p, 100, y), kBlack) << row.style << " row " << y;
+        for (int y = row.darkFrom; y <= row.darkTo; ++y)
+            EXPECT_EQ(At(p, 100, y), kBlack) << row.style << " row " << y;
         EXPECT_EQ(At(p, 100, row.darkFrom - 2), kWhite) << row.style;
         EXPECT_EQ(At(p, 100, row.darkTo + 2), kWhite) << row.style;
     }
