@@ -207,6 +207,30 @@ TEST(WmfPlayer, WindowExtentScalesLogicalUnits) {
     EXPECT_EQ(At(p, 45, 75), kWhite);
 }
 
+// The picture description gives the box in pixels, multiplied by ten while both sides stay
+// below 6554, as hundredths of a millimetre; in the text mapping mode logical units are
+// device pixels of that frame (at 96 per inch), which is mapped onto the whole picture.
+TEST(WmfPlayer, TextModeUnitsArePixelsOfTheScaledFrame) {
+    const struct {
+        int side;       // box and picture, pixels
+        int halfFrame;  // half the frame in device pixels
+    } rows[] = {
+        {100, 189},   // 100 -> 10000: 378 pixels
+        {700, 132},   // 700 -> 7000: 265 pixels
+        {7000, 132},  // not multiplied; the picture is limited to 4000
+    };
+    for (const auto& row : rows) {
+        metafile::Wmf w = WmfWithoutPen();
+        WmfBrush(w, kRedRef).Rec(SELECTOBJECT, {1}).Rec(0x0103, {1});  // the text mapping mode
+        w.Rec(RECTANGLE, {row.halfFrame, row.halfFrame, 0, 0});
+        Picture p;
+        ASSERT_TRUE(fixtures::DecodeBytes(p, w.Build(0, 0, row.side, row.side, 96), ImageFormat::Wmf));
+        const int size = static_cast<int>(p.GetWidth());
+        EXPECT_EQ(At(p, size * 45 / 100, size * 45 / 100), kRed) << row.side;
+        EXPECT_EQ(At(p, size * 55 / 100, size * 55 / 100), kWhite) << row.side;
+    }
+}
+
 TEST(WmfPlayer, StretchedBitmapKeepsItsRowOrder) {
     // A 2 x 2 bottom-up 24-bit bitmap: bottom row blue, green; top row red, white.
     Bytes dib;
