@@ -23,6 +23,7 @@
 #include "tga.h"
 #include "tif.h"
 #include "wbmp.h"
+#include "wmf/wmf.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ const CodecEntry kCodecs[FormatCount] = {
     /* Tga     */ {&DecodeWith<PictureTGA>, &EncodeWith<PictureTGA>},
     /* Pcx     */ {&DecodeWith<PicturePCX>, &EncodeWith<PicturePCX>},
     /* Wbmp    */ {&DecodeWith<PictureWBMP>, &EncodeWith<PictureWBMP>},
-    /* Wmf     */ {nullptr, nullptr},
+    /* Wmf     */ {&DecodeWith<PictureWMF>, &EncodeWith<PictureWMF>},
     /* Jp2     */ {&DecodeWith<PictureJAS>, &EncodeWith<PictureJAS>},
     /* Jpc     */ {&DecodeWith<PictureJAS>, &EncodeWith<PictureJAS>},
     /* Pgx     */ {&DecodeWith<PictureJAS>, &EncodeWith<PictureJAS>},
