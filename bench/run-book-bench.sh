@@ -79,10 +79,10 @@ one=$(measure one-page "$BIN/panelle-cli" convert "$WORK/page-000.jpg" "$WORK/on
 empty=$(measure tiny-book "$BIN/panelle-cli" build --templates "$BIN/files" -o "$WORK/tiny.jar" \
     "$(dirname "$0")/../samples/page.bmp")
 echo "one decoded page: 1200 x 1800 x 3 = 6480000 bytes (6.2 MiB)"
-echo "panelle-cli convert of one page: peak ${one##* } KB; build of a 176 x 208 page: peak ${empty##* } KB"
+echo "panelle-cli convert of one page: peak ${one##* } KiB; build of a 176 x 208 page: peak ${empty##* } KiB"
 echo
 
-printf '| pages | path | wall s | CPU s | peak RSS KB | archive bytes |\n|---|---|---|---|---|---|\n'
+printf '| pages | path | wall s | CPU s | peak RSS KiB | archive bytes |\n|---|---|---|---|---|---|\n'
 for count in "${COUNTS[@]}"; do
     pages="$WORK/pages-$count"
     mkdir -p "$pages"
