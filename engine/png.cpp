@@ -9,6 +9,7 @@
 #include "png.h"
 
 #include <libpng16/png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -388,6 +389,16 @@ void WriteImage(void* p) {
     png_set_bKGD(png, info, &job.background);
     png_set_pHYs(png, info, static_cast<png_uint_32>(std::max(pic.header.biXPelsPerMeter, 0)),
                  static_cast<png_uint_32>(std::max(pic.header.biYPelsPerMeter, 0)), PNG_RESOLUTION_METER);
+    // Colour rows are filtered, and for filtered rows the library asks zlib by default for
+    // level 6 with Z_FILTERED, which turns matches shorter than six bytes into literals. Scanned
+    // pages are full of short repeats (screentone, lettering, JPEG ringing along the ink), so
+    // zlib's plain greedy matching at level 3 makes those files about a sixth smaller in well
+    // under half the time; photographs come out the same size. Palette and grey rows are not
+    // filtered and keep the library's default.
+    if (job.colorType == PNG_COLOR_TYPE_RGB || job.colorType == PNG_COLOR_TYPE_RGB_ALPHA) {
+        png_set_compression_level(png, 3);
+        png_set_compression_strategy(png, Z_DEFAULT_STRATEGY);
+    }
     png_write_info(png, info);
 
     const int passes = png_set_interlace_handling(png);

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "book.h"
+#include "convert.h"
 #include "format.h"
 #include "generate.h"
 #include "measure.h"
@@ -30,10 +31,11 @@ constexpr const char* kUsage =
     "      FORMAT: bmp gif jpg jpeg png ico tif tiff tga pcx wbmp jp2 jpc pgx pnm ras.\n"
     "      --quality N sets the JPEG quality (0..100, default 90).\n"
     "  panelle-cli build -o OUT.jar [--name NAME] [--author TEXT] [--price YUAN]\n"
-    "                    [--descriptions FILE] [--templates DIR] PICTURE...\n"
+    "                    [--descriptions FILE] [--templates DIR] [--threads N] PICTURE...\n"
     "      Make a comic book: OUT.jar (\".jar\" is added when OUT has no extension)\n"
     "      and OUT.jad beside it, one page per PICTURE in the order given.\n"
     "      --descriptions FILE gives one description per line, page by page.\n"
+    "      --threads N converts N pages at once (1..4; default: one per core, at most 4).\n"
     "      Author and price default to the settings file (panelle.INI).\n"
     "      Progress goes to stderr; the exit status is 1 on \"Uncomplete!\" or an error.\n"
     "  panelle-cli --help\n"
@@ -135,6 +137,7 @@ int Build(const std::vector<std::string>& args) {
     book.settingPrice = settings.price;
 
     std::string out, descriptions;
+    unsigned threads = ConversionWorkers();
     std::vector<std::string> pictures;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -152,6 +155,14 @@ int Build(const std::vector<std::string>& args) {
                 return 2;
             }
             book.settingPrice = static_cast<int32_t>(price);
+        } else if (a == "--threads" && hasValue) {
+            char* end = nullptr;
+            const long n = std::strtol(args[++i].c_str(), &end, 10);
+            if (!end || *end || n < 1 || n > static_cast<long>(kMaxConversionWorkers)) {
+                std::fprintf(stderr, "panelle-cli: --threads takes 1 to %u\n", kMaxConversionWorkers);
+                return 2;
+            }
+            threads = static_cast<unsigned>(n);
         } else if (a.rfind("-", 0) == 0) {
             return Usage(stderr, 2);
         } else {
@@ -185,7 +196,7 @@ int Build(const std::vector<std::string>& args) {
     }
 
     StderrMessages messages;
-    return Generate(book, out, messages) ? 0 : 1;
+    return Generate(book, out, messages, threads) ? 0 : 1;
 }
 
 }  // namespace

@@ -139,10 +139,15 @@ bool Book::SelectPage() {
 }
 
 bool Book::MeasurePage(int32_t i) {
+    return MeasurePage(i, currentImage ? static_cast<int32_t>(currentImage->GetWidth()) : 0,
+                       currentImage ? static_cast<int32_t>(currentImage->GetHeight()) : 0);
+}
+
+bool Book::MeasurePage(int32_t i, int32_t width, int32_t height) {
     if (i < 0 || i >= pageCount()) return false;
     Description_T& page = pages[i];
-    page.picWidth = currentImage ? static_cast<int32_t>(currentImage->GetWidth()) : 0;
-    page.picHeight = currentImage ? static_cast<int32_t>(currentImage->GetHeight()) : 0;
+    page.picWidth = width;
+    page.picHeight = height;
     if (page.picWidth == 0 && page.picHeight == 0) return false;
     page.description.clear();
     page.measured = true;

@@ -92,6 +92,9 @@ public:
     // Records the sizes of the picture in currentImage for page i; false when it did not
     // load (both sizes 0), leaving the description and the measured mark alone.
     bool MeasurePage(int32_t i);
+    // The same for a picture of the given size that is not in currentImage (conversion
+    // measures pages whose pictures were loaded on other threads and are gone again).
+    bool MeasurePage(int32_t i, int32_t width, int32_t height);
     // Measures page i from its file without keeping its pixels (only the size is read where
     // the format allows it); the same effects as MeasurePage.
     bool MeasurePageFromFile(int32_t i);

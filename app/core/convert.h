@@ -11,6 +11,17 @@ class Messages;
 // Writes the UTF-16LE code units of a UTF-8 text, without a terminator; false on a write error.
 bool WriteLineUtf16(const std::string& text, FILE* file);
 
+// The most threads that convert pages at once.
+constexpr unsigned kMaxConversionWorkers = 4;
+
+// Threads for page conversion: one per core, at least 1, at most kMaxConversionWorkers.
+unsigned ConversionWorkers();
+
 // Converts every page into `staging`/N.png and writes `staging`/desc.txt. Every failure is
 // reported through messages and the generation goes on.
 void ConvertPages(Book& book, const std::string& staging, Messages& messages);
+
+// The same with `workers` threads loading and saving pages. Whatever their number, messages
+// come on the calling thread in page order, and desc.txt, the pictures left in `staging`,
+// the pages' measures and currentImage end up as one thread leaves them.
+void ConvertPages(Book& book, const std::string& staging, Messages& messages, unsigned workers);

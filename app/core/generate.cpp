@@ -58,6 +58,10 @@ private:
 }  // namespace
 
 bool Generate(Book& book, const std::string& chosenName, Messages& messages) {
+    return Generate(book, chosenName, messages, ConversionWorkers());
+}
+
+bool Generate(Book& book, const std::string& chosenName, Messages& messages, unsigned workers) {
     book.jarPath.clear();
     if (chosenName.empty()) return false;
 
@@ -79,7 +83,7 @@ bool Generate(Book& book, const std::string& chosenName, Messages& messages) {
     }
 
     try {
-        ConvertPages(book, staging.path(), messages);
+        ConvertPages(book, staging.path(), messages, workers);
     } catch (...) {
         // dropped: the generation goes on to the archive
     }
