@@ -208,19 +208,6 @@ bool Picture::Encode(ByteStream* stream, uint32_t imageType) {
     return Guarded(*this, "Encode", [&] { return entry.encode(*this, stream, imageType); });
 }
 
-namespace {
-
-// Permission bits a newly created file gets under the process's umask.
-mode_t NewFileMode() {
-    static const mode_t mask = [] {
-        const mode_t m = umask(022);
-        umask(m);
-        return m;
-    }();
-    return 0666 & ~mask;
-}
-
-}  // namespace
 
 // The picture is written to a temporary file beside the target, which replaces the target
 // only when everything was written: a failed save leaves an existing file as it was.
@@ -230,8 +217,7 @@ bool Picture::Save(const char* fileName, uint32_t imageType) {
     const int fd = mkstemp(temp.data());
     if (fd < 0) return false;
 
-    struct stat existing;
-    fchmod(fd, stat(fileName, &existing) == 0 ? (existing.st_mode & 07777) : NewFileMode());
+    fchmod(fd, ModeForReplacing(fileName));
 
     FILE* file = fdopen(fd, "wb");
     if (!file) {

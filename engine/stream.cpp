@@ -1,8 +1,23 @@
 #include "stream.h"
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+
+unsigned ModeForReplacing(const char* target) {
+    struct stat existing;
+    if (target && stat(target, &existing) == 0) return existing.st_mode & 07777;
+    unsigned mask = 022;
+    if (FILE* status = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status))
+            if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
+        std::fclose(status);
+    }
+    return 0666 & ~mask;
+}
 
 // ---- FileStream -------------------------------------------------------------------------
 

@@ -22,6 +22,11 @@ public:
     virtual int32_t GetC() = 0;
 };
 
+// Permission bits for a file about to replace `target`: the target's own when it exists,
+// otherwise what a newly created file gets under the process's umask (read without changing
+// it, so that other threads creating files are not affected).
+unsigned ModeForReplacing(const char* target);
+
 // A stream over a C FILE. A FILE handed to the constructor stays the caller's: the
 // object never closes it.
 class FileStream : public ByteStream {

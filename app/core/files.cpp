@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "messages.h"
+#include "stream.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& data) {
     std::string temp = path + ".tmp-XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0) return false;
-    fchmod(fd, ModeForReplacing(path));
+    fchmod(fd, ModeForReplacing(path.c_str()));
     bool ok = true;
     size_t done = 0;
     while (ok && done < data.size()) {
@@ -51,17 +52,6 @@ void StreamCopyFile(const std::string& source, const std::string& destination) {
     if (std::ferror(in.get())) throw BuildError("Cannot read file \"" + source + "\". " + Reason());
     FILE* raw = out.release();
     if (std::fclose(raw) != 0) throw BuildError("Cannot write file \"" + destination + "\". " + Reason());
-}
-
-unsigned ModeForReplacing(const std::string& target) {
-    struct stat existing;
-    if (stat(target.c_str(), &existing) == 0) return existing.st_mode & 07777;
-    static const mode_t mask = [] {
-        const mode_t m = umask(022);
-        umask(m);
-        return m;
-    }();
-    return 0666 & ~mask;
 }
 
 bool FileExists(const std::string& path) {

@@ -12,9 +12,6 @@ void StreamCopyFile(const std::string& source, const std::string& destination);
 
 bool FileExists(const std::string& path);
 
-// Permission bits for a file about to replace `target`: the target's own when it exists,
-// otherwise what a newly created file gets under the process's umask.
-unsigned ModeForReplacing(const std::string& target);
 
 // Removes a folder and everything in it; quiet about what is already gone.
 void RemoveTree(const std::string& path);

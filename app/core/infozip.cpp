@@ -10,6 +10,7 @@
 
 #include "book.h"
 #include "files.h"
+#include "stream.h"
 
 std::vector<std::string> ArchiveNames(int32_t pages) {
     std::vector<std::string> names;
@@ -97,7 +98,7 @@ bool CInfoZip::AddFiles(const std::string& archivePath, const std::string& root,
     }
     archive.release();
     // The temporary file was made private; the archive gets the permissions of a new file.
-    if (chmod(temp.c_str(), ModeForReplacing(archivePath)) != 0 ||
+    if (chmod(temp.c_str(), ModeForReplacing(archivePath.c_str())) != 0 ||
         std::rename(temp.c_str(), archivePath.c_str()) != 0) {
         unlink(temp.c_str());
         return false;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -213,4 +214,21 @@ TEST(Dispatch, FormatsWithoutACodecFailWithAClearText) {
             EXPECT_STRNE(p.GetLastError(), "") << FormatName(id);
         }
     }
+}
+
+TEST(Save, NewFilesFollowTheUmaskAndReplacedFilesKeepTheirMode) {
+    TempDir dir;
+    Picture p = Checkerboard();
+    const mode_t mask = umask(027);
+    const std::string fresh = dir.File("fresh.bmp"), kept = dir.File("kept.bmp");
+    ASSERT_TRUE(p.Save(fresh.c_str(), ImageFormat::Bmp));
+    WriteText(kept, "old");
+    chmod(kept.c_str(), 0604);
+    ASSERT_TRUE(p.Save(kept.c_str(), ImageFormat::Bmp));
+    umask(mask);
+    struct stat st;
+    ASSERT_EQ(stat(fresh.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    ASSERT_EQ(stat(kept.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
 }
