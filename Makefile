@@ -1,9 +1,10 @@
 # Every target does its own set-up: dependencies, configuration, build.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+VALGRIND_BUILD ?= build-valgrind
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps configure build test run asan-test clean
+.PHONY: all deps configure build test run asan-test valgrind-test clean
 
 all: build
 
@@ -43,5 +44,15 @@ asan-test: deps
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# The tests of our own executables (engine, app, command-line tool, fuzz corpora) under
+# Valgrind memcheck, in an optimised build with debug information and no sanitizers: any
+# invalid access, use of uninitialised memory or definite leak fails the test. The viewer's
+# java tests are not part of this tree.
+valgrind-test: deps
+	cmake -S . -B $(VALGRIND_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DPANELLE_VALGRIND=ON -DPANELLE_BENCH=OFF
+	cmake --build $(VALGRIND_BUILD) -j $(JOBS)
+	ctest --test-dir $(VALGRIND_BUILD) -L valgrind --output-on-failure -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(VALGRIND_BUILD) out

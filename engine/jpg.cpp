@@ -205,6 +205,15 @@ bool DecodeSteps(DecodeJob* job) {
     cinfo->scale_num = 1;
     cinfo->scale_denom = pic.info.jpegScale > 1 ? pic.info.jpegScale : 1;
 
+#ifdef JCS_EXTENSIONS
+    // libjpeg-turbo can deliver colour pixels blue first, as the picture keeps them, which
+    // spares a pass over every row.
+    const bool blueFirst = cinfo->out_color_space == JCS_RGB && !cinfo->quantize_colors;
+    if (blueFirst) cinfo->out_color_space = JCS_EXT_BGR;
+#else
+    const bool blueFirst = false;
+#endif
+
     if (pic.info.escape == -1) {
         jpeg_calc_output_dimensions(cinfo);
         pic.header.biWidth = static_cast<int32_t>(cinfo->output_width);
@@ -275,8 +284,8 @@ bool DecodeSteps(DecodeJob* job) {
             }
         } else {
             if (!direct) iter.CopyIntoRow(src, static_cast<int32_t>(width * components));
-            // libjpeg delivers red first; the picture keeps blue first.
-            if (rgb) pic.SwapRedBlue(dst, static_cast<int32_t>(3 * width));
+            // libjpeg delivers red first unless asked otherwise; the picture keeps blue first.
+            if (rgb && !blueFirst) pic.SwapRedBlue(dst, static_cast<int32_t>(3 * width));
         }
         iter.StepDown();
     }
@@ -351,7 +360,13 @@ bool EncodeSteps(EncodeJob* job) {
     cinfo->image_width = width;
     cinfo->image_height = height;
     cinfo->input_components = grey ? 1 : 3;
-    cinfo->in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+#ifdef JCS_EXTENSIONS
+    // libjpeg-turbo takes colour pixels blue first, as the picture keeps them.
+    constexpr J_COLOR_SPACE kColorInput = JCS_EXT_BGR;
+#else
+    constexpr J_COLOR_SPACE kColorInput = JCS_RGB;
+#endif
+    cinfo->in_color_space = grey ? JCS_GRAYSCALE : kColorInput;
 
     jpeg_set_defaults(cinfo);
     const uint32_t options = pic.GetCodecOption(ImageFormat::Jpg);
@@ -387,8 +402,8 @@ bool EncodeSteps(EncodeJob* job) {
                 row[0][x] = pic.BlindGetPixelIndex(static_cast<int32_t>(x), y);
         } else {
             iter.CopyFromRow(row[0], static_cast<int32_t>(effWidth));
-            // The picture keeps blue first; libjpeg takes red first.
-            if (!grey) pic.SwapRedBlue(row[0], static_cast<int32_t>(effWidth));
+            // The picture keeps blue first; libjpeg takes red first unless told otherwise.
+            if (!grey && kColorInput == JCS_RGB) pic.SwapRedBlue(row[0], static_cast<int32_t>(effWidth));
         }
         jpeg_write_scanlines(cinfo, row, 1);
         iter.StepDown();

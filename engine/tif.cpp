@@ -440,10 +440,11 @@ class Decoder {
                 if (page.photometric == PHOTOMETRIC_RGB && page.bits == 8 && !separate && !premultiplied) {
                     // the common case, byte by byte: red, green, blue first in each pixel
                     const uint8_t* src = rows[0];
-                    for (uint32_t x = 0; x < width; ++x, src += page.samples) {
+                    const uint32_t step = page.samples;
+                    for (uint32_t x = 0; x < width; ++x, src += step)
                         dst[3 * x] = src[2], dst[3 * x + 1] = src[1], dst[3 * x + 2] = src[0];
-                        if (page.samples == 4) pic.AlphaSet(static_cast<int32_t>(x), y, src[3]);
-                    }
+                    if (uint8_t* alpha = step == 4 ? pic.AlphaGetPointer(0, y) : nullptr)
+                        for (uint32_t x = 0; x < width; ++x) alpha[x] = rows[0][4 * x + 3];
                     continue;
                 }
                 for (uint32_t x = 0; x < width; ++x) {
@@ -685,11 +686,9 @@ bool WritePage(Picture& pic, TIFF* tif, bool multipage, int32_t page) {
                 line[4 * x + 3] = pic.AlphaGet(static_cast<int32_t>(x), static_cast<int32_t>(y));
             }
         } else if (bitsPerPixel == 24) {
-            for (uint32_t x = 0; x < width; ++x) {
-                line[3 * x] = src[3 * x + 2];
-                line[3 * x + 1] = src[3 * x + 1];
-                line[3 * x + 2] = src[3 * x];
-            }
+            uint8_t* out = line.data();
+            for (uint32_t x = 0; x < width; ++x, src += 3, out += 3)
+                out[0] = src[2], out[1] = src[1], out[2] = src[0];
         } else {
             std::memcpy(line.data(), src, pic.GetEffWidth());
         }
