@@ -9,6 +9,7 @@
 // and the decoders the same pixels, or the pair is reported as an error instead of a time.
 #include <benchmark/benchmark.h>
 #include <libpng16/png.h>
+#include <zlib.h>
 #include <tiffio.h>
 
 #include <algorithm>

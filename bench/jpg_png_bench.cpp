@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 #include <jpeglib.h>
 #include <libpng16/png.h>
+#include <zlib.h>
 
 #include <vector>
 
