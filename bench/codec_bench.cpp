@@ -143,42 +143,8 @@ Bitmap JpegDecodePlain(const std::vector<uint8_t>& file) {
     return bits;
 }
 
-// The block libjpeg's memory destination allocated.
-struct JpegBlock {
-    unsigned char* block;
-    unsigned long bytes;
-    JpegBlock(unsigned char* b, unsigned long n) : block(b), bytes(n) {}
-    JpegBlock(const JpegBlock&) = delete;
-    JpegBlock& operator=(const JpegBlock&) = delete;
-    ~JpegBlock() { std::free(block); }
-    const uint8_t* data() const { return block; }
-    size_t size() const { return bytes; }
-};
-
-JpegBlock JpegEncodePlain(const Bitmap& bits) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr jerr;
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    jpeg_mem_dest(&cinfo, &out, &outSize);
-    cinfo.image_width = kWidth;
-    cinfo.image_height = kHeight;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_EXT_BGR;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, FALSE);
-    cinfo.density_unit = 1;
-    cinfo.X_density = cinfo.Y_density = kDpi;
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<uint8_t*>(Row(bits, cinfo.next_scanline));
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    return JpegBlock{out, outSize};
+bench::JpegFile JpegEncodePlain(const Bitmap& bits) {
+    return bench::Compress(JCS_EXT_BGR, [&](uint32_t y) { return Row(bits, y); });
 }
 
 // ---- plain libpng: RGB 8 bit, bKGD white, pHYs, the library's default filters and level ---
