@@ -211,10 +211,7 @@ inline std::vector<uint8_t> ComicRgb(uint32_t seed) {
 }
 
 inline std::vector<uint8_t> ComicJpeg(uint32_t seed) {
-    const std::vector<uint8_t> rgb = ComicRgb(seed);
-    return Compress([&](uint8_t* row, uint32_t y) {
-        std::copy_n(&rgb[size_t{y} * kWidth * 3], size_t{kWidth} * 3, row);
-    });
+    return CompressRgb(ComicRgb(seed));
 }
 
 }  // namespace bench

@@ -77,15 +77,17 @@ void BM_EncodeLibjpeg(benchmark::State& state) {
     MemoryStream in(jpeg.data(), static_cast<int32_t>(jpeg.size()));
     Picture pic;
     pic.Decode(&in, ImageFormat::Jpg);
+    std::vector<uint8_t> row(size_t{kWidth} * 3);
     for (auto _ : state) {
         // The picture's rows are bottom-up and blue first.
-        const auto bytes = Compress([&](uint8_t* row, uint32_t y) {
+        const auto bytes = Compress(JCS_RGB, [&](uint32_t y) {
             const uint8_t* src = pic.GetBits(kHeight - 1 - y);
             for (uint32_t x = 0; x < kWidth; ++x) {
                 row[3 * x] = src[3 * x + 2];
                 row[3 * x + 1] = src[3 * x + 1];
                 row[3 * x + 2] = src[3 * x];
             }
+            return row.data();
         });
         benchmark::DoNotOptimize(bytes.data());
     }

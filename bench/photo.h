@@ -246,9 +246,29 @@ inline std::vector<uint8_t> PageRgb() {
     return page.Take();
 }
 
-// Plain libjpeg at quality 90, 96 dots per inch; `fill` gives each row red first.
-template <class FillRow>
-inline std::vector<uint8_t> Compress(FillRow fill) {
+// A JPEG in the block libjpeg's memory destination allocated.
+class JpegFile {
+   public:
+    JpegFile(unsigned char* block, unsigned long bytes) : block_(block), bytes_(bytes) {}
+    JpegFile(JpegFile&& from) noexcept : block_(from.block_), bytes_(from.bytes_) { from.block_ = nullptr; }
+    JpegFile(const JpegFile&) = delete;
+    JpegFile& operator=(const JpegFile&) = delete;
+    ~JpegFile() { std::free(block_); }
+
+    const uint8_t* data() const { return block_; }
+    size_t size() const { return bytes_; }
+    std::vector<uint8_t> Bytes() const { return std::vector<uint8_t>(block_, block_ + bytes_); }
+
+   private:
+    unsigned char* block_;
+    unsigned long bytes_;
+};
+
+// Plain libjpeg at quality 90, 96 dots per inch. `row(y)` gives the y-th row from the top
+// as 3-byte pixels in the order `order` names: JCS_RGB, or libjpeg-turbo's JCS_EXT_BGR for
+// the engine's blue-first rows, which the library then reads without a copy.
+template <class RowAt>
+inline JpegFile Compress(J_COLOR_SPACE order, RowAt row) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr jerr;
     cinfo.err = jpeg_std_error(&jerr);
@@ -259,42 +279,33 @@ inline std::vector<uint8_t> Compress(FillRow fill) {
     cinfo.image_width = kWidth;
     cinfo.image_height = kHeight;
     cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
+    cinfo.in_color_space = order;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 90, FALSE);
     cinfo.density_unit = 1;
     cinfo.X_density = cinfo.Y_density = 96;
     jpeg_start_compress(&cinfo, TRUE);
-    std::vector<uint8_t> row(size_t{kWidth} * 3);
     while (cinfo.next_scanline < cinfo.image_height) {
-        fill(row.data(), cinfo.next_scanline);
-        JSAMPROW r = row.data();
+        JSAMPROW r = const_cast<JSAMPROW>(static_cast<const JSAMPLE*>(row(cinfo.next_scanline)));
         jpeg_write_scanlines(&cinfo, &r, 1);
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
-    std::vector<uint8_t> bytes(out, out + outSize);
-    std::free(out);
-    return bytes;
+    return JpegFile(out, outSize);
+}
+
+// The JPEG of top-down rows with red first.
+inline std::vector<uint8_t> CompressRgb(const std::vector<uint8_t>& rgb) {
+    return Compress(JCS_RGB, [&](uint32_t y) { return &rgb[size_t{y} * kWidth * 3]; }).Bytes();
 }
 
 inline const std::vector<uint8_t>& PhotoJpeg() {
-    static const std::vector<uint8_t> jpeg = [] {
-        const std::vector<uint8_t> rgb = PhotoRgb();
-        return Compress([&](uint8_t* row, uint32_t y) {
-            std::copy_n(&rgb[size_t{y} * kWidth * 3], size_t{kWidth} * 3, row);
-        });
-    }();
+    static const std::vector<uint8_t> jpeg = CompressRgb(PhotoRgb());
     return jpeg;
 }
 
 inline const std::vector<uint8_t>& PageJpeg() {
-    static const std::vector<uint8_t> jpeg = [] {
-        const std::vector<uint8_t> rgb = PageRgb();
-        return Compress([&](uint8_t* row, uint32_t y) {
-            std::copy_n(&rgb[size_t{y} * kWidth * 3], size_t{kWidth} * 3, row);
-        });
-    }();
+    static const std::vector<uint8_t> jpeg = CompressRgb(PageRgb());
     return jpeg;
 }
 
