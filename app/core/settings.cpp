@@ -43,6 +43,14 @@ bool ParseInt(const std::string& text, int32_t& value) {
     return true;
 }
 
+// The XDG configuration home (~/.config unless XDG_CONFIG_HOME names another); the current
+// folder when not even HOME is set.
+std::string ConfigFolder() {
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return xdg;
+    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.config";
+    return ".";
+}
+
 }  // namespace
 
 void IniFile::Load() {
@@ -104,10 +112,7 @@ void IniFile::Set(const std::string& section, const std::string& key, const std:
 std::string SettingsPath() {
     const std::string folder = ExecutableFolder();
     if (access(folder.c_str(), W_OK) == 0) return folder + "/panelle.INI";
-    std::string config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) config = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home) config = std::string(home) + "/.config";
-    else config = ".";
+    const std::string config = ConfigFolder();
     std::error_code ignored;
     std::filesystem::create_directories(config + "/panelle", ignored);
     return config + "/panelle/panelle.INI";
