@@ -137,7 +137,8 @@ Bytes Box(const char* type, const Bytes& content) {
     const uint32_t length = static_cast<uint32_t>(content.size() + 8);
     Bytes b = {uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length),
                uint8_t(type[0]),      uint8_t(type[1]),      uint8_t(type[2]),     uint8_t(type[3])};
-    b.insert(b.end(), content.begin(), content.end());
+    b.resize(length);
+    std::copy(content.begin(), content.end(), b.begin() + 8);
     return b;
 }
 

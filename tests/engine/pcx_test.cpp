@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -25,13 +26,13 @@ fixtures::Image Reference(const std::string& name, bool alpha) {
 
 // A 128-byte header followed by the given data.
 Bytes File(int bits, int planes, int width, int height, int bytesPerLine, const Bytes& data) {
-    Bytes f(128, 0);
+    Bytes f(128 + data.size(), 0);
     f[0] = 10, f[1] = 5, f[2] = 1, f[3] = static_cast<uint8_t>(bits);
     f[8] = static_cast<uint8_t>(width - 1), f[9] = static_cast<uint8_t>((width - 1) >> 8);
     f[10] = static_cast<uint8_t>(height - 1), f[11] = static_cast<uint8_t>((height - 1) >> 8);
     f[65] = static_cast<uint8_t>(planes);
     f[66] = static_cast<uint8_t>(bytesPerLine), f[67] = static_cast<uint8_t>(bytesPerLine >> 8);
-    f.insert(f.end(), data.begin(), data.end());
+    std::copy(data.begin(), data.end(), f.begin() + 128);
     return f;
 }
 
