@@ -138,10 +138,10 @@ inline bool SameRgb(RGBQUAD a, RGBQUAD b) {
     return a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue;
 }
 
-// Decodes bytes through the dispatcher, as the engine's callers do.
-inline bool DecodeGif(const Bytes& bytes, Picture& out, int32_t frame = 0, int32_t escape = 0) {
-    Bytes copy = bytes;
-    MemoryStream stream(copy.empty() ? nullptr : copy.data(), static_cast<int32_t>(copy.size()));
+// Decodes bytes through the dispatcher, as the engine's callers do. Taken by value: the
+// stream views a block it may write to, never the caller's.
+inline bool DecodeGif(Bytes bytes, Picture& out, int32_t frame = 0, int32_t escape = 0) {
+    MemoryStream stream(bytes.empty() ? nullptr : bytes.data(), static_cast<int32_t>(bytes.size()));
     out.SetFrame(frame);
     out.SetEscape(escape);
     return out.Decode(&stream, ImageFormat::Gif);
