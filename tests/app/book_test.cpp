@@ -14,7 +14,10 @@ Book BookOf(int pages) {
     std::vector<std::string> files;
     for (int i = 0; i < pages; ++i) files.push_back("/pics/p" + std::to_string(i) + ".bmp");
     book.ImportPictures(files);
-    for (int i = 0; i < pages; ++i) book.pages[i].description = "d" + std::to_string(i);
+    for (int i = 0; i < pages; ++i) {
+        const std::string number = std::to_string(i);  // "d" + to_string(i) trips gcc 12 -Wrestrict
+        book.pages[i].description = "d" + number;
+    }
     return book;
 }
 

@@ -79,8 +79,10 @@ protected:
     // n solid pictures p0.bmp ... of w x h, imported.
     std::vector<std::string> ImportSolid(int n, uint32_t w = 8, uint32_t h = 6) {
         std::vector<std::string> paths;
-        for (int i = 0; i < n; ++i)
-            paths.push_back(SolidPicture(dir, "p" + std::to_string(i) + ".bmp", w, h, 0x102030u * (i + 1)));
+        for (int i = 0; i < n; ++i) {
+            const std::string number = std::to_string(i);  // "p" + to_string(i) trips gcc 12 -Wrestrict
+            paths.push_back(SolidPicture(dir, "p" + number + ".bmp", w, h, 0x102030u * (i + 1)));
+        }
         Import(paths);
         return paths;
     }
