@@ -130,9 +130,20 @@ bool PictureJAS::Decode(ByteStream* stream, uint32_t imageType) {
             const Component* rgb = image.components.data();
             const uint32_t width = rgb[0].width, height = rgb[0].height;
             if (!Create(width, height, 24, imageType)) Fail(kNoPicture);
-            // Pictures store blue, green, red, with the bottom row first.
+            // Pictures store blue, green, red, with the bottom row first. Eight-bit samples,
+            // the common case, need no scaling: only values above the range are clipped.
+            const bool eightBits = rgb[0].maxval == 255 && rgb[1].maxval == 255 && rgb[2].maxval == 255;
             for (uint32_t y = 0; y < height; ++y) {
                 uint8_t* out = GetBits(height - 1 - y);
+                const uint16_t *red = rgb[0].Row(y), *green = rgb[1].Row(y), *blue = rgb[2].Row(y);
+                if (eightBits) {
+                    for (uint32_t x = 0; x < width; ++x) {
+                        out[3 * x] = static_cast<uint8_t>(std::min<uint16_t>(blue[x], 255));
+                        out[3 * x + 1] = static_cast<uint8_t>(std::min<uint16_t>(green[x], 255));
+                        out[3 * x + 2] = static_cast<uint8_t>(std::min<uint16_t>(red[x], 255));
+                    }
+                    continue;
+                }
                 for (uint32_t x = 0; x < width; ++x)
                     for (int c = 0; c < 3; ++c)
                         out[3 * x + 2 - c] =
