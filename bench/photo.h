@@ -304,9 +304,4 @@ inline const std::vector<uint8_t>& PhotoJpeg() {
     return jpeg;
 }
 
-inline const std::vector<uint8_t>& PageJpeg() {
-    static const std::vector<uint8_t> jpeg = CompressRgb(PageRgb());
-    return jpeg;
-}
-
 }  // namespace bench
