@@ -3,6 +3,8 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 VALGRIND_BUILD ?= build-valgrind
 JOBS       ?= $(shell nproc)
+# ccache, when present, makes rebuilds after a switch of branch or a fresh build folder cheap.
+LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: all deps configure build test run asan-test valgrind-test clean
 
@@ -12,7 +14,7 @@ deps:
 	./scripts/install-deps.sh
 
 configure: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -38,7 +40,7 @@ run: build
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, built with clang so
 # that the fuzz targets are real libFuzzer binaries.
 asan-test: deps
-	CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug $(LAUNCHER) \
 	  -DPANELLE_SANITIZE=ON -DPANELLE_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -50,7 +52,7 @@ asan-test: deps
 # java tests are not part of this tree.
 valgrind-test: deps
 	cmake -S . -B $(VALGRIND_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DPANELLE_VALGRIND=ON -DPANELLE_BENCH=OFF
+	  -DPANELLE_VALGRIND=ON -DPANELLE_BENCH=OFF $(LAUNCHER)
 	cmake --build $(VALGRIND_BUILD) -j $(JOBS)
 	ctest --test-dir $(VALGRIND_BUILD) -L valgrind --output-on-failure -j $(JOBS)
 

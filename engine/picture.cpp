@@ -7,7 +7,10 @@
 namespace {
 
 uint8_t* AllocBlock(uint64_t bytes) {
-    if (bytes == 0 || bytes > SIZE_MAX) return nullptr;
+    // Every block of the container (pixel rows with their header and palette, planes) is held
+    // to the picture cap; the header and a full palette fit in the slack.
+    constexpr uint64_t kHeaderAndPalette = 40 + 256 * 4;
+    if (bytes == 0 || bytes > SIZE_MAX || bytes > GetPictureCap() + kHeaderAndPalette) return nullptr;
     // Zero-filled, so that pixels a decoder never reaches are black rather than stale memory.
     return static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(bytes)));
 }
@@ -68,8 +71,7 @@ uint8_t* Picture::Create(uint32_t width, uint32_t height, uint32_t bpp, uint32_t
     else if (bpp <= 8) bpp = 8;
     else bpp = 24;
 
-    const unsigned __int128 bitsTotal = static_cast<unsigned __int128>(width) * height * bpp;
-    if (bitsTotal / 256 > PICTURE_MAX_MEMORY) {
+    if (!FitsPictureCap(width, height, bpp)) {
         SetLastError("PICTURE_MAX_MEMORY exceeded");
         return nullptr;
     }

@@ -7,12 +7,11 @@
 #include <cstdio>
 
 #include "format.h"
+#include "sizelimits.h"
 #include "wintypes.h"
 
 class ByteStream;
 class Picture;
-
-constexpr uint64_t PICTURE_MAX_MEMORY = 256000000;
 
 struct ImageInfo {
     uint32_t effWidth;      // bytes per pixel row

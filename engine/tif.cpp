@@ -34,7 +34,6 @@ constexpr const char* kNoMemory = "PictureTIF can't allocate memory";
 
 // No buffer of the adapter, and no single allocation inside libtiff, may exceed this: a
 // hostile directory cannot make either allocate more than a picture may hold.
-constexpr uint64_t kMaxBuffer = PICTURE_MAX_MEMORY;
 
 // ---- libtiff's messages ---------------------------------------------------------------
 
@@ -125,7 +124,7 @@ TIFF* OpenTiff(ByteStream* stream, const char* mode) {
     if (!options) return nullptr;
     TIFFOpenOptionsSetErrorHandlerExtR(options, QuietHandlerExt, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options, QuietHandlerExt, nullptr);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kMaxBuffer));
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(GetPictureCap()));
     TIFF* tif = TIFFClientOpenExt("TIFF IMAGE", mode, stream, ReadProc, WriteProc, SeekProc, CloseProc,
                                   SizeProc, MapProc, UnmapProc, options);
     TIFFOpenOptionsFree(options);
@@ -146,7 +145,7 @@ uint64_t BytesFor(uint64_t bits) { return bits / 8 + (bits % 8 != 0); }
 
 // A zero-filled scratch buffer, refused beyond the adapter's limit.
 std::vector<uint8_t> Scratch(uint64_t bytes, const char* failure) {
-    if (bytes > kMaxBuffer) Fail(failure);
+    if (bytes > GetPictureCap()) Fail(failure);
     try {
         return std::vector<uint8_t>(static_cast<size_t>(bytes));
     } catch (const std::bad_alloc&) {
@@ -275,7 +274,7 @@ class Decoder {
         const uint32_t width = page.width, height = page.height;
         const uint32_t bandRows = std::min(BandUnit(kCorrupted), height);
         const uint64_t rasterWords = static_cast<uint64_t>(bandRows) * width;
-        if (rasterWords > kMaxBuffer / 4) Fail(kNoRaster);
+        if (rasterWords > GetPictureCap() / 4) Fail(kNoRaster);
         std::vector<uint32_t> raster;
         try {
             raster.resize(static_cast<size_t>(rasterWords));
@@ -363,7 +362,7 @@ class Decoder {
 
         // One spare byte after the last row lets a sample straddle the row's end.
         const uint64_t planeBytes = Times(bandRows, rowBytes);
-        if (planeBytes > kMaxBuffer / planes) Fail(kNoMemory);
+        if (planeBytes > GetPictureCap() / planes) Fail(kNoMemory);
         std::vector<uint8_t> band = Scratch(planeBytes * planes + 8, kNoMemory);
         uint32_t tileWidth = 0;
         uint64_t tileRowBytes = 0;

@@ -56,13 +56,23 @@ INSTANTIATE_TEST_SUITE_P(Depths, PictureCreate,
 
 TEST(Picture, CreateRespectsMemoryCapWithoutOverflow) {
     Picture p;
-    // 65536 x 65536 x 24 / 256 = 402653184 > 256000000
-    EXPECT_EQ(p.Create(65536, 65536, 24, 0), nullptr);
+    // 20000 x 20000 x 24 bit is 1.2 GB of rows, over the 1 GiB default
+    EXPECT_EQ(p.Create(20000, 20000, 24, 0), nullptr);
     EXPECT_STREQ(p.GetLastError(), "PICTURE_MAX_MEMORY exceeded");
     // a product that wraps 32 and 64 bits must still be refused
     EXPECT_EQ(p.Create(0xFFFFFFFFu, 0xFFFFFFFFu, 24, 0), nullptr);
     EXPECT_STREQ(p.GetLastError(), "PICTURE_MAX_MEMORY exceeded");
     EXPECT_FALSE(p.IsValid());
+}
+
+TEST(Picture, CapIsSetByTheProgramAndCountsTheRowBytes) {
+    const uint64_t saved = GetPictureCap();
+    SetPictureCap(1000 * 4);  // 1000 x 4 rows of 24 bit need 3000 x 4 bytes
+    Picture p;
+    EXPECT_EQ(p.Create(1000, 4, 24, 0), nullptr);
+    EXPECT_STREQ(p.GetLastError(), "PICTURE_MAX_MEMORY exceeded");
+    ASSERT_NE(p.Create(1000, 4, 8, 0), nullptr);  // 4000 bytes: exactly the cap
+    SetPictureCap(saved);
 }
 
 TEST(Picture, CreateRefusesSizesItCannotRepresent) {
