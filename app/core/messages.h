@@ -14,6 +14,10 @@ public:
     virtual void ShowError(const std::string& caption, const std::string& text) = 0;
     // The standard error box for an error raised in an unguarded step of a generation.
     virtual void ShowException(const std::string& text) = 0;
+    // A line naming what the box before or after it is about: the page, the file and the
+    // reason ("page 2, b.bmp: Error reading BMP info"). The command line prints it at once;
+    // the window gathers a generation's lines into one notice after its outcome box.
+    virtual void Detail(const std::string& text) { (void)text; }
     // Progress of a generation: page `done` of `total` has been converted.
     virtual void Progress(int done, int total) {
         (void)done;
