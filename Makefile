@@ -6,7 +6,7 @@ JOBS       ?= $(shell nproc)
 # ccache, when present, makes rebuilds after a switch of branch or a fresh build folder cheap.
 LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps configure build test run asan-test valgrind-test clean
+.PHONY: all deps configure build test run asan-test valgrind-test deb clean
 
 all: build
 
@@ -55,6 +55,10 @@ valgrind-test: deps
 	  -DPANELLE_VALGRIND=ON -DPANELLE_BENCH=OFF $(LAUNCHER)
 	cmake --build $(VALGRIND_BUILD) -j $(JOBS)
 	ctest --test-dir $(VALGRIND_BUILD) -L valgrind --output-on-failure -j $(JOBS)
+
+# A Debian package of the program in $(BUILD)/package/ (install it with apt install ./FILE.deb).
+deb: build
+	cd $(BUILD) && cpack -G DEB -B package
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(VALGRIND_BUILD) out

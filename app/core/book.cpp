@@ -20,6 +20,9 @@ std::string FileNamePart(const std::string& path) {
 std::string DefaultTemplateFolder() {
     const std::string beside = ExecutableFolder() + "/files";
     if (FileExists(beside + "/" + TemplateNames[0])) return beside;
+    // an installed tree moved elsewhere (a package, or an install into another prefix)
+    const std::string relative = ExecutableFolder() + "/../share/panelle/files";
+    if (FileExists(relative + "/" + TemplateNames[0])) return relative;
     const std::string installed = std::string(PANELLE_DATADIR) + "/files";
     if (FileExists(installed + "/" + TemplateNames[0])) return installed;
     return beside;  // generation then reports the missing template by name
