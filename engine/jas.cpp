@@ -3,8 +3,9 @@
 // picture and a picture back into one grey or three colour components of 8 bits.
 //
 // Decoding: three components of the same size and precision are red, green and blue and
-// give a 24-bit picture; any other layout gives one grey picture per component, of which
-// `frame` picks one. A first component whose precision is not 1, 4 or 8 (and any Y-Cb-Cr
+// give a 24-bit picture, with an alpha plane when a fourth component is their opacity (and
+// a grey picture gets one from a second component named opacity); any other layout gives
+// one grey picture per component, of which `frame` picks one. A first component whose precision is not 1, 4 or 8 (and any Y-Cb-Cr
 // image) is first converted to 8-bit sRGB. Samples are scaled from their range to the
 // picture's: 0 .. maxval becomes 0 .. 255 for colour, and 0 .. 1, 0 .. 15 or 0 .. 255 for
 // grey pictures of 1, 4 and 8 bits.
@@ -14,6 +15,8 @@
 #include <cmath>
 #include <cstdint>
 #include <new>
+#include <optional>
+#include <vector>
 
 #include "jas_image.h"
 #include "reader.h"
@@ -106,6 +109,26 @@ jas::Image ToSrgb(const jas::Image& in) {
     return out;
 }
 
+// The opacity of a colour or grey image, taken out of its components: the fourth of four
+// RGB or Y-Cb-Cr components of one size and precision (code streams name no channels, and
+// JPEG 2000 files name it in their channel definitions), or the second of a grey image's
+// two when the file names it opacity. Other layouts keep every component.
+std::optional<Component> TakeOpacity(jas::Image& image) {
+    std::vector<Component>& c = image.components;
+    const bool rgba = c.size() == 4 && (image.colorSpace == ColorSpace::Srgb || image.colorSpace == ColorSpace::Sycc);
+    const bool greyAlpha = c.size() == 2 && image.colorSpace == ColorSpace::Grey && c[1].opacity;
+    if (!rgba && !greyAlpha) return std::nullopt;
+    for (const Component& k : c) {
+        if (k.width != c[0].width || k.height != c[0].height || k.hstep != c[0].hstep || k.vstep != c[0].vstep)
+            return std::nullopt;
+        if (rgba && k.precision != c[0].precision) return std::nullopt;
+        if (&k != &c.back() && k.opacity) return std::nullopt;
+    }
+    Component opacity = std::move(c.back());
+    c.pop_back();
+    return opacity;
+}
+
 bool IsRgb(const jas::Image& image) {
     if (image.components.size() != 3) return false;
     const Component& a = image.components[0];
@@ -122,6 +145,7 @@ bool PictureJAS::Decode(ByteStream* stream, uint32_t imageType) {
         jas::Image image = ReadAny(stream);
         if (image.components.empty()) Fail(jas::kLoadFailed);
         if (image.components.size() > jas::kMaxComponents) Fail(jas::kTooManyComponents);
+        const std::optional<Component> opacity = TakeOpacity(image);
         const uint32_t precision = image.components[0].precision;
         if ((precision != 1 && precision != 4 && precision != 8) || image.colorSpace == ColorSpace::Sycc)
             image = ToSrgb(image);
@@ -149,6 +173,7 @@ bool PictureJAS::Decode(ByteStream* stream, uint32_t imageType) {
                         out[3 * x + 2 - c] =
                             static_cast<uint8_t>(jas::Scale(rgb[c].Row(y)[x], rgb[c].maxval, 255));
             }
+            if (opacity) SetOpacity(*opacity);
             return true;
         }
 
@@ -166,6 +191,7 @@ bool PictureJAS::Decode(ByteStream* stream, uint32_t imageType) {
                 SetPixelIndex(static_cast<int32_t>(x), row,
                               static_cast<uint8_t>(jas::Scale(grey.Row(y)[x], grey.maxval, levels)));
         }
+        if (opacity) SetOpacity(*opacity);
         return true;
     } catch (const CodecError& e) {
         SetLastError(e.text);
@@ -173,6 +199,18 @@ bool PictureJAS::Decode(ByteStream* stream, uint32_t imageType) {
         SetLastError(kNoRowMemory);
     }
     return false;
+}
+
+void PictureJAS::SetOpacity(const jas::Component& opacity) {
+    AlphaCreate();
+    if (!AlphaIsValid()) Fail(kNoPicture);
+    const uint32_t height = GetHeight(), width = GetWidth();
+    for (uint32_t y = 0; y < height && y < opacity.height; ++y) {
+        uint8_t* alpha = AlphaGetPointer(0, static_cast<int32_t>(height - 1 - y));
+        const uint16_t* row = opacity.Row(y);
+        for (uint32_t x = 0; x < width && x < opacity.width; ++x)
+            alpha[x] = static_cast<uint8_t>(jas::Scale(row[x], opacity.maxval, 255));
+    }
 }
 
 bool PictureJAS::Encode(ByteStream* stream, uint32_t imageType) {

@@ -9,14 +9,19 @@
 #include <vector>
 
 #include "reader.h"
+#include "sizelimits.h"
 #include "stream.h"
 
 namespace jas {
 
-// All components of one image together hold at most this many samples: 64 Mi, the default
-// cap JasPer's own decoders apply. It bounds memory for files that declare huge sizes but
-// hold little data (a flat JPEG 2000 image compresses to almost nothing).
-constexpr uint64_t kMaxSamples = uint64_t{1} << 26;
+// All components of one image together are held to the picture cap, counted in the bytes
+// each sample takes: two here, four in OpenJPEG's own image. It bounds memory for files
+// that declare huge sizes but hold little data (a flat JPEG 2000 image compresses to almost
+// nothing).
+constexpr uint64_t kSampleBytes = sizeof(uint16_t);
+inline bool FitsSamples(uint64_t samples, uint64_t bytesPerSample = kSampleBytes) {
+    return samples <= GetPictureCap() / bytesPerSample;
+}
 
 // Samples are kept in 16 bits; deeper precisions are refused.
 constexpr uint32_t kMaxPrecision = 16;
@@ -46,6 +51,7 @@ struct Component {
     uint32_t hstep = 1, vstep = 1;  // spacing of the samples on the image grid
     uint32_t precision = 8;         // bits per sample, 1 .. kMaxPrecision
     uint32_t maxval = 255;          // the largest sample; 2^precision - 1 except in PNM
+    bool opacity = false;           // the file names this component the image's opacity
     std::vector<uint16_t> samples;  // width per row, top row first
 
     const uint16_t* Row(uint32_t y) const { return samples.data() + static_cast<size_t>(y) * width; }
@@ -64,13 +70,13 @@ inline uint32_t PrecisionOf(uint32_t maxval) {
     return bits;
 }
 
-// Adds a component of the given size to the image; fails when the image would exceed
-// kMaxSamples, before anything is allocated.
+// Adds a component of the given size to the image; fails when the image would exceed the
+// picture cap, before anything is allocated.
 inline Component& AddComponent(Image& image, uint32_t width, uint32_t height, uint32_t maxval) {
     uint64_t total = static_cast<uint64_t>(width) * height;
     if (width == 0 || height == 0 || maxval == 0 || maxval > 0xFFFF) Fail(kLoadFailed);
     for (const Component& c : image.components) total += c.samples.size();
-    if (total > kMaxSamples) Fail(kLoadFailed);
+    if (!FitsSamples(total)) Fail(kLoadFailed);
     Component& c = image.components.emplace_back();
     c.width = width;
     c.height = height;

@@ -38,6 +38,8 @@ constexpr uint32_t kPaletteBox = BoxType("pclr");
 constexpr uint32_t kMaxBoxes = 4096;
 // Tile and component records OpenJPEG makes while reading the header (about 1.5 KiB each).
 constexpr uint64_t kMaxTileComponents = 65536;
+// OpenJPEG keeps each decoded sample in 32 bits.
+constexpr uint64_t kLibrarySampleBytes = sizeof(OPJ_INT32);
 // The library's stream buffer.
 constexpr OPJ_SIZE_T kStreamChunk = 1 << 20;
 // The ByteStream moves at most this many bytes per call.
@@ -111,7 +113,7 @@ void CheckSiz(ByteStream* stream, int64_t at, Declared& declared) {
         if (precision > kMaxPrecision || dx == 0 || dy == 0) Fail(kLoadFailed);
         const uint64_t samples =
             (CeilDiv(xsiz, dx) - CeilDiv(xosiz, dx)) * (CeilDiv(ysiz, dy) - CeilDiv(yosiz, dy));
-        if (samples > kMaxSamples) Fail(kLoadFailed);
+        if (!FitsSamples(samples, kLibrarySampleBytes)) Fail(kLoadFailed);
         declared.samples += samples;
         declared.largestComponent = std::max(declared.largestComponent, samples);
     }
@@ -152,7 +154,10 @@ void CheckDeclared(ByteStream* stream, bool fileFormat) {
     else
         CheckSiz(stream, base, declared);
     if (declared.paletteChannels > kMaxComponents) Fail(kTooManyComponents);
-    if (declared.samples > kMaxSamples || declared.paletteChannels * declared.largestComponent > kMaxSamples)
+    // OpenJPEG holds every sample of the image at once, and a palette's columns replace
+    // the component they index.
+    if (!FitsSamples(declared.samples, kLibrarySampleBytes) ||
+        !FitsSamples(declared.paletteChannels * declared.largestComponent, kLibrarySampleBytes))
         Fail(kLoadFailed);
     if (!stream->Seek(static_cast<int32_t>(base), 0)) Fail(kLoadFailed);
 }
@@ -322,6 +327,7 @@ Image ReadJpeg2000(ByteStream* stream, bool fileFormat) {
         Component& out = AddComponent(image, c.w, c.h, maxval);
         out.hstep = c.dx;
         out.vstep = c.dy;
+        out.opacity = c.alpha != 0;
         // Signed samples move up by half the range, so that every component is unsigned.
         const int64_t offset = c.sgnd ? int64_t{1} << (c.prec - 1) : 0;
         for (size_t k = 0; k < out.samples.size(); ++k)

@@ -64,7 +64,7 @@ Image ReadPnm(ByteStream* stream) {
     // file holds them as they stand, a plain bitmap takes a character per sample and other
     // plain files at least a digit and a separator.
     const uint64_t samples = static_cast<uint64_t>(width) * height * channels;
-    if (samples > kMaxSamples) Fail(kLoadFailed);
+    if (!FitsSamples(samples)) Fail(kLoadFailed);
     const uint64_t sampleBytes = maxval > 255 ? 2 : 1;
     uint64_t needed;
     if (kind == 4)

@@ -97,9 +97,10 @@ Image ReadRas(ByteStream* stream) {
     // Raw rows must all be in the file; byte-encoded ones can grow at most kMaxRunGrowth
     // times. Both bounds are checked before the rows are allocated.
     const uint32_t channels = depth >= 24 || mapEntries > 0 ? 3 : 1;
-    if (static_cast<uint64_t>(width) * height * channels > kMaxSamples) Fail(kLoadFailed);
+    if (!FitsSamples(static_cast<uint64_t>(width) * height * channels)) Fail(kLoadFailed);
     const uint64_t rowBytes = RowBytes(width, depth);
     const uint64_t rasterBytes = rowBytes * height;
+    if (rasterBytes > GetPictureCap()) Fail(kLoadFailed);
     const int64_t left = in.Remaining();
     if (left >= 0 && rasterBytes > static_cast<uint64_t>(left) * (type == kByteEncoded ? kMaxRunGrowth : 1))
         Fail(kLoadFailed);

@@ -31,6 +31,9 @@ constexpr const char* kNoRaster = "No space for raster buffer";
 constexpr const char* kCorrupted = "Corrupted TIFF file!";
 constexpr const char* kCorruptedTiles = "Corrupted tiled TIFF file!";
 constexpr const char* kNoMemory = "PictureTIF can't allocate memory";
+constexpr const char* kFloatRefused = "Unsupported floating-point TIFF samples";
+constexpr const char* kFormatRefused = "Unsupported TIFF sample format";
+constexpr const char* kPaletteRefused = "Unsupported TIFF palette depth";
 
 // No buffer of the adapter, and no single allocation inside libtiff, may exceed this: a
 // hostile directory cannot make either allocate more than a picture may hold.
@@ -173,7 +176,11 @@ struct Page {
     uint16_t orientation = ORIENTATION_TOPLEFT;
     uint16_t planar = PLANARCONFIG_CONTIG;
     uint32_t rowsPerStrip = UINT32_MAX;
+    uint16_t sampleFormat = SAMPLEFORMAT_UINT;
 
+    bool Float() const { return sampleFormat == SAMPLEFORMAT_IEEEFP; }
+    // Palette indices wider than a byte: the page becomes colour through its map.
+    bool WidePalette() const { return photometric == PHOTOMETRIC_PALETTE && bits > 8; }
     bool Grey() const {
         return photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK;
     }
@@ -214,12 +221,66 @@ uint8_t Level(const uint8_t* row, uint64_t i, uint32_t bits, bool stretch) {
     return static_cast<uint8_t>(stretch && bits < 8 ? v * 255 / ((1u << bits) - 1) : v);
 }
 
+// An IEEE half-precision value.
+double Half(uint16_t h) {
+    const int exponent = (h >> 10) & 0x1F, mantissa = h & 0x3FF;
+    double v;
+    if (exponent == 0)
+        v = std::ldexp(mantissa, -24);
+    else if (exponent == 31)
+        v = mantissa ? NAN : INFINITY;
+    else
+        v = std::ldexp(mantissa + 1024, exponent - 25);
+    return h & 0x8000 ? -v : v;
+}
+
+// A floating-point sample of 16, 32 or 64 bits (in the machine's byte order, as libtiff
+// hands them over) as eight bits: 0 is black and 1 full, values outside are clipped.
+uint8_t FloatLevel(const uint8_t* row, uint64_t i, uint32_t bits) {
+    const uint8_t* p = row + i * (bits / 8);
+    double v;
+    if (bits == 16) {
+        uint16_t h;
+        std::memcpy(&h, p, sizeof h);
+        v = Half(h);
+    } else if (bits == 32) {
+        float f;
+        std::memcpy(&f, p, sizeof f);
+        v = f;
+    } else {
+        std::memcpy(&v, p, sizeof v);
+    }
+    if (!(v > 0)) return 0;  // NaN too
+    if (v >= 1) return 255;
+    return static_cast<uint8_t>(v * 255 + 0.5);
+}
+
+// A 16-bit sample as it stands.
+uint32_t WideSample(const uint8_t* row, uint64_t i) {
+    uint16_t v;
+    std::memcpy(&v, row + i * 2, sizeof v);
+    return v;
+}
+
 uint8_t ChannelByte(double v) {
     v = v > 0.00304 ? 1.055 * std::pow(v, 0.41667) - 0.055 : 12.92 * v;
     const double scaled = v * 255;
     if (!(scaled > 0)) return 0;
     if (scaled >= 255) return 255;
     return static_cast<uint8_t>(scaled);
+}
+
+// Maps of 8-bit values exist beside the standard 16-bit ones; a map whose values all fit a
+// byte is taken as it is.
+bool IsWideMap(const uint16_t* red, const uint16_t* green, const uint16_t* blue, uint32_t entries) {
+    for (uint32_t i = 0; i < entries; ++i)
+        if (red[i] > 255 || green[i] > 255 || blue[i] > 255) return true;
+    return false;
+}
+
+RGBQUAD MapColor(uint16_t red, uint16_t green, uint16_t blue, bool wide) {
+    const auto scale = [wide](uint16_t v) { return static_cast<uint8_t>(wide ? v * 255u / 65535u : v); };
+    return RGBQUAD{scale(blue), scale(green), scale(red), 0};
 }
 
 // Colours premultiplied by alpha back to plain colours.
@@ -243,6 +304,66 @@ RGBQUAD LabToRgb(uint8_t lightness, int32_t a, int32_t b) {
     return c;
 }
 
+// Refuses sample formats the page cannot be read in: floating-point samples are converted
+// only for grey and RGB pages of 16, 32 or 64 bits, and palette indices only up to 16 bits.
+void CheckSamples(const Page& page) {
+    switch (page.sampleFormat) {
+        case SAMPLEFORMAT_UINT:
+        case SAMPLEFORMAT_INT:
+        case SAMPLEFORMAT_VOID:
+            break;
+        case SAMPLEFORMAT_IEEEFP:
+            if ((!page.Grey() && page.photometric != PHOTOMETRIC_RGB) ||
+                (page.bits != 16 && page.bits != 32 && page.bits != 64))
+                Fail(kFloatRefused);
+            break;
+        default:
+            Fail(kFormatRefused);
+    }
+    if (page.WidePalette() && (page.bits != 16 || page.Float())) Fail(kPaletteRefused);
+}
+
+// Output bytes that `bytes` of data can give at most in the compressions whose expansion
+// is bounded; UINT64_MAX for the others.
+uint64_t LargestOutput(uint64_t bytes, uint16_t compression) {
+    switch (compression) {
+        case COMPRESSION_NONE:
+            return bytes;
+        case COMPRESSION_PACKBITS:  // a 2-byte packet repeats a byte up to 128 times
+            return Times(bytes / 2 + 1, 128);
+        case COMPRESSION_LZW:  // codes of at least 9 bits, each of at most 4096 bytes
+            return Times(bytes * 8 / 9 + 1, 4096);
+        case COMPRESSION_ADOBE_DEFLATE:
+        case COMPRESSION_DEFLATE:  // zlib's largest ratio
+            return Times(bytes + 1, 1032);
+        default:
+            return UINT64_MAX;
+    }
+}
+
+// Refuses, before anything is allocated, a page whose strips or tiles cannot hold the rows
+// they are declared to hold: uncompressed ones need every byte inside the file, compressed
+// ones enough bytes for their compression's largest expansion.
+void CheckStrileData(TIFF* tif, const Page& page, uint16_t compression, uint64_t fileSize) {
+    if (LargestOutput(0, compression) == UINT64_MAX || page.height == 0) return;
+    const bool tiled = TIFFIsTiled(tif);
+    const uint32_t count = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    const uint32_t rows = page.rowsPerStrip == 0 ? page.height : std::min(page.rowsPerStrip, page.height);
+    const uint64_t perPlane = (static_cast<uint64_t>(page.height) + rows - 1) / rows;
+    const uint64_t tileBytes = tiled ? TIFFTileSize64(tif) : 0;
+    for (uint32_t s = 0; s < count; ++s) {
+        uint64_t needed = tileBytes;
+        if (!tiled) {
+            const uint64_t first = (s % perPlane) * rows;
+            if (first >= page.height) continue;
+            needed = TIFFVStripSize64(tif, static_cast<uint32_t>(std::min<uint64_t>(rows, page.height - first)));
+        }
+        const uint64_t offset = TIFFGetStrileOffset(tif, s), bytes = TIFFGetStrileByteCount(tif, s);
+        const uint64_t held = offset >= fileSize ? 0 : std::min(bytes, fileSize - offset);
+        if (LargestOutput(held, compression) < needed) Fail(tiled ? kCorruptedTiles : kCorrupted);
+    }
+}
+
 Page ReadPage(TIFF* tif) {
     Page page;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &page.width);
@@ -253,6 +374,7 @@ Page ReadPage(TIFF* tif) {
     TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &page.photometric);
     TIFFGetField(tif, TIFFTAG_ORIENTATION, &page.orientation);
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &page.planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &page.sampleFormat);
     return page;
 }
 
@@ -261,7 +383,7 @@ class Decoder {
     Decoder(Picture& picture, TIFF* tif, const Page& page) : pic(picture), tif(tif), page(page) {}
 
     // Pages libtiff's RGBA reader understands are read one band of strips or tiles at a
-    // time into a small raster, which libtiff fills bottom row first as the container is.
+    // time into a small raster, in the file's own order, and then oriented like the others.
     void ReadRgba() {
         char message[1024];
         TIFFRGBAImage image;
@@ -282,12 +404,13 @@ class Decoder {
             Fail(kNoRaster);
         }
 
-        // libtiff turns the raster upside down for pages whose first row is the top one;
-        // those of the other orientations arrive in file order.
+        // libtiff flips the raster from the file's orientation to the one requested, and
+        // takes the four transposed orientations for the four plain ones; asking for the
+        // file's own (or its plain counterpart) leaves the rows and columns as stored.
         const uint16_t o = image.orientation;
-        const bool topFirst = o == ORIENTATION_TOPLEFT || o == ORIENTATION_TOPRIGHT ||
-                              o == ORIENTATION_LEFTTOP || o == ORIENTATION_RIGHTTOP;
-        const bool withAlpha = pic.AlphaIsValid();
+        image.req_orientation = o >= ORIENTATION_LEFTTOP && o <= ORIENTATION_LEFTBOT ? static_cast<uint16_t>(o - 4)
+                                : o >= ORIENTATION_TOPLEFT && o <= ORIENTATION_BOTLEFT ? o
+                                                                                       : ORIENTATION_TOPLEFT;
 
         for (uint32_t ys = 0; ys < height; ys += bandRows) {
             const uint32_t nrow = std::min(bandRows, height - ys);
@@ -296,24 +419,18 @@ class Decoder {
             if (!TIFFRGBAImageGet(&image, raster.data(), width, nrow)) Fail(kCorrupted);
             for (uint32_t j = 0; j < nrow; ++j) {
                 if (pic.GetEscape()) Fail(kCancelled);
-                const uint32_t y = topFirst ? height - ys - nrow + j : ys + j;
-                uint8_t* dst = pic.GetBits(y);
+                // The file's first row is the top of the picture; the container's is the bottom.
+                uint8_t* dst = pic.GetBits(height - 1 - (ys + j));
                 const uint32_t* src = raster.data() + static_cast<size_t>(j) * width;
                 for (uint32_t x = 0; x < width; ++x) {
                     const uint32_t v = src[x];
-                    RGBQUAD c{static_cast<uint8_t>(TIFFGetB(v)), static_cast<uint8_t>(TIFFGetG(v)),
-                              static_cast<uint8_t>(TIFFGetR(v)), 0};
-                    if (withAlpha) {
-                        // The raster's colours are premultiplied by alpha; the container's
-                        // are not.
-                        const uint8_t a = static_cast<uint8_t>(TIFFGetA(v));
-                        c = Unmultiply(c, a);
-                        pic.AlphaSet(static_cast<int32_t>(x), static_cast<int32_t>(y), a);
-                    }
-                    dst[3 * x] = c.rgbBlue, dst[3 * x + 1] = c.rgbGreen, dst[3 * x + 2] = c.rgbRed;
+                    dst[3 * x] = static_cast<uint8_t>(TIFFGetB(v));
+                    dst[3 * x + 1] = static_cast<uint8_t>(TIFFGetG(v));
+                    dst[3 * x + 2] = static_cast<uint8_t>(TIFFGetR(v));
                 }
             }
         }
+        Orient();
     }
 
     void SetPalette() {
@@ -330,17 +447,10 @@ class Decoder {
         } else if (page.photometric == PHOTOMETRIC_PALETTE) {
             uint16_t *red, *green, *blue;
             if (TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue)) {
-                // Maps of 8-bit values exist beside the standard 16-bit ones; a map whose
-                // values all fit a byte is taken as it is.
                 const uint32_t entries = 1u << std::min<uint32_t>(page.bits, 16);
-                bool wide = false;
-                for (uint32_t i = 0; i < entries && !wide; ++i)
-                    wide = red[i] > 255 || green[i] > 255 || blue[i] > 255;
-                const auto scale = [wide](uint16_t v) {
-                    return static_cast<uint8_t>(wide ? v * 255u / 65535u : v);
-                };
+                const bool wide = IsWideMap(red, green, blue, entries);
                 for (uint32_t i = 0; i < std::min<uint32_t>(entries, 256); ++i)
-                    palette[i] = RGBQUAD{scale(blue[i]), scale(green[i]), scale(red[i]), 0};
+                    palette[i] = MapColor(red[i], green[i], blue[i], wide);
             }
         }
         pic.SetPalette(palette, n);
@@ -381,8 +491,13 @@ class Decoder {
                                    !(TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra) &&
                                      extraCount && extra[0] == EXTRASAMPLE_UNASSALPHA);
         const uint32_t pictureBits = pic.GetBpp();
-        // Colour is made of three samples; an RGB page with fewer has rows too short for it.
-        if (pictureBits == 24 && page.samples < 3) Fail(kCorrupted);
+        // Colour is made of three samples, or of a wide index into the colour map; an RGB
+        // page with fewer has rows too short for it.
+        if (pictureBits == 24 && page.samples < 3 && !page.WidePalette()) Fail(kCorrupted);
+        uint16_t *mapRed = nullptr, *mapGreen = nullptr, *mapBlue = nullptr;
+        bool wideMap = false;
+        if (page.WidePalette() && TIFFGetField(tif, TIFFTAG_COLORMAP, &mapRed, &mapGreen, &mapBlue))
+            wideMap = IsWideMap(mapRed, mapGreen, mapBlue, 1u << page.bits);
         const bool copyRows = page.samples == 1 && page.bits == pictureBits;
         const bool indices = pictureBits < 8 || page.photometric == PHOTOMETRIC_PALETTE;
 
@@ -425,8 +540,10 @@ class Decoder {
                 }
                 // Sample s of pixel x, as eight bits.
                 const auto sample = [&](uint32_t x, uint32_t s, bool stretch) {
-                    if (separate) return s < planes ? Level(rows[s], x, page.bits, stretch) : uint8_t{0};
-                    return Level(rows[0], static_cast<uint64_t>(x) * page.samples + s, page.bits, stretch);
+                    const uint8_t* row = separate ? rows[s] : rows[0];
+                    const uint64_t i = separate ? x : static_cast<uint64_t>(x) * page.samples + s;
+                    if (separate && s >= planes) return uint8_t{0};
+                    return page.Float() ? FloatLevel(row, i, page.bits) : Level(row, i, page.bits, stretch);
                 };
                 if (pictureBits <= 8) {
                     for (uint32_t x = 0; x < width; ++x) {
@@ -444,6 +561,19 @@ class Decoder {
                         dst[3 * x] = src[2], dst[3 * x + 1] = src[1], dst[3 * x + 2] = src[0];
                     if (uint8_t* alpha = step == 4 ? pic.AlphaGetPointer(0, y) : nullptr)
                         for (uint32_t x = 0; x < width; ++x) alpha[x] = rows[0][4 * x + 3];
+                    continue;
+                }
+                if (page.WidePalette()) {
+                    for (uint32_t x = 0; x < width; ++x) {
+                        RGBQUAD c{};
+                        if (mapRed) {
+                            const uint32_t index = separate ? WideSample(rows[0], x)
+                                                            : WideSample(rows[0], static_cast<uint64_t>(x) * page.samples);
+                            c = MapColor(mapRed[index], mapGreen[index], mapBlue[index], wideMap);
+                        }
+                        dst[3 * x] = c.rgbBlue, dst[3 * x + 1] = c.rgbGreen, dst[3 * x + 2] = c.rgbRed;
+                        if (page.samples == 2) pic.AlphaSet(static_cast<int32_t>(x), y, sample(x, 1, true));
+                    }
                     continue;
                 }
                 for (uint32_t x = 0; x < width; ++x) {
@@ -482,13 +612,8 @@ class Decoder {
     // The rows were stored with the file's first row at the top and its first column at
     // the left; the orientation says where those belong on the page.
     void Orient() {
-        // libtiff's RGBA reader only flips: it reads the four transposed orientations as
-        // the four plain ones. RGB pages read here are placed the same way.
-        uint16_t orientation = page.orientation;
-        if (page.RgbLike() && orientation >= ORIENTATION_LEFTTOP && orientation <= ORIENTATION_LEFTBOT)
-            orientation = static_cast<uint16_t>(orientation - 4);
         bool ok = true;
-        switch (orientation) {
+        switch (page.orientation) {
             case ORIENTATION_TOPRIGHT:
                 ok = pic.Mirror();
                 break;
@@ -585,17 +710,14 @@ bool WritePage(Picture& pic, TIFF* tif, bool multipage, int32_t page) {
     if (bitsPerPixel == 24 && pic.AlphaIsValid()) bitsPerPixel = 32, samples = 4;
 
     uint16_t photometric;
+    // White-is-zero wants the lighter colour first: when the picture's entry 0 is the
+    // darker, the rows are written inverted. The picture itself is left alone, since its
+    // transparent index and every other reference to an entry would no longer match.
+    bool invert = false;
     if (bitsPerPixel == 1) {
         photometric = PHOTOMETRIC_MINISWHITE;
-        // White-is-zero wants the lighter colour first: the entries trade places and the
-        // pixels are inverted, so the picture looks as before.
-        RGBQUAD* palette = pic.GetPalette();
-        if (Picture::CompareLuminance(palette[0], palette[1]) < 0) {
-            std::swap(palette[0], palette[1]);
-            pic.info.lastColorValid = false;
-            uint8_t* bits = pic.GetBits(0);
-            for (uint32_t i = 0; i < pic.header.biSizeImage; ++i) bits[i] = static_cast<uint8_t>(~bits[i]);
-        }
+        const RGBQUAD* palette = pic.GetPalette();
+        invert = Picture::CompareLuminance(palette[0], palette[1]) < 0;
     } else if (bitsPerPixel <= 8) {
         photometric = IsGreyRamp(pic) ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_PALETTE;
     } else {
@@ -690,6 +812,8 @@ bool WritePage(Picture& pic, TIFF* tif, bool multipage, int32_t page) {
                 out[0] = src[2], out[1] = src[1], out[2] = src[0];
         } else {
             std::memcpy(line.data(), src, pic.GetEffWidth());
+            if (invert)
+                for (uint32_t i = 0; i < pic.GetEffWidth(); ++i) line[i] = static_cast<uint8_t>(~line[i]);
         }
         if (TIFFWriteScanline(tif, line.data(), r, 0) < 0) return false;
     }
@@ -752,8 +876,9 @@ bool PictureTIF::Decode(ByteStream* stream) {
         }
 
         const bool rgbLike = page.RgbLike();
+        CheckSamples(page);
         uint32_t bitsPerPixel;
-        if (rgbLike || page.samples >= 3)
+        if (rgbLike || page.samples >= 3 || page.WidePalette())
             bitsPerPixel = 24;  // CIELab and the like become colour too
         else if (page.Grey() && page.bits == 1)
             bitsPerPixel = 1;
@@ -765,16 +890,14 @@ bool PictureTIF::Decode(ByteStream* stream) {
         if (info.escape) Fail(kCancelled);
         uint16_t compression = COMPRESSION_NONE;
         TIFFGetField(tif.get(), TIFFTAG_COMPRESSION, &compression);
-        // Uncompressed samples are all in the file, so a file too small for them cannot be
-        // read; it is refused before a picture of its claimed size is allocated.
-        if (compression == COMPRESSION_NONE && page.photometric != PHOTOMETRIC_YCBCR) {
-            const uint64_t rowBits = Times(page.width, Times(page.bits, page.samples));
-            const int32_t size = stream->Size();
-            if (size >= 0 && Times(BytesFor(rowBits), page.height) > static_cast<uint64_t>(size))
-                Fail(kCorrupted);
-        }
+        const int32_t size = stream->Size();
+        if (size >= 0) CheckStrileData(tif.get(), page, compression, static_cast<uint64_t>(size));
         if (!Create(page.width, page.height, bitsPerPixel, ImageFormat::Tif)) Fail(kNoImage);
-        if (page.samples == 4 || (page.samples == 2 && !rgbLike)) AlphaCreate();
+        // The sample after the colour ones is alpha: the fourth of RGB (or CIELab), the
+        // second of grey or palette. Pages of the RGBA reader's colour models (CMYK among
+        // them) get none: their four samples are all colour.
+        const bool readHere = !rgbLike || page.photometric == PHOTOMETRIC_RGB;
+        if (readHere && (page.samples == 4 || (page.samples == 2 && !rgbLike))) AlphaCreate();
         SetCodecOption(compression, ImageFormat::Tif);
 
         // libtiff's RGBA reader converts colour models (YCbCr, CMYK, LogL, LogLuv). RGB pages

@@ -1,7 +1,7 @@
 // Metafile import. A placeable Windows metafile starts with a 22-byte header (key,
 // bounding box in metafile units, units per inch, checksum) before the 18-byte Windows
 // metafile header; anything else is tried as an enhanced metafile, whose header record
-// gives the bounds in device pixels. The picture is played at 96 pixels per inch into a
+// gives its picture frame in hundredths of a millimetre. The picture is played at 96 pixels per inch into a
 // 24-bit picture filled with the window background colour.
 #include "wmf.h"
 
@@ -25,6 +25,7 @@ constexpr size_t kMetaHeaderSize = 18;
 constexpr uint16_t kMaxUnitsPerInch = 2540;
 // The screen the picture is played for.
 constexpr int64_t kScreenPixelsPerInch = 96;
+constexpr int64_t kHundredthsMmPerInch = 2540;
 // Extents of the picture description below this are multiplied by ten.
 constexpr int64_t kExtentThreshold = 6554;
 constexpr int64_t kLargestSide = 4000;
@@ -109,6 +110,26 @@ bool ReadEnhanced(ByteStream* stream, int32_t start, Metafile& mf) {
     return true;
 }
 
+// Hundredths of a millimetre as pixels at the screen's resolution, rounded to nearest.
+int64_t FramePixels(int64_t hundredthsMm) {
+    const int64_t scaled = hundredthsMm * kScreenPixelsPerInch;
+    return (scaled >= 0 ? scaled + kHundredthsMmPerInch / 2 : scaled - kHundredthsMmPerInch / 2) /
+           kHundredthsMmPerInch;
+}
+
+// An enhanced metafile's size: its picture frame, which is in hundredths of a millimetre
+// and so means the same on every device, at the screen's resolution. The bounds are in
+// pixels of the device that recorded the picture (often a printer), so they serve only
+// when the frame has no area.
+void EmfSize(const wmf::EmfHeader& h, int64_t& width, int64_t& height) {
+    width = FramePixels(static_cast<int64_t>(h.frame.right) - h.frame.left);
+    height = FramePixels(static_cast<int64_t>(h.frame.bottom) - h.frame.top);
+    if (width == 0 || height == 0) {
+        width = static_cast<int64_t>(h.bounds.right) - h.bounds.left;
+        height = static_cast<int64_t>(h.bounds.bottom) - h.bounds.top;
+    }
+}
+
 // Owners of the Cairo objects.
 struct SurfaceCloser {
     void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
@@ -133,8 +154,7 @@ bool PictureWMF::Decode(ByteStream* stream, uint32_t forcedWidth, uint32_t force
         } else {
             stream->Seek(start, 0);
             if (!ReadEnhanced(stream, start, mf)) Fail("corrupted WMF");
-            width = static_cast<int64_t>(mf.emf.bounds.right) - mf.emf.bounds.left;
-            height = static_cast<int64_t>(mf.emf.bounds.bottom) - mf.emf.bounds.top;
+            EmfSize(mf.emf, width, height);
         }
         // There is no answer with the sizes alone: measuring cancels too.
         if (info.escape) Fail("Cancelled");

@@ -116,6 +116,91 @@ std::vector<BombRow> Rows() {
     std::vector<BombRow> rows;
     // Rows are added per format below, each with the layout it attacks.
 
+    // TIFF, JPEG 2000, PNM and Sun raster: strips and raw rows must be in the file, coded
+    // strips need the bytes for their largest expansion, and every declared size is held to
+    // the picture cap (OpenJPEG's four bytes per sample included).
+    {
+        const char* tifShort = "Corrupted TIFF file!";
+        const char* jasShort = "error: cannot load image data";
+        // A little-endian TIFF of one grey strip of 64 bytes that declares a width x height page.
+        const auto tiff = [](uint32_t width, uint32_t height, uint16_t compression, bool tiled) {
+            std::vector<uint8_t> b = {'I', 'I', 42, 0, 8, 0, 0, 0};
+            const uint16_t tags[][2] = {{256, 4}, {257, 4}, {258, 3}, {259, 3}, {262, 3},
+                                        {uint16_t(tiled ? 322 : 273), 4}, {uint16_t(tiled ? 323 : 278), 4},
+                                        {uint16_t(tiled ? 324 : 279), 4}, {uint16_t(tiled ? 325 : 0), 4}};
+            const uint32_t count = tiled ? 9 : 8;
+            const uint32_t data = 8 + 2 + 12 * count + 4;
+            // tiles: width, length, offsets, byte counts; strips: offsets, rows, byte counts
+            const uint32_t values[] = {width, height, 8, compression, 1,
+                                       tiled ? 256u : data, tiled ? 256u : height, tiled ? data : 64u, 64};
+            Put16(b, count);
+            for (uint32_t i = 0; i < count; ++i) {
+                Put16(b, tags[i][0]), Put16(b, tags[i][1]), Put32(b, 1);
+                if (tags[i][1] == 3)
+                    Put16(b, values[i]), Put16(b, 0);
+                else
+                    Put32(b, values[i]);
+            }
+            Put32(b, 0);
+            b.resize(b.size() + 64, 0x55);
+            return b;
+        };
+        rows.push_back({"TIFF raw strip", 6, tiff(7000, 7000, 1, false), tifShort});
+        rows.push_back({"TIFF LZW strip", 6, tiff(7000, 7000, 5, false), tifShort});
+        rows.push_back({"TIFF PackBits strip", 6, tiff(7000, 7000, 32773, false), tifShort});
+        rows.push_back({"TIFF Deflate strip", 6, tiff(7000, 7000, 8, false), tifShort});
+        rows.push_back({"TIFF raw tiles", 6, tiff(7000, 7000, 1, true), "Corrupted tiled TIFF file!"});
+        rows.push_back({"TIFF beyond the cap", 6, tiff(30000, 30000, 4, false), "PictureTIF can't create image"});
+
+        const auto text = [](const std::string& t, size_t padding) {
+            std::vector<uint8_t> b(t.begin(), t.end());
+            b.resize(b.size() + padding, 0x41);
+            return b;
+        };
+        rows.push_back({"PNM P6 huge header", 14, text("P6\n65535 65535\n255\n", 100), jasShort});
+        rows.push_back({"PNM P6 within the cap", 14, text("P6\n3000 3000\n255\n", 100), jasShort});
+        rows.push_back({"PNM P5 16-bit", 14, text("P5 3000 3000 65535\n", 17999999), jasShort});
+        rows.push_back({"PNM P3 plain", 14, text("P3 3000 3000 255\n", 1000), jasShort});
+
+        // A Sun raster header, big-endian, then the given number of data bytes.
+        const auto ras = [](uint32_t width, uint32_t height, uint32_t depth, uint32_t type, size_t bytes) {
+            std::vector<uint8_t> b;
+            for (uint32_t v : {0x59A66A95u, width, height, depth, 0u, type, 0u, 0u})
+                b.insert(b.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+            b.resize(b.size() + bytes, 0x80);
+            return b;
+        };
+        rows.push_back({"RAS raw 24-bit", 15, ras(4000, 3000, 24, 1, 1000), jasShort});
+        // 0x80 0xFF 0x80 runs: 256 bytes from three, at most 86 per byte
+        rows.push_back({"RAS byte-encoded", 15, ras(4000, 3000, 24, 2, 30000), jasShort});
+        rows.push_back({"RAS beyond the cap", 15, ras(65535, 65535, 32, 1, 100), jasShort});
+
+        // A JPEG 2000 code stream that ends after its SIZ marker segment, bare or in a file.
+        const auto siz = [](uint32_t width, uint32_t height, uint32_t components) {
+            std::vector<uint8_t> b = {0xFF, 0x4F, 0xFF, 0x51};
+            const auto u16 = [&](uint32_t v) { b.insert(b.end(), {uint8_t(v >> 8), uint8_t(v)}); };
+            const auto u32 = [&](uint32_t v) { u16(v >> 16), u16(v & 0xFFFF); };
+            u16(38 + 3 * components), u16(0);
+            u32(width), u32(height), u32(0), u32(0), u32(width), u32(height), u32(0), u32(0);
+            u16(components);
+            for (uint32_t c = 0; c < components; ++c) b.insert(b.end(), {7, 1, 1});
+            return b;
+        };
+        const auto jp2 = [](const std::vector<uint8_t>& stream) {
+            std::vector<uint8_t> b = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A,
+                                      0, 0, 0, 20, 'f', 't', 'y', 'p', 'j', 'p', '2', ' ',
+                                      0, 0, 0, 0, 'j', 'p', '2', ' '};
+            const uint32_t length = static_cast<uint32_t>(stream.size() + 8);
+            b.insert(b.end(), {uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8),
+                               uint8_t(length), 'j', 'p', '2', 'c'});
+            b.insert(b.end(), stream.begin(), stream.end());
+            return b;
+        };
+        rows.push_back({"JPC beyond the cap", 12, siz(20000, 20000, 3), jasShort});
+        rows.push_back({"JP2 beyond the cap", 11, jp2(siz(20000, 20000, 3)), jasShort});
+        rows.push_back({"JPC header only", 12, siz(2000, 2000, 3), jasShort});
+    }
+
     return rows;
 }
 

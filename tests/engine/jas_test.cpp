@@ -20,6 +20,7 @@
 #include "codec_fixtures.h"
 #include "format.h"
 #include "picture.h"
+#include "sizelimits.h"
 #include "stream.h"
 
 namespace {
@@ -197,28 +198,38 @@ TEST(Jas, DecodingFindsTheFormatWhateverTheId) {
     fixtures::ExpectPixels(p, Reference("opj-rgb.jp2"), "JP2 at offset 100");
 }
 
-// Four components are four grey frames; `frame` picks one and a frame past them fails.
-TEST(Jas, ComponentsOtherThanThreeAreGreyFrames) {
-    const fixtures::Image rgba = fixtures::ParseNetpbm(fixtures::ReadFile(kData + "opj-rgba.jp2.ref.pam"));
-    ASSERT_TRUE(rgba.hasAlpha);
-    const Bytes file = fixtures::ReadFile(kData + "opj-rgba.jp2");
-    for (int frame = 0; frame < 4; ++frame) {
+// Four RGB components are colour with alpha, whether a JP2 file's colour box says RGB or a
+// bare code stream says nothing: the fourth is the opacity.
+TEST(Jas, FourColourComponentsAreColourWithAlpha) {
+    for (const char* name : {"opj-rgba.jp2", "opj-rgba.j2k"}) {
+        const fixtures::Image ref = fixtures::ParseNetpbm(fixtures::ReadFile(kData + name + ".ref.pam"));
+        ASSERT_TRUE(ref.hasAlpha) << name;
+        Picture p;
+        p.SetFrame(3);  // no frames to choose from: the picture is the whole image
+        ASSERT_TRUE(Decode(p, fixtures::ReadFile(kData + name), IdOf(name))) << name << ": " << p.GetLastError();
+        EXPECT_EQ(p.GetBpp(), 24) << name;
+        fixtures::ExpectPixels(p, ref, name);
+    }
+}
+
+// Other layouts are grey frames, one per component; `frame` picks one and a frame past
+// them fails. Two components that no channel definition names are two planes.
+TEST(Jas, ComponentsOtherThanColourAreGreyFrames) {
+    const Bytes file = fixtures::ReadFile(kData + "opj-greyalpha.j2k");
+    for (int frame = 0; frame < 2; ++frame) {
+        const std::string plane = "opj-greyalpha_" + std::to_string(frame) + ".j2k";
         Picture p;
         p.SetFrame(frame);
-        ASSERT_TRUE(Decode(p, file, ImageFormat::Jp2)) << frame << ": " << p.GetLastError();
-        EXPECT_EQ(p.GetFrameCount(), 4);
+        ASSERT_TRUE(Decode(p, file, ImageFormat::Jpc)) << frame << ": " << p.GetLastError();
+        EXPECT_EQ(p.GetFrameCount(), 2);
         ASSERT_EQ(p.GetBpp(), 8);
         ASSERT_TRUE(p.IsGrayScale());
-        int wrong = 0;
-        for (int y = 0; y < rgba.height; ++y)
-            for (int x = 0; x < rgba.width; ++x)
-                wrong +=
-                    p.GetPixelIndex(x, rgba.height - 1 - y) != rgba.rgba[(y * rgba.width + x) * 4 + frame];
-        EXPECT_EQ(wrong, 0) << "frame " << frame;
+        EXPECT_FALSE(p.AlphaIsValid());
+        fixtures::ExpectPixels(p, Reference(plane), plane);
     }
     Picture past;
-    past.SetFrame(4);
-    EXPECT_FALSE(Decode(past, file, ImageFormat::Jp2));
+    past.SetFrame(2);
+    EXPECT_FALSE(Decode(past, file, ImageFormat::Jpc));
     EXPECT_STREQ(past.GetLastError(), "wrong frame!");
 
     Picture grey;
@@ -229,8 +240,31 @@ TEST(Jas, ComponentsOtherThanThreeAreGreyFrames) {
     EXPECT_STREQ(grey.GetLastError(), "wrong frame!");
 }
 
-// Samples are scaled from their own range: 1- and 4-bit grey keep their depth, other
-// precisions and signed samples become 8-bit sRGB, colour at any precision 24 bits.
+// Sizes are held to the picture cap, not to a count of samples: a 4800 x 4700 colour
+// picture (67 million samples) loads, and the same file is refused under a lower cap.
+TEST(Jas, LargePicturesAreBoundByThePictureCap) {
+    constexpr uint32_t kWidth = 4800, kHeight = 4700;
+    const std::string header = "P6\n4800 4700\n255\n";
+    Bytes file(header.begin(), header.end());
+    file.resize(header.size() + size_t{kWidth} * kHeight * 3);
+    for (size_t i = header.size(); i < file.size(); ++i) file[i] = static_cast<uint8_t>(i * 7 >> 3);
+    Picture p;
+    ASSERT_TRUE(Decode(p, file, ImageFormat::Pnm)) << p.GetLastError();
+    ASSERT_EQ(p.GetWidth(), kWidth);
+    ASSERT_EQ(p.GetHeight(), kHeight);
+    const size_t last = header.size() + (size_t{kWidth} * kHeight - 1) * 3;
+    const RGBQUAD c = p.GetPixelColor(kWidth - 1, 0);
+    EXPECT_EQ(c.rgbRed, file[last]);
+    EXPECT_EQ(c.rgbBlue, file[last + 2]);
+
+    const uint64_t cap = GetPictureCap();
+    SetPictureCap(uint64_t{64} << 20);
+    Picture refused;
+    EXPECT_FALSE(Decode(refused, file, ImageFormat::Pnm));
+    EXPECT_STREQ(refused.GetLastError(), kLoadFailed);
+    SetPictureCap(cap);
+}
+
 TEST(Jas, SamplesAreScaledFromTheirRange) {
     const struct {
         const char* what;

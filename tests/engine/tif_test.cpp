@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -169,7 +170,7 @@ struct Fixture {
 // Tolerances are the largest differences measured: CIELab, ImageMagick's exact conversion
 // against the simplified one here; CMYK, the two tools' naive conversions round apart;
 // premultiplied alpha, undone by rounding; 16-bit alpha, rounded by ImageMagick and cut to
-// its high byte here.
+// its high byte here; half-precision grey, rounded apart.
 const Fixture kFixtures[] = {
     {"im-rgb", 40, 30, 24, false, 1, 0},
     {"im-bilevel-miniswhite", 40, 30, 1, false, 1, 0},
@@ -192,10 +193,20 @@ const Fixture kFixtures[] = {
     {"im-grey-orient-LeftBottom", 30, 40, 8, false, 1, 0},
     {"im-palette-orient-RightTop", 30, 40, 4, false, 1, 0},
     {"im-rgb-orient-BottomLeft", 40, 30, 24, false, 1, 0},
-    {"im-rgb-orient-RightTop", 40, 30, 24, false, 1, 0},  // libtiff flips, it does not turn
+    {"im-rgb-orient-LeftTop", 30, 40, 24, false, 1, 0},
+    {"im-rgb-orient-RightTop", 30, 40, 24, false, 1, 0},
+    {"im-rgb-orient-RightBottom", 30, 40, 24, false, 1, 0},
+    {"im-rgb-orient-LeftBottom", 30, 40, 24, false, 1, 0},
+    {"tiffcp-jpeg-orient-RightTop", 30, 40, 24, false, 7, 0},
     {"im-res-cm", 40, 30, 24, false, 1, 0},
     {"im-lab", 40, 30, 24, false, 1, 3},
-    {"im-cmyk", 40, 30, 24, true, 1, 1},
+    {"im-cmyk", 40, 30, 24, false, 1, 1},
+    {"tiffcp-cmyk-lzw", 40, 30, 24, false, 5, 1},
+    {"im-float32-rgb", 40, 30, 24, false, 1, 0},
+    {"im-float32-rgb-zip-predictor", 40, 30, 24, false, 8, 0},
+    {"im-float16-grey", 40, 30, 8, false, 1, 1},
+    {"im-float64-grey", 40, 30, 8, false, 1, 0},
+    {"palette16", 40, 30, 24, false, 1, 0},
     {"tiffcp-none", 40, 30, 24, false, 1, 0},
     {"tiffcp-lzw-predictor", 40, 30, 24, false, 5, 0},
     {"tiffcp-deflate", 40, 30, 24, false, 8, 0},
@@ -442,24 +453,30 @@ TEST(TifEncodeJpeg, TrueColourDefaultsToJpegInWholeBlocksOfRows) {
     EXPECT_LT(sizes[1], sizes[0]) << "the lower quality makes the smaller file";
 }
 
-TEST(TifEncodeBilevel, DarkFirstPaletteIsSwappedInTheCallersPictureToo) {
+// White-is-zero files want the lighter colour first; a picture with the darker one first is
+// written inverted, and the caller's picture, its transparent index included, is left as it
+// was (exchanging its entries would move the transparency to the other colour).
+TEST(TifEncodeBilevel, DarkFirstPaletteIsWrittenInvertedAndTheCallersPictureKept) {
     for (bool darkFirst : {false, true}) {
-        Picture p(19, 5, 1, 0);
-        for (uint32_t i = 0; i < p.header.biSizeImage; ++i) p.GetBits(0)[i] = static_cast<uint8_t>(i * 29);
-        p.SetPaletteColor(0, darkFirst ? 0 : 255, darkFirst ? 0 : 255, darkFirst ? 0 : 255);
-        p.SetPaletteColor(1, darkFirst ? 255 : 0, darkFirst ? 255 : 0, darkFirst ? 255 : 0);
-        const Picture before(p, true);
-        const uint8_t firstByte = p.GetBits(0)[0];
+        for (int32_t transparent : {-1, 0, 1}) {
+            SCOPED_TRACE(std::to_string(darkFirst) + " " + std::to_string(transparent));
+            Picture p(19, 5, 1, 0);
+            for (uint32_t i = 0; i < p.header.biSizeImage; ++i) p.GetBits(0)[i] = static_cast<uint8_t>(i * 29);
+            p.SetPaletteColor(0, darkFirst ? 0 : 255, darkFirst ? 0 : 255, darkFirst ? 0 : 255);
+            p.SetPaletteColor(1, darkFirst ? 255 : 0, darkFirst ? 255 : 0, darkFirst ? 255 : 0);
+            p.SetTransIndex(transparent);
+            const Picture before(p, true);
 
-        const Bytes file = EncodeBytes(p);
-        ASSERT_FALSE(file.empty()) << p.GetLastError();
-        EXPECT_EQ(MaxDifference(p, before), 0) << "the picture looks the same";
-        EXPECT_EQ(p.GetPaletteColor(0).rgbRed, 255) << "white first either way";
-        EXPECT_EQ(p.GetBits(0)[0], darkFirst ? static_cast<uint8_t>(~firstByte) : firstByte);
+            const Bytes file = EncodeBytes(p);
+            ASSERT_FALSE(file.empty()) << p.GetLastError();
+            EXPECT_EQ(p.GetTransIndex(), transparent);
+            EXPECT_EQ(std::memcmp(p.dib, before.dib, p.GetSize()), 0) << "palette and pixels untouched";
 
-        Picture back;
-        ASSERT_TRUE(DecodeBytes(back, file));
-        EXPECT_EQ(MaxDifference(back, before), 0);
+            Picture back;
+            ASSERT_TRUE(DecodeBytes(back, file));
+            EXPECT_EQ(back.GetPaletteColor(0).rgbRed, 255) << "white first either way";
+            EXPECT_EQ(MaxDifference(back, before), 0);
+        }
     }
 }
 
@@ -630,24 +647,40 @@ std::vector<HostileCase> HostileCases() {
                   rgb,
                   {TIFFTAG_SAMPLESPERPIXEL, kShort, 3},
                   {TIFFTAG_COMPRESSION, kShort, 5}}),
-         "PictureTIF can't create image"},
+         corrupt},  // six bytes of LZW codes cannot fill it
         // claims 4 GB of uncompressed samples in a file of a hundred bytes
         {"huge_uncompressed_grey",
          Crafted({{TIFFTAG_IMAGEWIDTH, kLong, 65535}, {TIFFTAG_IMAGELENGTH, kLong, 65535}}), corrupt},
         {"large_grey_missing_data",
          Crafted({{TIFFTAG_IMAGEWIDTH, kLong, 6000}, {TIFFTAG_IMAGELENGTH, kLong, 5000}}), corrupt},
-        // libtiff splits a large uncompressed strip itself, so this one is compressed
+        // libtiff splits a large uncompressed strip itself, so this one is compressed, in a
+        // scheme whose expansion has no bound
         {"single_strip_beyond_cap",
          Crafted({{TIFFTAG_IMAGEWIDTH, kLong, 40000},
                   {TIFFTAG_IMAGELENGTH, kLong, 40000},
                   {TIFFTAG_ROWSPERSTRIP, kLong, 40000},
-                  {TIFFTAG_COMPRESSION, kShort, 5}}),
+                  {TIFFTAG_COMPRESSION, kShort, 4}}),
          "PictureTIF can't create image"},
+        {"lzw_strip_too_short",
+         Crafted({{TIFFTAG_IMAGEWIDTH, kLong, 3000},
+                  {TIFFTAG_IMAGELENGTH, kLong, 3000},
+                  {TIFFTAG_ROWSPERSTRIP, kLong, 3000},
+                  {TIFFTAG_COMPRESSION, kShort, 5}}),
+         corrupt},
+        {"packbits_strip_too_short",
+         Crafted({{TIFFTAG_IMAGEWIDTH, kLong, 100}, {TIFFTAG_IMAGELENGTH, kLong, 10},
+                  {TIFFTAG_ROWSPERSTRIP, kLong, 10}, {TIFFTAG_COMPRESSION, kShort, 32773}}),
+         corrupt},
+        // one byte short of its declared strip
+        {"raw_strip_one_byte_short", Crafted({}, {10, 20, 30, 40, 50}), corrupt},
+        {"raw_second_strip_missing",
+         Crafted({{TIFFTAG_ROWSPERSTRIP, kLong, 1}, {TIFFTAG_STRIPBYTECOUNTS, kLong, 3}}, {10, 20, 30}), corrupt},
         {"width_zero", Crafted({{TIFFTAG_IMAGEWIDTH, kLong, 0}}), open},
         {"strip_past_end", Crafted({{TIFFTAG_STRIPOFFSETS, kLong, 1u << 30}}), corrupt},
         {"strip_count_huge", Crafted({{TIFFTAG_STRIPBYTECOUNTS, kLong, 0xFFFFFFF0u}}), nullptr},
         {"rows_per_strip_zero", Crafted({{TIFFTAG_ROWSPERSTRIP, kLong, 0}}), open},
-        {"rows_per_strip_one", Crafted({{TIFFTAG_ROWSPERSTRIP, kLong, 1}}), nullptr},
+        // the second strip has no offset or byte count: no data in the file
+        {"rows_per_strip_one", Crafted({{TIFFTAG_ROWSPERSTRIP, kLong, 1}}), corrupt},
         {"bits_zero", Crafted({{TIFFTAG_BITSPERSAMPLE, kShort, 0}}), open},
         {"bits_33", Crafted({{TIFFTAG_BITSPERSAMPLE, kShort, 33}}), corrupt},
         {"bits_64", Crafted({{TIFFTAG_BITSPERSAMPLE, kShort, 64}}), corrupt},
@@ -662,14 +695,36 @@ std::vector<HostileCase> HostileCases() {
         {"rgb_one_sample_64bit", Crafted({rgb, {TIFFTAG_BITSPERSAMPLE, kShort, 64}}, Bytes(48, 7)), corrupt},
         {"rgb_two_separate_planes",
          Crafted({rgb, {TIFFTAG_SAMPLESPERPIXEL, kShort, 2}, {TIFFTAG_PLANARCONFIG, kShort, 2}}), corrupt},
+        // one tile offset for six tiles
         {"tile_width_1",
          Crafted({{TIFFTAG_TILEWIDTH, kLong, 1},
                   {TIFFTAG_TILELENGTH, kLong, 1},
                   {TIFFTAG_TILEOFFSETS, kLong, 0}}),
-         nullptr},
+         "Corrupted tiled TIFF file!"},
         {"tile_huge",
          Crafted({{TIFFTAG_TILEWIDTH, kLong, 0x40000000}, {TIFFTAG_TILELENGTH, kLong, 0x40000000}}),
+         "Corrupted tiled TIFF file!"},
+        {"tile_huge_compressed",
+         Crafted({{TIFFTAG_TILEWIDTH, kLong, 0x40000000},
+                  {TIFFTAG_TILELENGTH, kLong, 0x40000000},
+                  {TIFFTAG_COMPRESSION, kShort, 4}}),
          "PictureTIF can't allocate memory"},
+        // samples libtiff hands over that are no plain unsigned numbers
+        {"float_cmyk", Crafted({{TIFFTAG_PHOTOMETRIC, kShort, 5}, {TIFFTAG_SAMPLESPERPIXEL, kShort, 4},
+                                {TIFFTAG_SAMPLEFORMAT, kShort, 3}, {TIFFTAG_BITSPERSAMPLE, kShort, 32}},
+                               Bytes(96, 0)),
+         "Unsupported floating-point TIFF samples"},
+        {"float_lab", Crafted({{TIFFTAG_PHOTOMETRIC, kShort, 8}, {TIFFTAG_SAMPLESPERPIXEL, kShort, 3},
+                               {TIFFTAG_SAMPLEFORMAT, kShort, 3}, {TIFFTAG_BITSPERSAMPLE, kShort, 32}},
+                              Bytes(72, 0)),
+         "Unsupported floating-point TIFF samples"},
+        {"float_24bit", Crafted({{TIFFTAG_SAMPLEFORMAT, kShort, 3}, {TIFFTAG_BITSPERSAMPLE, kShort, 24}},
+                                Bytes(18, 0)),
+         "Unsupported floating-point TIFF samples"},
+        {"complex_samples", Crafted({{TIFFTAG_SAMPLEFORMAT, kShort, 6}, {TIFFTAG_BITSPERSAMPLE, kShort, 64}},
+                                    Bytes(48, 0)),
+         "Unsupported TIFF sample format"},
+
         {"unknown_compression", Crafted({{TIFFTAG_COMPRESSION, kShort, 12345}}), corrupt},
         {"lzw_garbage", Crafted({{TIFFTAG_COMPRESSION, kShort, 5}}), corrupt},
         {"jpeg_garbage", Crafted({{TIFFTAG_COMPRESSION, kShort, 7}}), corrupt},
@@ -692,6 +747,112 @@ TEST(TifHostile, CraftedDirectoriesFailCleanly) {
             EXPECT_STREQ(p.GetLastError(), c.text);
         }
     }
+}
+
+// Floating-point grey runs from 0 (black) to 1 (white); values outside, and NaN, are clipped.
+TEST(TifDecode, FloatSamplesAreClippedToTheUnitRange) {
+    const float values[6] = {0.0f, 0.5f, 1.0f, 2.0f, -1.0f, NAN};
+    Bytes data(sizeof values);
+    std::memcpy(data.data(), values, sizeof values);
+    Picture p;
+    ASSERT_TRUE(DecodeBytes(p, Crafted({{TIFFTAG_SAMPLEFORMAT, kShort, 3},
+                                        {TIFFTAG_BITSPERSAMPLE, kShort, 32},
+                                        {TIFFTAG_STRIPBYTECOUNTS, kLong, 24}},
+                                       data)))
+        << p.GetLastError();
+    ASSERT_EQ(p.GetBpp(), 8);
+    const uint8_t expected[6] = {0, 128, 255, 255, 0, 0};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(p.GetPixelIndex(i % 3, 1 - i / 3), expected[i]) << values[i];
+}
+
+// Palettes of 16-bit indices give the colours of their map (the fixture palette16 shows
+// them against ImageMagick); other depths above 8 bits are refused, not read as bytes.
+TEST(TifDecode, PaletteIndicesAboveEightBitsAreSixteenOrRefused) {
+    for (const uint16_t bits : {uint16_t{16}, uint16_t{12}}) {
+        SCOPED_TRACE(bits);
+        TempFile file(".tif");
+        {
+            TIFF* out = TIFFOpen(file.path().c_str(), "w");
+            ASSERT_NE(out, nullptr);
+            TIFFSetField(out, TIFFTAG_IMAGEWIDTH, 4);
+            TIFFSetField(out, TIFFTAG_IMAGELENGTH, 1);
+            TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 1);
+            TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, bits);
+            TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
+            std::vector<uint16_t> red(size_t{1} << bits), green(red.size()), blue(red.size());
+            for (size_t i = 0; i < red.size(); ++i)
+                red[i] = static_cast<uint16_t>(i), green[i] = static_cast<uint16_t>(~i),
+                blue[i] = static_cast<uint16_t>(i * 3);
+            TIFFSetField(out, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
+            const uint16_t row16[4] = {0, 300, 40000, 65535};
+            const uint8_t row12[6] = {0x00, 0x01, 0x2C, 0x9C, 0x4F, 0xFF};  // 0, 300, 2500, 4095
+            ASSERT_GE(TIFFWriteScanline(out, bits == 16 ? static_cast<void*>(const_cast<uint16_t*>(row16))
+                                                         : static_cast<void*>(const_cast<uint8_t*>(row12)),
+                                        0, 0),
+                      0);
+            TIFFClose(out);
+        }
+        Picture p;
+        const bool ok = p.Load(file.path().c_str(), ImageFormat::Tif);
+        if (bits == 12) {
+            EXPECT_FALSE(ok);
+            EXPECT_STREQ(p.GetLastError(), "Unsupported TIFF palette depth");
+            continue;
+        }
+        ASSERT_TRUE(ok) << p.GetLastError();
+        ASSERT_EQ(p.GetBpp(), 24);
+        const uint32_t indices[4] = {0, 300, 40000, 65535};
+        for (int x = 0; x < 4; ++x) {
+            const uint32_t i = indices[x];
+            const RGBQUAD c = p.GetPixelColor(x, 0);
+            EXPECT_EQ(c.rgbRed, i * 255 / 65535) << x;
+            EXPECT_EQ(c.rgbGreen, (65535 - i) * 255 / 65535) << x;
+            EXPECT_EQ(c.rgbBlue, (i * 3 % 65536) * 255 / 65535) << x;
+        }
+    }
+}
+
+// A single LZW strip of 9500 x 9500 RGB pixels needs a strip buffer of 270 MB, within the
+// picture cap. The file is written in the test's temporary folder, row by row.
+TEST(TifDecode, LargeSingleStripLzwFileLoads) {
+    constexpr uint32_t kSide = 9500;
+    TempFile file(".tif");
+    {
+        TIFF* out = TIFFOpen(file.path().c_str(), "w");
+        ASSERT_NE(out, nullptr);
+        TIFFSetField(out, TIFFTAG_IMAGEWIDTH, kSide);
+        TIFFSetField(out, TIFFTAG_IMAGELENGTH, kSide);
+        TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(out, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, kSide);
+        std::vector<uint8_t> row(kSide * 3);
+        for (uint32_t y = 0; y < kSide; ++y) {
+            for (uint32_t x = 0; x < kSide; ++x) {
+                row[3 * x] = static_cast<uint8_t>(x >> 5);
+                row[3 * x + 1] = static_cast<uint8_t>(y >> 5);
+                row[3 * x + 2] = static_cast<uint8_t>((x ^ y) >> 7);
+            }
+            ASSERT_GE(TIFFWriteScanline(out, row.data(), y, 0), 0);
+        }
+        TIFFClose(out);
+    }
+    const Tags tags = ReadTags(file.path());
+    ASSERT_EQ(tags.rowsPerStrip, kSide) << "one strip";
+    Picture p;
+    ASSERT_TRUE(p.Load(file.path().c_str(), ImageFormat::Tif)) << p.GetLastError();
+    ASSERT_EQ(p.GetWidth(), kSide);
+    ASSERT_EQ(p.GetHeight(), kSide);
+    for (const uint32_t x : {0u, 4321u, kSide - 1})
+        for (const uint32_t y : {0u, 777u, kSide - 1}) {
+            const RGBQUAD c = p.GetPixelColor(static_cast<int32_t>(x), static_cast<int32_t>(kSide - 1 - y));
+            EXPECT_EQ(c.rgbRed, static_cast<uint8_t>(x >> 5)) << x << "," << y;
+            EXPECT_EQ(c.rgbGreen, static_cast<uint8_t>(y >> 5)) << x << "," << y;
+            EXPECT_EQ(c.rgbBlue, static_cast<uint8_t>((x ^ y) >> 7)) << x << "," << y;
+        }
 }
 
 TEST(TifHostile, DirectoryLoopCountsOnePage) {

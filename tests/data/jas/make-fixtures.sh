@@ -4,12 +4,16 @@
 # reference pixels NAME.ref.ppm (NAME.ref.pam for four components), as the writer's own
 # reader, or netpbm, sees them, at 8 bits per sample. Sources are a 37 x 23 cut of
 # ImageMagick's built-in rose picture: the odd width makes rows end in padding.
-# Needs libopenjp2-tools, netpbm and ImageMagick; run from anywhere.
+# Needs libopenjp2-tools, netpbm and ImageMagick; run from anywhere. The versions of the
+# tools that ran are written to tool-versions.txt.
 set -eu
 cd "$(dirname "$0")"
 IM=$(command -v convert-im6.q16 || command -v convert)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
+{ $IM -version | head -1
+  dpkg-query -W -f '${Package} ${Version}\n' libopenjp2-tools netpbm
+} > tool-versions.txt
 rm -f ./*.jp2 ./*.j2k ./*.pgx ./*.pbm ./*.pgm ./*.ppm ./*.ras ./*.pam
 
 # The sources: colour, grey, black and white, 50 colours, colour with alpha, and 16-bit
@@ -21,6 +25,7 @@ $IM rose: -crop 40x23+12+10 +repage -monochrome "$tmp/mono40.pbm"
 $IM "$tmp/rose.ppm" +dither -colors 50 "$tmp/c50.gif"
 $IM "$tmp/c50.gif" -depth 8 "$tmp/c50.ppm"
 $IM "$tmp/rose.ppm" -alpha set -channel A -fx '(i + 2 * j) / 80' +channel -depth 8 "$tmp/rgba.pam"
+$IM "$tmp/grey.pgm" -alpha set -channel A -fx '(i + 2 * j) / 80' +channel -depth 8 "$tmp/greyalpha.pam"
 $IM rose: -crop 25x16+12+10 +repage -resize 148% -depth 16 "$tmp/rose16.ppm"
 $IM "$tmp/rose16.ppm" -colorspace gray -depth 16 "$tmp/grey16.pgm"
 pamdepth 4095 "$tmp/grey16.pgm" > "$tmp/grey12.pgm"
@@ -38,13 +43,25 @@ opj_compress -n 4 -i "$tmp/grey.pgm" -o opj-grey.jp2 > /dev/null 2>&1
 opj_compress -n 4 -i "$tmp/grey12.pgm" -o opj-grey12.j2k > /dev/null 2>&1
 opj_compress -n 4 -i "$tmp/rose16.ppm" -o opj-rgb16.jp2 > /dev/null 2>&1
 opj_compress -n 4 -i "$tmp/rgba.pam" -o opj-rgba.jp2 > /dev/null 2>&1
+# a code stream of four components says nothing of their meaning: red, green, blue, alpha
+opj_compress -n 4 -i "$tmp/rgba.pam" -o opj-rgba.j2k > /dev/null 2>&1
+# two components that no channel definition names: two grey planes
+opj_compress -n 4 -i "$tmp/greyalpha.pam" -o opj-greyalpha.j2k > /dev/null 2>&1
 opj_compress -n 4 -I -r 20 -i "$tmp/rose.ppm" -o opj-lossy.jp2 > /dev/null 2>&1
 for f in opj-rgb.jp2 opj-rgb.j2k opj-grey.jp2 opj-grey12.j2k opj-rgb16.jp2 opj-lossy.jp2; do
   opj_decompress -i "$f" -o "$tmp/out.pnm" > /dev/null 2>&1
   ref < "$tmp/out.pnm" > "$f.ref.ppm"
 done
-opj_decompress -i opj-rgba.jp2 -o "$tmp/out.pnm" > /dev/null 2>&1
-ref4 < "$tmp/out.pnm" > opj-rgba.jp2.ref.pam
+for f in opj-rgba.jp2 opj-rgba.j2k; do
+  opj_decompress -i "$f" -o "$tmp/out.pnm" > /dev/null 2>&1
+  ref4 < "$tmp/out.pnm" > "$f.ref.pam"
+done
+opj_decompress -i opj-greyalpha.j2k -o "$tmp/out.pgx" > /dev/null 2>&1
+for k in 0 1; do
+  opj_compress -n 4 -i "$tmp/out_$k.pgx" -o "$tmp/plane.j2k" > /dev/null 2>&1
+  opj_decompress -i "$tmp/plane.j2k" -o "$tmp/plane.pgm" > /dev/null 2>&1
+  ref < "$tmp/plane.pgm" > "opj-greyalpha_$k.j2k.ref.ppm"
+done
 
 # PGX: opj_decompress writes one file per component; 8-bit grey, 12-bit grey (two bytes per
 # sample), and the four planes of the colour picture with alpha.
@@ -112,6 +129,8 @@ same im-rgb.ras.ref.ppm "$tmp/rose.ref"
 for f in opj-grey12.j2k opj-grey12.pgx; do same "$f.ref.ppm" "$tmp/grey12.ref"; done
 for f in opj-rgb16.jp2 nb-p6-16bit.ppm im-p6-16bit.ppm; do same "$f.ref.ppm" "$tmp/rose16.ref"; done
 same opj-rgba.jp2.ref.pam "$tmp/rgba.ref"
+same opj-rgba.j2k.ref.pam "$tmp/rgba.ref"
+for k in 0 1; do pamchannel -infile "$tmp/greyalpha.pam" $k | ref > "$tmp/plane.ref"; same "opj-greyalpha_$k.j2k.ref.ppm" "$tmp/plane.ref"; done
 for k in 0 1 2 3; do pamchannel -infile "$tmp/rgba.pam" $k | ref > "$tmp/plane.ref"; same "opj-rgba_$k.pgx.ref.ppm" "$tmp/plane.ref"; done
 for f in ./*.ras; do
   [ "$f" = ./nb-rle8-map.ras ] && continue

@@ -4,12 +4,18 @@
 # row first, in the orientation the file asks for.
 #
 # Makers: ImageMagick 6 (convert-im6.q16), libtiff's tools (tiffcp, tiff2bw, tiff2rgba),
-# netpbm (pnmtotiff). References: ImageMagick reading the file with -auto-orient, except
-# for RGB pages of orientations 5 to 8, whose reference is what tiff2rgba (libtiff's RGBA
-# reader) makes of them, because libtiff only flips those pages, and for grey with alpha in
-# separate planes, which ImageMagick 6 misreads.
+# netpbm (pnmtotiff), and a few lines of Python for the one layout no tool writes (16-bit
+# palette indices). References: ImageMagick reading the file with -auto-orient, except
+# for grey with alpha in separate planes, which ImageMagick 6 misreads (tiff2rgba there).
+# The versions of the tools that ran are written to tool-versions.txt.
 set -euo pipefail
 cd "$(dirname "$0")"
+versions() {
+  { "${IM:-convert-im6.q16}" -version | head -1
+    tiffinfo 2>&1 | grep -m1 -i 'libtiff' || dpkg-query -W -f '${Package} ${Version}\n' libtiff-tools
+    dpkg-query -W -f '${Package} ${Version}\n' netpbm python3
+  } > tool-versions.txt
+}
 
 IM=$(command -v convert-im6.q16 || true)
 [ -n "$IM" ] || { echo "make-fixtures: ImageMagick 6 (convert-im6.q16) is needed" >&2; exit 1; }
@@ -19,6 +25,7 @@ done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+versions
 rm -f ./*.tif ./*.rgba
 
 # Sources: a 40 x 30 crop of ImageMagick's built-in rose, and variants of it.
@@ -90,13 +97,64 @@ pnmtotiff -indexbits=1,2,4,8 "$work/two.ppm" > pnmtotiff-palette1.tif 2>/dev/nul
 "$IM" "$work/grey.pgm" -depth 2 "$work/grey2.pgm"
 pnmtotiff "$work/grey2.pgm" > pnmtotiff-grey2.tif 2>/dev/null
 
+# ---- floating-point samples, transposed RGB orientations, CMYK, 16-bit palette ----
+# ImageMagick 6 fails on its own predictor tag when writing floating-point samples, after
+# the file is complete; the size test stands in for its exit status.
+float() { out=${*: -1}; "$IM" "$@" 2>/dev/null || [ -s "$out" ]; }
+float "$work/rose.ppm" -depth 32 -define quantum:format=floating-point -compress none im-float32-rgb.tif
+float "$work/rose.ppm" -depth 32 -define quantum:format=floating-point -compress zip \
+  im-float32-rgb-zip-predictor.tif
+float "$work/grey.pgm" -depth 16 -define quantum:format=floating-point -compress none im-float16-grey.tif
+float "$work/grey.pgm" -depth 64 -define quantum:format=floating-point -compress none im-float64-grey.tif
+for o in LeftTop RightBottom LeftBottom; do
+  "$IM" "$work/rose.ppm" -depth 8 -orient "$o" -compress none "im-rgb-orient-$o.tif"
+done
+# YCbCr in JPEG strips, which libtiff's RGBA reader decodes
+tiffcp -c jpeg -r 16 im-rgb-orient-RightTop.tif tiffcp-jpeg-orient-RightTop.tif
+tiffcp -c lzw im-cmyk.tif tiffcp-cmyk-lzw.tif
+# No tool writes palettes of 16-bit indices: this one is written byte by byte, an
+# uncompressed little-endian file whose indices are the 16-bit grey levels and whose map
+# sends index i to red i, green 65535 - i, blue 7i mod 65536.
+"$IM" "$work/grey.pgm" -depth 16 "$work/grey16.pgm"
+python3 - "$work/grey16.pgm" palette16.tif <<'PY'
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+fields = data.split(maxsplit=4)
+width, height = int(fields[1]), int(fields[2])
+pixels = fields[4][:width * height * 2]
+indices = struct.unpack('>%dH' % (width * height), pixels)
+strip = struct.pack('<%dH' % len(indices), *indices)
+cmap = [i for i in range(65536)] + [65535 - i for i in range(65536)] + [i * 7 % 65536 for i in range(65536)]
+cmap_bytes = struct.pack('<%dH' % len(cmap), *cmap)
+tags = [(256, 3, 1, width), (257, 3, 1, height), (258, 3, 1, 16), (259, 3, 1, 1), (262, 3, 1, 3),
+        (273, 4, 1, None), (277, 3, 1, 1), (278, 3, 1, height), (279, 4, 1, len(strip)),
+        (320, 3, len(cmap), None)]
+ifd_size = 2 + 12 * len(tags) + 4
+strip_at = 8 + ifd_size
+cmap_at = strip_at + len(strip)
+out = b'II*\x00' + struct.pack('<I', 8) + struct.pack('<H', len(tags))
+for tag, kind, count, value in tags:
+    if tag == 273: value = strip_at
+    if tag == 320: value = cmap_at
+    packed = struct.pack('<HI', value, 0)[:4] if kind == 3 and count == 1 else struct.pack('<I', value)
+    out += struct.pack('<HHI', tag, kind, count) + packed
+out += struct.pack('<I', 0) + strip + cmap_bytes
+open(sys.argv[2], 'wb').write(out)
+PY
+
 # ---- reference pixels ----
 for f in *.tif; do
   name=${f%.tif}
   case "$name" in
-    im-rgb-orient-RightTop|tiffcp-greyalpha-separate)
+    tiffcp-greyalpha-separate)
       tiff2rgba "$f" "$work/$name.tif"
       reference "$name" "$work/$name.tif" ;;
+    tiffcp-jpeg-orient-RightTop)
+      # ImageMagick 6 turns JPEG-coded YCbCr pages of orientations 5 to 8 twice; the
+      # reference is libtiff's RGBA raster (which only mirrors this page to the top-left
+      # orientation) mirrored back and turned a quarter clockwise by ImageMagick.
+      tiff2rgba "$f" "$work/$name.tif"
+      "$IM" "$work/$name.tif" -flop -rotate 90 -depth 8 "RGBA:$name.rgba" ;;
     tiffcp-pages)
       for page in 0 1 2; do "$IM" "$f[$page]" -depth 8 "RGBA:$name-$page.rgba"; done ;;
     *) reference "$name" ;;

@@ -105,7 +105,8 @@ TEST(Wmf, FilesOfIndependentWritersMatchTheirRenderings) {
 }
 
 // At their own size the pictures take the placeable box at 96 pixels per inch, or the
-// bounds of the enhanced metafile's header.
+// frame of the enhanced metafile's header (hundredths of a millimetre) at 96 pixels per
+// inch, rounded.
 TEST(Wmf, IndependentFilesDecodeAtTheirOwnSize) {
     for (const char* name : {"lo-scene.wmf", "ink-scene.wmf", "lo-text.wmf"}) {
         const Bytes file = fixtures::ReadFile(kData + name);
@@ -117,7 +118,7 @@ TEST(Wmf, IndependentFilesDecodeAtTheirOwnSize) {
         EXPECT_EQ(p.GetBpp(), 24) << name;
         EXPECT_EQ(p.GetType(), static_cast<uint32_t>(ImageFormat::Wmf)) << name;
     }
-    for (const char* name : {"lo-scene.emf", "ink-scene.emf"}) {
+    for (const char* name : {"lo-scene.emf", "lo-text.emf", "ink-scene.emf", "ink-text.emf"}) {
         const Bytes file = fixtures::ReadFile(kData + name);
         const auto s32 = [&](size_t at) {
             return static_cast<int32_t>(file[at] | (file[at + 1] << 8) | (file[at + 2] << 16) |
@@ -125,8 +126,8 @@ TEST(Wmf, IndependentFilesDecodeAtTheirOwnSize) {
         };
         Picture p;
         ASSERT_TRUE(p.Load((kData + name).c_str(), ImageFormat::Unknown)) << name << ": " << p.GetLastError();
-        EXPECT_EQ(static_cast<int>(p.GetWidth()), s32(16) - s32(8)) << name;
-        EXPECT_EQ(static_cast<int>(p.GetHeight()), s32(20) - s32(12)) << name;
+        EXPECT_EQ(static_cast<int>(p.GetWidth()), ((s32(32) - s32(24)) * 96 + 1270) / 2540) << name;
+        EXPECT_EQ(static_cast<int>(p.GetHeight()), ((s32(36) - s32(28)) * 96 + 1270) / 2540) << name;
         EXPECT_EQ(p.GetType(), static_cast<uint32_t>(ImageFormat::Wmf)) << name;
     }
 }
@@ -155,6 +156,43 @@ TEST(Wmf, SizeComesFromTheBoxAndTheLargestSideIs4000) {
         EXPECT_EQ(p.GetWidth(), 199u);
         EXPECT_EQ(p.GetHeight(), 99u);
     }
+}
+
+// Inkscape records its enhanced metafiles for a 1200 pixels-per-inch reference device, so
+// the bounds of a 300 x 200 pixel drawing span 3779 x 2503 device pixels; its frame of
+// 79.99 x 52.98 mm is the drawing's size. The header here copies such a file's fields: no
+// tool on the system writes enhanced metafiles, and the frame and bounds are all that
+// count. A frame without area gives way to the bounds.
+TEST(Wmf, EnhancedMetafileSizeComesFromTheFrame) {
+    const auto withHeader = [](RECT bounds, RECT frame) {
+        Bytes file = metafile::Emf().Build(0, 0, 10, 10);
+        const auto put = [&](size_t at, int32_t v) {
+            for (int k = 0; k < 4; ++k) file[at + k] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * k));
+        };
+        put(8, bounds.left), put(12, bounds.top), put(16, bounds.right), put(20, bounds.bottom);
+        put(24, frame.left), put(28, frame.top), put(32, frame.right), put(36, frame.bottom);
+        put(72, 10205), put(76, 13181), put(80, 216), put(84, 279);  // the reference device
+        return file;
+    };
+    const struct {
+        RECT bounds, frame;
+        uint32_t width, height;
+    } rows[] = {
+        {{0, 0, 3779, 2503}, {0, 0, 7999, 5298}, 302, 200},       // Inkscape, 300 x 200 px
+        {{0, 0, 3023, 2030}, {0, 0, 6399, 4299}, 242, 162},       // Inkscape, 240 x 160 px
+        {{0, 0, 3779, 2503}, {-3999, 100, 4000, 5398}, 302, 200}, // the frame need not start at 0
+        {{0, 0, 199, 99}, {0, 0, 0, 0}, 199, 99},                 // no frame: the bounds
+        {{0, 0, 199, 99}, {0, 0, 7999, 0}, 199, 99},
+    };
+    for (const auto& row : rows) {
+        Picture p;
+        ASSERT_TRUE(Decode(p, withHeader(row.bounds, row.frame))) << row.frame.right << ": " << p.GetLastError();
+        EXPECT_EQ(p.GetWidth(), row.width) << row.frame.right;
+        EXPECT_EQ(p.GetHeight(), row.height) << row.frame.right;
+    }
+    Picture inverted;
+    EXPECT_FALSE(Decode(inverted, withHeader({0, 0, 10, 10}, {0, 0, -5000, 4000})));
+    EXPECT_STREQ(inverted.GetLastError(), "empty WMF");
 }
 
 TEST(Wmf, ForcedSizeReplacesTheComputedOneBeforeTheLimit) {
