@@ -442,7 +442,8 @@ bool ExifReader::ProcessDirectory(Walk& walk, uint32_t offset, bool thumbnail) {
             if (tag == t.tag) CopyText(reinterpret_cast<char*>(&r) + t.offset, t.size, value, byteCount);
         // The directories after the first describe the thumbnail: its resolution is not the
         // picture's.
-        const bool resolution = tag == TAG_X_RESOLUTION || tag == TAG_Y_RESOLUTION || tag == TAG_RESOLUTION_UNIT;
+        const bool resolution =
+            tag == TAG_X_RESOLUTION || tag == TAG_Y_RESOLUTION || tag == TAG_RESOLUTION_UNIT;
         if (thumbnail && resolution) continue;
         for (const FloatTag& t : kFloatTags)
             if (tag == t.tag) r.*t.field = ToFloat(number());

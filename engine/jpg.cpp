@@ -246,7 +246,8 @@ bool DecodeSteps(DecodeJob* job) {
     cinfo->src = job->source;
     cinfo->progress = &job->progress;
     const uint64_t cap = GetPictureCap();
-    const uint64_t libraryMemory = cap > LONG_MAX / kLibraryMemoryPerCap ? LONG_MAX : cap * kLibraryMemoryPerCap;
+    const uint64_t libraryMemory =
+        cap > LONG_MAX / kLibraryMemoryPerCap ? LONG_MAX : cap * kLibraryMemoryPerCap;
     cinfo->mem->max_memory_to_use = static_cast<long>(libraryMemory);
     jpeg_read_header(cinfo, TRUE);
 

@@ -193,8 +193,8 @@ bool StreamCanHoldRows(ByteStream* stream, uint64_t width, uint64_t height, uint
                        bool interlaced) {
     const int32_t size = stream->Size(), at = stream->Tell();
     if (size < 0 || at < 0 || size < at) return true;  // a stream of unknown length
-    const uint64_t rows = interlaced ? width * height * pixelDepth / 8
-                                     : height * (1 + (width * pixelDepth + 7) / 8);
+    const uint64_t rows =
+        interlaced ? width * height * pixelDepth / 8 : height * (1 + (width * pixelDepth + 7) / 8);
     return CanHold(static_cast<uint64_t>(size - at), rows, kInflatedBytesPerByte);
 }
 

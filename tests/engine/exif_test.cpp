@@ -108,7 +108,8 @@ TEST(Exif, ThumbnailInTheSecondDirectoryInBothByteOrders) {
 // The directory after the first describes the thumbnail; its resolution (72 dots per inch
 // from exiftool) must not replace the picture's own.
 TEST(Exif, ThumbnailDirectoryKeepsItsResolutionToItself) {
-    for (const std::string name : {"exif-240dpi-thumb-MM", "exif-240dpi-thumb-II", "exif-thumb-MM", "exif-thumb-II"}) {
+    for (const std::string name :
+         {"exif-240dpi-thumb-MM", "exif-240dpi-thumb-II", "exif-thumb-MM", "exif-thumb-II"}) {
         const auto tags = ExiftoolTags(name + ".txt");
         ASSERT_NE(tags.at("IFD1:XResolution"), tags.at("IFD0:XResolution")) << name;
         Scanned s(ReadFile(Fixture(name + ".jpg")));

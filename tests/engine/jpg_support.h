@@ -138,8 +138,10 @@ inline std::map<std::string, std::string> ExiftoolTags(const std::string& name) 
     std::string line;
     while (std::getline(in, line)) {
         const size_t close = line.find("] "), colon = line.find(": ");
-        if (line.empty() || line[0] != '[' || close == std::string::npos || colon == std::string::npos) continue;
-        tags[line.substr(1, close - 1) + ":" + line.substr(close + 2, colon - close - 2)] = line.substr(colon + 2);
+        if (line.empty() || line[0] != '[' || close == std::string::npos || colon == std::string::npos)
+            continue;
+        tags[line.substr(1, close - 1) + ":" + line.substr(close + 2, colon - close - 2)] =
+            line.substr(colon + 2);
     }
     return tags;
 }

@@ -71,7 +71,8 @@ uint32_t DjpegColours(const std::string& key) {
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
     std::string line;
     while (std::getline(in, line))
-        if (line.rfind(key + ": ", 0) == 0) return static_cast<uint32_t>(std::stoul(line.substr(key.size() + 2)));
+        if (line.rfind(key + ": ", 0) == 0)
+            return static_cast<uint32_t>(std::stoul(line.substr(key.size() + 2)));
     ADD_FAILURE() << "no count for " << key;
     return 0;
 }
@@ -105,7 +106,8 @@ TEST_P(JpgQuantisesLikeDjpeg, SamePaletteAndIndices) {
     for (int32_t y = 0; y < static_cast<int32_t>(ref.GetHeight()); ++y)
         for (int32_t x = 0; x < static_cast<int32_t>(ref.GetWidth()); ++x)
             if (pic.GetPixelIndex(x, y) != ref.GetPixelIndex(x, y)) ++differentPixels;
-            else if (pic.GetPixelIndex(x, y) >= colours) ++outside;
+            else if (pic.GetPixelIndex(x, y) >= colours)
+                ++outside;
     EXPECT_EQ(differentEntries, 0);
     EXPECT_EQ(differentPixels, 0);
     EXPECT_EQ(outside, 0);
@@ -127,17 +129,17 @@ TEST_P(JpgQuantisesLikeDjpeg, SamePaletteAndIndices) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, JpgQuantisesLikeDjpeg,
-    testing::Values(QuantRow{"baseline.jpg", "baseline-q64.bmp", JpegOption::Quantize, 64, 2,
-                             "baseline.jpg -colors 64"},
-                    QuantRow{"baseline.jpg", "baseline-q64-onepass.bmp",
-                             JpegOption::Quantize | JpegOption::OnePass, 64, 2, "baseline.jpg -colors 64 -onepass"},
-                    QuantRow{"baseline.jpg", "baseline-q64-nodither.bmp",
-                             JpegOption::Quantize | JpegOption::Dither, 64, 0, "baseline.jpg -colors 64 -dither none"},
-                    QuantRow{"baseline.jpg", "baseline-q64-ordered.bmp",
-                             JpegOption::Quantize | JpegOption::Dither | JpegOption::OnePass, 64, 1,
-                             "baseline.jpg -colors 64 -dither ordered -onepass"},
-                    // A greyscale file quantised: indices into the library's grey map.
-                    QuantRow{"grey.jpg", "grey-q16.bmp", JpegOption::Quantize, 16, 2, "grey.jpg -colors 16"}));
+    testing::Values(
+        QuantRow{"baseline.jpg", "baseline-q64.bmp", JpegOption::Quantize, 64, 2, "baseline.jpg -colors 64"},
+        QuantRow{"baseline.jpg", "baseline-q64-onepass.bmp", JpegOption::Quantize | JpegOption::OnePass, 64,
+                 2, "baseline.jpg -colors 64 -onepass"},
+        QuantRow{"baseline.jpg", "baseline-q64-nodither.bmp", JpegOption::Quantize | JpegOption::Dither, 64,
+                 0, "baseline.jpg -colors 64 -dither none"},
+        QuantRow{"baseline.jpg", "baseline-q64-ordered.bmp",
+                 JpegOption::Quantize | JpegOption::Dither | JpegOption::OnePass, 64, 1,
+                 "baseline.jpg -colors 64 -dither ordered -onepass"},
+        // A greyscale file quantised: indices into the library's grey map.
+        QuantRow{"grey.jpg", "grey-q16.bmp", JpegOption::Quantize, 16, 2, "grey.jpg -colors 16"}));
 
 // Adobe CMYK from ImageMagick: each colour is its ink byte (stored inverted) times the black
 // byte over 255, truncated; djpeg rounds the same product, so it is at most 1 away.
@@ -187,20 +189,20 @@ TEST_P(JpgResolution, FromExifElseJfif) {
 INSTANTIATE_TEST_SUITE_P(
     Files, JpgResolution,
     testing::Values(DpiRow{"jfif-72dpi.jpg", 96, 72, 72},
-                    DpiRow{"jfif-28dpcm.jpg", 96, 71, 71},    // floor(28 x 2.54 + 0.5)
-                    DpiRow{"nojfif.jpg", 123, 123, 123},      // libjpeg's default 1:1, no unit
-                    DpiRow{"baseline.jpg", 123, 123, 123},    // cjpeg: aspect ratio 1:1, no unit
-                    DpiRow{"jfif-aspect.jpg", 123, 123, 123}, // ImageMagick: aspect ratio 3:2
-                    DpiRow{"exif-mm.jpg", 96, 300, 150},      // EXIF wins over the JFIF 1:1
-                    DpiRow{"exif-ii-cm.jpg", 96, 72, 72},     // 28.35 per centimetre
-                    DpiRow{"exif-nores.jpg", 123, 123, 123}   // EXIF without resolution tags
+                    DpiRow{"jfif-28dpcm.jpg", 96, 71, 71},     // floor(28 x 2.54 + 0.5)
+                    DpiRow{"nojfif.jpg", 123, 123, 123},       // libjpeg's default 1:1, no unit
+                    DpiRow{"baseline.jpg", 123, 123, 123},     // cjpeg: aspect ratio 1:1, no unit
+                    DpiRow{"jfif-aspect.jpg", 123, 123, 123},  // ImageMagick: aspect ratio 3:2
+                    DpiRow{"exif-mm.jpg", 96, 300, 150},       // EXIF wins over the JFIF 1:1
+                    DpiRow{"exif-ii-cm.jpg", 96, 72, 72},      // 28.35 per centimetre
+                    DpiRow{"exif-nores.jpg", 123, 123, 123}    // EXIF without resolution tags
                     ));
 
 // The resolution exiftool reads from the main picture's directory (or, for unit 0, the JFIF
 // aspect ratio that leaves the resolution alone), whatever a thumbnail directory says.
 TEST(Jpg, ResolutionIsWhatExiftoolReadsForThePicture) {
-    for (const std::string name : {"exif-240dpi-thumb-MM", "exif-240dpi-thumb-II", "exif-cm-round", "exif-ii-cm",
-                                   "exif-mm", "jfif-aspect"}) {
+    for (const std::string name : {"exif-240dpi-thumb-MM", "exif-240dpi-thumb-II", "exif-cm-round",
+                                   "exif-ii-cm", "exif-mm", "jfif-aspect"}) {
         const auto tags = ExiftoolTags(name + ".txt");
         const bool jfif = tags.count("JFIF:ResolutionUnit") > 0;
         const std::string group = jfif ? "JFIF:" : "IFD0:";
@@ -211,10 +213,12 @@ TEST(Jpg, ResolutionIsWhatExiftoolReadsForThePicture) {
             return static_cast<int>(std::floor(perUnit * (unit == 3 ? 2.54 : 1.0) + 0.5));
         };
         Picture pic;
-        ASSERT_TRUE(DecodeJpeg(pic, ReadFile(Fixture(name + ".jpg")), [](Picture& p) {
-            p.SetXDpi(123);
-            p.SetYDpi(123);
-        })) << name << ": " << pic.GetLastError();
+        ASSERT_TRUE(DecodeJpeg(pic, ReadFile(Fixture(name + ".jpg")),
+                               [](Picture& p) {
+                                   p.SetXDpi(123);
+                                   p.SetYDpi(123);
+                               }))
+            << name << ": " << pic.GetLastError();
         EXPECT_EQ(pic.GetXDpi(), expected("XResolution")) << name;
         EXPECT_EQ(pic.GetYDpi(), expected("YResolution")) << name;
     }
@@ -299,7 +303,8 @@ TEST(Jpg, HostileFilesFailWithTheLibraryText) {
          "JPEG datastream contains no image"},
         {"zero width", WithSize(baseline, 0xC0, 0, 61), "Empty JPEG image (DNL not supported)"},
         {"huge baseline picture", WithSize(baseline, 0xC0, 65500, 65500), "PICTURE_MAX_MEMORY exceeded"},
-        {"huge progressive picture", WithSize(progressive, 0xC2, 65500, 65500), "PICTURE_MAX_MEMORY exceeded"},
+        {"huge progressive picture", WithSize(progressive, 0xC2, 65500, 65500),
+         "PICTURE_MAX_MEMORY exceeded"},
         // The data of a 97 x 61 picture cannot fill 4000 x 4000: refused before anything is
         // allocated for it.
         {"baseline too short for its size", WithSize(baseline, 0xC0, 4000, 4000),

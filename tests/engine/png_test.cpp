@@ -459,7 +459,8 @@ TEST(Png, MutilatedFilesFailWithTheLibrarysText) {
         {"width past 2^31", wide, "Invalid IHDR data"},
         {"width 0", empty, "Invalid IHDR data"},
         {"900000 x 900000", huge, "PICTURE_MAX_MEMORY exceeded"},
-        {"3000 x 3000 in 23 x 19's bytes", Resized(good, 3000, 3000, false), "PNG file too short for its picture"},
+        {"3000 x 3000 in 23 x 19's bytes", Resized(good, 3000, 3000, false),
+         "PNG file too short for its picture"},
         {"interlaced, 3000 x 3000", Resized(good, 3000, 3000, true), "PNG file too short for its picture"},
         {"1 x 4000000", Resized(good, 1, 4000000, false), "PNG file too short for its picture"},
     };
@@ -521,13 +522,13 @@ TEST(Png, CompressedTextIsSkipped) {
         put(reversed, n);
     };
     const uint32_t total = 8u << 20;
-    put(1, 1), put(1, 2);    // last block, fixed codes
-    huffman(0x30, 8);        // literal 0
+    put(1, 1), put(1, 2);  // last block, fixed codes
+    huffman(0x30, 8);      // literal 0
     for (uint32_t done = 1; done + 258 <= total; done += 258) {
-        huffman(0xC5, 8);    // length 258
-        huffman(0, 5);       // distance 1
+        huffman(0xC5, 8);  // length 258
+        huffman(0, 5);     // distance 1
     }
-    huffman(0, 7);           // end of block
+    huffman(0, 7);  // end of block
     if (bitCount) put(0, 8 - bitCount);
     for (int i = 0; i < 4; ++i) z.push_back(0);  // the Adler-32 (a reader that gets this far fails)
 
