@@ -23,6 +23,8 @@ constexpr int M_COM = 0xFE;
 
 // TIFF tags with a rule of their own.
 constexpr uint16_t TAG_ORIENTATION = 0x0112;
+constexpr uint16_t TAG_X_RESOLUTION = 0x011A;
+constexpr uint16_t TAG_Y_RESOLUTION = 0x011B;
 constexpr uint16_t TAG_RESOLUTION_UNIT = 0x0128;
 constexpr uint16_t TAG_THUMBNAIL_OFFSET = 0x0201;
 constexpr uint16_t TAG_THUMBNAIL_LENGTH = 0x0202;
@@ -378,9 +380,9 @@ bool ExifReader::ProcessExif(const uint8_t* block, uint32_t length) {
         return false;
     }
 
-    if (!ProcessDirectory(walk, 8)) return false;
+    if (!ProcessDirectory(walk, 8, false)) return false;
     const uint32_t first = walk.length >= 8 ? walk.Get32(walk.base + 4, motorola_) : 0;
-    if (first > 8 && !ProcessDirectory(walk, first)) return false;
+    if (first > 8 && !ProcessDirectory(walk, first, false)) return false;
 
     if (record_->focalPlaneXRes != 0) {
         record_->ccdWidth = ToFloat(static_cast<double>(largestDimension_) * record_->focalPlaneUnits /
@@ -389,7 +391,7 @@ bool ExifReader::ProcessExif(const uint8_t* block, uint32_t length) {
     return true;
 }
 
-bool ExifReader::ProcessDirectory(Walk& walk, uint32_t offset) {
+bool ExifReader::ProcessDirectory(Walk& walk, uint32_t offset, bool thumbnail) {
     for (size_t i = 0; i < walk.walked; ++i)
         if (walk.visited[i] == offset) return true;
     if (walk.walked >= kMaxDirectories) return true;
@@ -438,6 +440,11 @@ bool ExifReader::ProcessDirectory(Walk& walk, uint32_t offset) {
 
         for (const TextTag& t : kTextTags)
             if (tag == t.tag) CopyText(reinterpret_cast<char*>(&r) + t.offset, t.size, value, byteCount);
+        // The directories after the first describe the thumbnail: its resolution is not the
+        // picture's.
+        const bool resolution =
+            tag == TAG_X_RESOLUTION || tag == TAG_Y_RESOLUTION || tag == TAG_RESOLUTION_UNIT;
+        if (thumbnail && resolution) continue;
         for (const FloatTag& t : kFloatTags)
             if (tag == t.tag) r.*t.field = ToFloat(number());
         for (const IntTag& t : kIntTags)
@@ -518,7 +525,7 @@ bool ExifReader::ProcessDirectory(Walk& walk, uint32_t offset) {
                         SetError("Illegal subdirectory link");
                         return false;
                     }
-                    ProcessDirectory(walk, sub);
+                    ProcessDirectory(walk, sub, thumbnail);
                 }
                 break;
             }
@@ -536,7 +543,7 @@ bool ExifReader::ProcessDirectory(Walk& walk, uint32_t offset) {
                 SetError("Illegal subdirectory link");
                 return false;
             }
-            ProcessDirectory(walk, next);
+            ProcessDirectory(walk, next, true);
         }
     }
 

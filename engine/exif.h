@@ -85,7 +85,8 @@ public:
 
 private:
     struct Walk;
-    bool ProcessDirectory(Walk& walk, uint32_t offset);
+    // `thumbnail`: the directory was reached through a link to a next directory (IFD1 on).
+    bool ProcessDirectory(Walk& walk, uint32_t offset, bool thumbnail);
     void ProcessComment(const uint8_t* data, uint32_t length);
     void SetError(const char* text);
 

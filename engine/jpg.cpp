@@ -6,6 +6,7 @@
 // Decode and Encode, which the jump never crosses.
 #include "jpg.h"
 
+#include <climits>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include <jerror.h>
 
 #include "rowiterator.h"
+#include "sizelimits.h"
 #include "stream.h"
 
 namespace {
@@ -28,9 +30,22 @@ constexpr size_t kBufferSize = 4096;
 // coefficient; real files have a dozen.
 constexpr long kMaxScans = 1000;
 
-// libjpeg's working memory for one picture: a progressive file keeps every coefficient of
-// the whole picture, which a forged header could make tens of gigabytes.
-constexpr long kLibraryMemory = 1L << 30;
+// A progressive (or multi-scan) file keeps every coefficient of the whole picture: two bytes
+// per sample, up to four samples per pixel against the picture's three bytes, so a picture
+// that fits the cap needs at most 8/3 of the cap for them.
+constexpr uint64_t kCoefficientsPerCap = 3;
+// libjpeg's whole working memory: the coefficients, and the full-colour copy of the picture
+// that two-pass quantisation keeps (three bytes per pixel of an 8-bit picture).
+constexpr uint64_t kLibraryMemoryPerCap = 6;
+
+// Huffman-coded data spends at least one bit on every code. A sequential scan codes every
+// block with a DC difference and an end of block (or more AC codes); the first DC scan of a
+// progressive file codes every block once. Arithmetic coding has no such floor.
+constexpr uint64_t kSequentialBitsPerBlock = 2;
+constexpr uint64_t kProgressiveBitsPerBlock = 1;
+
+constexpr const char* kTooShort = "JPEG file too short for its picture";
+constexpr const char* kTooLarge = "PICTURE_MAX_MEMORY exceeded";
 
 struct ErrorManager {
     jpeg_error_mgr pub;  // first: libjpeg hands back a pointer to it
@@ -68,8 +83,40 @@ void SetupErrors(ErrorManager& err, char* lastError) {
 template <class Set>
 void DpiFromExif(float resolution, float unit, Set set) {
     if (resolution == 0 || unit == 0) return;
-    const double dpi = static_cast<double>(resolution) / unit;
+    // Rounded: 118.11 dots per centimetre is 300 dots per inch, not 299.
+    const double dpi = std::floor(static_cast<double>(resolution) / unit + 0.5);
     if (std::isfinite(dpi) && dpi > -2147483648.0 && dpi < 2147483648.0) set(static_cast<int32_t>(dpi));
+}
+
+// Blocks of 8 x 8 samples the frame holds, over all its components; valid once the header
+// up to the first scan has been read.
+uint64_t FrameBlocks(j_decompress_ptr cinfo) {
+    uint64_t blocks = 0;
+    for (int c = 0; c < cinfo->num_components; ++c) {
+        const jpeg_component_info& comp = cinfo->comp_info[c];
+        blocks += uint64_t{comp.width_in_blocks} * comp.height_in_blocks;
+    }
+    return blocks;
+}
+
+// Bytes of libjpeg's whole-picture coefficient arrays, each padded to whole sampling units.
+uint64_t CoefficientBytes(j_decompress_ptr cinfo) {
+    const auto roundUp = [](uint64_t v, uint64_t m) { return m ? (v + m - 1) / m * m : v; };
+    uint64_t bytes = 0;
+    for (int c = 0; c < cinfo->num_components; ++c) {
+        const jpeg_component_info& comp = cinfo->comp_info[c];
+        bytes += roundUp(comp.width_in_blocks, static_cast<uint64_t>(comp.h_samp_factor)) *
+                 roundUp(comp.height_in_blocks, static_cast<uint64_t>(comp.v_samp_factor)) * sizeof(JBLOCK);
+    }
+    return bytes;
+}
+
+// The picture a quantised file makes has exactly the library's colours.
+void KeepColours(Picture& pic, uint32_t count) {
+    if (count == 0 || count >= pic.GetNumColors()) return;
+    pic.header.biClrUsed = count;
+    std::memcpy(pic.dib, &pic.header, sizeof pic.header);
+    pic.info.bits = pic.GetBits(0);
 }
 
 }  // namespace
@@ -78,6 +125,14 @@ void DpiFromExif(float resolution, float unit, Set set) {
 
 class PictureJPG::JpegStreamManager : public jpeg_source_mgr, public jpeg_destination_mgr {
 public:
+    // Bytes from the library's read position to the end of the stream, or UINT64_MAX when
+    // the stream cannot tell its length.
+    uint64_t Remaining() {
+        const int32_t size = stream_->Size(), at = stream_->Tell();
+        if (size < 0 || at < 0 || size < at) return UINT64_MAX;
+        return static_cast<uint64_t>(size - at) + bytes_in_buffer;
+    }
+
     explicit JpegStreamManager(ByteStream* stream) : stream_(stream) {
         next_input_byte = nullptr;
         bytes_in_buffer = 0;  // the first read fills the buffer
@@ -109,6 +164,7 @@ private:
     static boolean FillInputBuffer(j_decompress_ptr cinfo) {
         JpegStreamManager* self = Self(cinfo);
         uint32_t n = self->stream_->Read(self->buffer_, 1, kBufferSize);
+        self->atEnd_ = n == 0;
         if (n == 0) {
             if (self->startOfFile_) ERREXIT(cinfo, JERR_INPUT_EMPTY);
             WARNMS(cinfo, JWRN_JPEG_EOF);
@@ -122,12 +178,14 @@ private:
         return TRUE;
     }
 
+    // A skip past the end of the stream stops at the end-of-image marker put there.
     static void SkipInputData(j_decompress_ptr cinfo, long count) {
         if (count <= 0) return;
         JpegStreamManager* self = Self(cinfo);
         while (count > static_cast<long>(self->bytes_in_buffer)) {
             count -= static_cast<long>(self->bytes_in_buffer);
             FillInputBuffer(cinfo);
+            if (self->atEnd_) return;
         }
         self->next_input_byte += count;
         self->bytes_in_buffer -= static_cast<size_t>(count);
@@ -162,6 +220,7 @@ private:
     ByteStream* stream_;
     JOCTET buffer_[kBufferSize];
     bool startOfFile_ = false;
+    bool atEnd_ = false;  // the buffer holds the end-of-image marker put after the stream
 };
 
 // ---- decoding ---------------------------------------------------------------------------
@@ -173,7 +232,7 @@ struct DecodeJob {
     ErrorManager err;
     jpeg_progress_mgr progress;
     PictureJPG* picture;
-    jpeg_source_mgr* source;
+    PictureJPG::JpegStreamManager* source;
     bool hasExif;
 };
 
@@ -186,7 +245,10 @@ bool DecodeSteps(DecodeJob* job) {
 
     cinfo->src = job->source;
     cinfo->progress = &job->progress;
-    cinfo->mem->max_memory_to_use = kLibraryMemory;
+    const uint64_t cap = GetPictureCap();
+    const uint64_t libraryMemory =
+        cap > LONG_MAX / kLibraryMemoryPerCap ? LONG_MAX : cap * kLibraryMemoryPerCap;
+    cinfo->mem->max_memory_to_use = static_cast<long>(libraryMemory);
     jpeg_read_header(cinfo, TRUE);
 
     const uint32_t options = pic.GetCodecOption(ImageFormat::Jpg);
@@ -221,6 +283,28 @@ bool DecodeSteps(DecodeJob* job) {
         return true;
     }
 
+    // What the header declares is checked before the library allocates for it: the picture
+    // against the cap, the coefficients a progressive file keeps against their share of it,
+    // and the frame against the bytes the stream has left.
+    jpeg_calc_output_dimensions(cinfo);
+    const uint32_t outputBpp = cinfo->output_components >= 3 ? 24 : 8;
+    if (!FitsPictureCap(cinfo->output_width, cinfo->output_height, outputBpp)) {
+        pic.SetLastError(kTooLarge);
+        return false;
+    }
+    const bool wholeCoefficients = cinfo->progressive_mode || cinfo->comps_in_scan < cinfo->num_components;
+    if (wholeCoefficients && CoefficientBytes(cinfo) / kCoefficientsPerCap > cap) {
+        pic.SetLastError(kTooLarge);
+        return false;
+    }
+    if (!cinfo->arith_code) {
+        const uint64_t bits = cinfo->progressive_mode ? kProgressiveBitsPerBlock : kSequentialBitsPerBlock;
+        if (!CanHold(job->source->Remaining(), FrameBlocks(cinfo) * bits, 8)) {
+            pic.SetLastError(kTooShort);
+            return false;
+        }
+    }
+
     jpeg_start_decompress(cinfo);
     const uint32_t width = cinfo->output_width;
     const uint32_t components = static_cast<uint32_t>(cinfo->output_components);
@@ -239,15 +323,21 @@ bool DecodeSteps(DecodeJob* job) {
         // Dots per centimetre.
         pic.SetXDpi(static_cast<int32_t>(std::floor(cinfo->X_density * 2.54 + 0.5)));
         pic.SetYDpi(static_cast<int32_t>(std::floor(cinfo->Y_density * 2.54 + 0.5)));
-    } else {
+    } else if (cinfo->density_unit == 1) {
         pic.SetXDpi(cinfo->X_density);
         pic.SetYDpi(cinfo->Y_density);
+    } else {
+        // Unit 0 gives only the pixels' aspect ratio (cjpeg writes 1:1, and libjpeg assumes
+        // it for files without a JFIF header); the resolution stays as it was.
+        pic.SetXDpi(pic.GetXDpi());
+        pic.SetYDpi(pic.GetYDpi());
     }
 
-    // A quantised picture indexes the library's colour map, greyscale ones too; the
-    // container keeps its 256 entries, those past the map stay black.
+    // A quantised picture indexes the library's colour map, greyscale ones too, and has as
+    // many palette entries as the map has colours.
     const bool quantized = cinfo->quantize_colors != FALSE;
     if (quantized) {
+        KeepColours(pic, static_cast<uint32_t>(cinfo->actual_number_of_colors));
         JSAMPARRAY map = cinfo->colormap;
         const int mapComponents = cinfo->out_color_components;
         pic.SetPalette(static_cast<uint32_t>(cinfo->actual_number_of_colors), map[0],

@@ -22,6 +22,7 @@
 
 #include "reader.h"
 #include "rowiterator.h"
+#include "sizelimits.h"
 
 namespace {
 
@@ -30,14 +31,33 @@ constexpr const char* kInfoFailed = "Failed to initialize PNG info structure";
 constexpr const char* kSaveFailed = "Error saving PNG file";
 
 // Background records in the library's layout: palette index, red, green, blue, grey.
-// Decoding composites against the file's own bKGD or, without one, against light grey;
-// encoding writes white unless the picture names a transparent colour.
-constexpr png_color_16 kDecodeBackground{0, 192, 192, 192, 0};
+// Decoding composites against the file's own bKGD or, without one, against light grey, grey
+// files included; encoding writes white unless the picture names a transparent colour.
+constexpr uint8_t kLightGrey = 192;
+constexpr png_color_16 kDecodeBackground{0, kLightGrey, kLightGrey, kLightGrey, kLightGrey};
 constexpr png_color_16 kEncodeBackground{0, 255, 255, 255, 0};
 
 // Palette pictures this small are scanned for their highest index so that the PLTE chunk
 // carries only the entries in use.
 constexpr uint64_t kTrimBelowPixels = 65536;
+
+// Deflate codes at best 258 bytes in two bits, so no zlib stream inflates to more than 1032
+// times its size: a file whose remaining bytes cannot hold its rows even at that rate is cut
+// short and is refused before the picture is made.
+constexpr uint64_t kInflatedBytesPerByte = 1032;
+constexpr const char* kTooShort = "PNG file too short for its picture";
+
+// Ancillary chunks the decoder has no use for are skipped unread. Text and colour profiles
+// are compressed, and libpng would otherwise inflate and keep every one of them.
+constexpr png_byte kSkippedChunks[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf";
+// libpng keeps at most this many of the chunks it still caches, and allocates at most this
+// much for one chunk; the chunks read here (PLTE, tRNS, bKGD, pHYs, gAMA) are tiny.
+constexpr png_uint_32 kChunkCacheMax = 128;
+constexpr png_alloc_size_t kChunkMallocMax = 1u << 20;
+// libpng's rows take up to 8 bytes per pixel (16-bit RGBA): the widest file is the one whose
+// row of those fits the picture cap. PNG itself allows 2^31 - 1 in either direction.
+constexpr uint64_t kLibraryBytesPerPixel = 8;
+constexpr png_uint_32 kPngLargestSide = 0x7FFFFFFF;
 
 static_assert(std::is_trivially_destructible_v<CRowIterator>,
               "the row steps hold a row iterator in frames a longjmp may skip");
@@ -149,6 +169,7 @@ struct WriteStructs {
 
 struct DecodeJob {
     PicturePNG* self;
+    ByteStream* stream;
     png_structp png;
     png_infop info;
     int bitDepth;     // per sample, as stored
@@ -163,6 +184,18 @@ uint8_t LowByte(png_uint_16 v) { return static_cast<uint8_t>(v & 0xFF); }
 // Dots per inch from a pHYs value in pixels per metre.
 int32_t DotsPerInch(png_uint_32 perMetre) {
     return static_cast<int32_t>(std::floor(static_cast<double>(perMetre * 254ull) * 0.0001 + 0.5));
+}
+
+// Whether the bytes left in the stream (the image data, once the header chunks are read)
+// can inflate to the filtered rows of the picture. Interlaced rows are counted without their
+// per-row rounding, which only makes the bound lower.
+bool StreamCanHoldRows(ByteStream* stream, uint64_t width, uint64_t height, uint64_t pixelDepth,
+                       bool interlaced) {
+    const int32_t size = stream->Size(), at = stream->Tell();
+    if (size < 0 || at < 0 || size < at) return true;  // a stream of unknown length
+    const uint64_t rows =
+        interlaced ? width * height * pixelDepth / 8 : height * (1 + (width * pixelDepth + 7) / 8);
+    return CanHold(static_cast<uint64_t>(size - at), rows, kInflatedBytesPerByte);
 }
 
 // Reads the chunks before the image data, sets the library's transformations and makes
@@ -185,7 +218,12 @@ void ReadHeader(void* p) {
     // pixels take exactly 32 bits (8-bit RGBA, 16-bit grey with alpha): those keep it.
     png_color_16p fileBackground = nullptr;
     const bool hasBackground = png_get_bKGD(png, info, &fileBackground) != 0 && fileBackground;
-    if (pixelDepth != 32) {
+    // 1-, 2- and 4-bit grey levels cannot hold light grey, and their only transparency is a
+    // key level: without a bKGD the key's palette entry becomes light grey instead (below).
+    const bool greyKeyEntry = colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8 && !hasBackground;
+    if (greyKeyEntry) {
+        // no compositing: the pixels keep their levels
+    } else if (pixelDepth != 32) {
         if (hasBackground)
             png_set_background(png, fileBackground, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
         else
@@ -205,6 +243,17 @@ void ReadHeader(void* p) {
     if (pic.info.escape) {
         pic.header.biWidth = static_cast<int32_t>(width);
         pic.header.biHeight = static_cast<int32_t>(height);
+        job.stopped = true;
+        return;
+    }
+    if (!FitsPictureCap(width, height, depth)) {
+        pic.SetLastError("PICTURE_MAX_MEMORY exceeded");
+        job.stopped = true;
+        return;
+    }
+    if (!StreamCanHoldRows(job.stream, width, height, pixelDepth,
+                           png_get_interlace_type(png, info) != PNG_INTERLACE_NONE)) {
+        pic.SetLastError(kTooShort);
         job.stopped = true;
         return;
     }
@@ -256,6 +305,10 @@ void ReadHeader(void* p) {
     png_color_16p transKey = nullptr;
     if (png_get_tRNS(png, info, &transAlpha, &transCount, &transKey) && transCount > 0) {
         if (RGBQUAD* palette = pic.GetPalette()) {
+            // The key names a level, and every pixel of that level is transparent: showing
+            // its entry as light grey composites them exactly.
+            if (greyKeyEntry && transKey && transKey->gray < pic.GetNumColors())
+                palette[transKey->gray] = RGBQUAD{kLightGrey, kLightGrey, kLightGrey, 0};
             const bool table = colorType == PNG_COLOR_TYPE_PALETTE && transAlpha;
             const uint32_t colors = pic.GetNumColors();
             const uint32_t n = std::min(colors, static_cast<uint32_t>(transCount));
@@ -451,10 +504,17 @@ bool PicturePNG::Decode(ByteStream* stream) {
         structs.info = png_create_info_struct(structs.png);
         if (!structs.info) Fail(kInfoFailed);
         png_set_read_fn(structs.png, stream, OnRead);
+        const uint64_t widest = std::min<uint64_t>(kPngLargestSide, GetPictureCap() / kLibraryBytesPerPixel);
+        png_set_user_limits(structs.png, static_cast<png_uint_32>(std::max<uint64_t>(widest, 1)),
+                            kPngLargestSide);
+        png_set_chunk_cache_max(structs.png, kChunkCacheMax);
+        png_set_chunk_malloc_max(structs.png, kChunkMallocMax);
+        png_set_keep_unknown_chunks(structs.png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks,
+                                    static_cast<int>(sizeof kSkippedChunks / 5));
 
         // A failure from here on has its text in lastError already: the library's message,
         // Create's, or the text the caller had when the call was only measuring.
-        DecodeJob job{this, structs.png, structs.info, 0, 1, 0, nullptr, false};
+        DecodeJob job{this, stream, structs.png, structs.info, 0, 1, 0, nullptr, false};
         if (!Guarded(structs.png, ReadHeader, &job) || job.stopped) Fail("");
         std::vector<uint8_t> row(job.rowBytes);
         job.row = row.data();

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -199,6 +200,94 @@ std::vector<BombRow> Rows() {
         rows.push_back({"JPC beyond the cap", 12, siz(20000, 20000, 3), jasShort});
         rows.push_back({"JP2 beyond the cap", 11, jp2(siz(20000, 20000, 3)), jasShort});
         rows.push_back({"JPC header only", 12, siz(2000, 2000, 3), jasShort});
+    }
+
+    // ---- JPEG and PNG: small files made by the engine's own encoders, their headers then
+    // made to declare far more than their data holds; and real files that compress as far
+    // as their coding allows, which must still load.
+    {
+        const auto encoded = [](uint32_t format, uint32_t w, uint32_t h, uint32_t bpp, uint32_t option) {
+            Picture p(w, h, bpp, 0);
+            if (bpp == 8) p.SetGrayPalette();
+            for (uint32_t y = 0; y < h; ++y)
+                for (uint32_t x = 0; x < p.GetEffWidth(); ++x)
+                    p.GetBits(y)[x] = bpp == 8 && w > 256 ? 0 : static_cast<uint8_t>(x * 7 + y * 13);
+            p.SetCodecOption(option, format);
+            MemoryStream out;
+            out.Open();
+            p.Encode(&out, format);
+            return std::vector<uint8_t>(out.buffer, out.buffer + out.size);
+        };
+        const auto put32be = [](std::vector<uint8_t>& b, size_t at, uint32_t v) {
+            for (int i = 0; i < 4; ++i) b.at(at + i) = static_cast<uint8_t>(v >> (24 - 8 * i));
+        };
+        // A JPEG frame header of the given marker, resized; the file cut after `keep` bytes.
+        const auto jpegClaiming = [](std::vector<uint8_t> b, uint8_t sof, uint16_t w, uint16_t h,
+                                     size_t keep) {
+            for (size_t i = 0; i + 9 < b.size(); ++i)
+                if (b[i] == 0xFF && b[i + 1] == sof) {
+                    b[i + 5] = uint8_t(h >> 8), b[i + 6] = uint8_t(h), b[i + 7] = uint8_t(w >> 8),
+                          b[i + 8] = uint8_t(w);
+                    break;
+                }
+            if (keep < b.size()) b.resize(keep);
+            return b;
+        };
+        const auto crc = [](const uint8_t* p, size_t n) {
+            uint32_t c = 0xFFFFFFFF;
+            for (size_t i = 0; i < n; ++i) {
+                c ^= p[i];
+                for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+            }
+            return ~c;
+        };
+        // IHDR is the first chunk: its data at byte 16, its CRC at byte 29.
+        const auto pngClaiming = [&](std::vector<uint8_t> b, uint32_t w, uint32_t h) {
+            put32be(b, 16, w);
+            put32be(b, 20, h);
+            put32be(b, 29, crc(&b[12], 17));
+            return b;
+        };
+        const uint32_t jpg = ImageFormat::Jpg, png = ImageFormat::Png;
+        constexpr uint32_t kProgressive = 0x10;  // the JPEG encoder's progressive option bit
+        const std::vector<uint8_t> baseline = encoded(jpg, 64, 64, 24, 0);
+        const std::vector<uint8_t> progressive = encoded(jpg, 64, 64, 24, kProgressive);
+        const char* kJpegShort = "JPEG file too short for its picture";
+        const char* kPngShort = "PNG file too short for its picture";
+        const char* kCap = "PICTURE_MAX_MEMORY exceeded";
+        rows.push_back({"JPEG baseline, truncated, 20000 x 20000", jpg,
+                        jpegClaiming(baseline, 0xC0, 20000, 20000, 673), kCap});
+        rows.push_back({"JPEG baseline, truncated, 4000 x 4000", jpg,
+                        jpegClaiming(baseline, 0xC0, 4000, 4000, 673), kJpegShort});
+        rows.push_back({"JPEG progressive, truncated, 20000 x 20000", jpg,
+                        jpegClaiming(progressive, 0xC2, 20000, 20000, 673), kCap});
+        rows.push_back({"JPEG progressive, truncated, 4000 x 4000", jpg,
+                        jpegClaiming(progressive, 0xC2, 4000, 4000, 673), kJpegShort});
+        rows.push_back({"JPEG progressive, whole file, 3000 x 3000", jpg,
+                        jpegClaiming(progressive, 0xC2, 3000, 3000, SIZE_MAX), kJpegShort});
+        std::ifstream flat(std::string(PANELLE_TEST_DATA) + "/jpg/flat-white-progressive.jpg",
+                           std::ios::binary);
+        rows.push_back(
+            {"JPEG progressive flat white page 2048 x 2048 (cjpeg)", jpg,
+             std::vector<uint8_t>(std::istreambuf_iterator<char>(flat), std::istreambuf_iterator<char>()),
+             nullptr});
+
+        const std::vector<uint8_t> small = encoded(png, 23, 19, 24, 0);
+        rows.push_back({"PNG huge IHDR, 20000 x 20000", png, pngClaiming(small, 20000, 20000), kCap});
+        rows.push_back(
+            {"PNG IHDR 4000 x 4000 in a tiny file", png, pngClaiming(small, 4000, 4000), kPngShort});
+        rows.push_back(
+            {"PNG IHDR 1 x 10000000 in a tiny file", png, pngClaiming(small, 1, 10000000), kPngShort});
+        // Image data that inflates about a thousandfold: a real file, loaded within the cap.
+        rows.push_back({"PNG zlib-packed 4000 x 4000 grey", png, encoded(png, 4000, 4000, 8, 0), nullptr});
+        // 20000 text chunks before the image data: skipped, not kept.
+        std::vector<uint8_t> chatty(small.begin(), small.begin() + 33);
+        std::vector<uint8_t> text = {0,   0,   0,   8,   't', 'E', 'X', 't', 'C', 'o',
+                                     'm', 'm', 'e', 'n', 't', 0,   0,   0,   0,   0};
+        put32be(text, 16, crc(&text[4], 12));
+        for (int i = 0; i < 20000; ++i) chatty.insert(chatty.end(), text.begin(), text.end());
+        chatty.insert(chatty.end(), small.begin() + 33, small.end());
+        rows.push_back({"PNG with 20000 text chunks", png, chatty, nullptr});
     }
 
     return rows;

@@ -105,6 +105,26 @@ TEST(Exif, ThumbnailInTheSecondDirectoryInBothByteOrders) {
     }
 }
 
+// The directory after the first describes the thumbnail; its resolution (72 dots per inch
+// from exiftool) must not replace the picture's own.
+TEST(Exif, ThumbnailDirectoryKeepsItsResolutionToItself) {
+    for (const std::string name :
+         {"exif-240dpi-thumb-MM", "exif-240dpi-thumb-II", "exif-thumb-MM", "exif-thumb-II"}) {
+        const auto tags = ExiftoolTags(name + ".txt");
+        ASSERT_NE(tags.at("IFD1:XResolution"), tags.at("IFD0:XResolution")) << name;
+        Scanned s(ReadFile(Fixture(name + ".jpg")));
+        ASSERT_TRUE(s.ok) << name;
+        EXPECT_TRUE(s.r().isExif) << name;
+        EXPECT_FLOAT_EQ(s.r().xResolution, std::stof(tags.at("IFD0:XResolution"))) << name;
+        EXPECT_FLOAT_EQ(s.r().yResolution, std::stof(tags.at("IFD0:YResolution"))) << name;
+        // Units 1 (none) and 2 (inch) are both a length of one inch.
+        EXPECT_FLOAT_EQ(s.r().resolutionUnit, 1.0f) << name;
+        // The thumbnail itself is still found there.
+        ASSERT_NE(s.r().thumbnailPointer, nullptr) << name;
+        EXPECT_EQ(s.r().thumbnailSize, std::stoul(tags.at("IFD1:ThumbnailLength"))) << name;
+    }
+}
+
 TEST(Exif, FrameHeaderOfGreyAndProgressiveFiles) {
     Scanned grey(ReadFile(Fixture("grey.jpg")));
     EXPECT_TRUE(grey.ok);

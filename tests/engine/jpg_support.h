@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -127,6 +128,22 @@ inline void FromPnm(Picture& pic, const Pnm& ref) {
                 row[3 * x] = s[2], row[3 * x + 1] = s[1], row[3 * x + 2] = s[0];
         }
     }
+}
+
+// exiftool's reading of a fixture ("[Group] Name: value" per line), keyed "Group:Name".
+inline std::map<std::string, std::string> ExiftoolTags(const std::string& name) {
+    std::map<std::string, std::string> tags;
+    const auto bytes = ReadFile(Fixture(name));
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t close = line.find("] "), colon = line.find(": ");
+        if (line.empty() || line[0] != '[' || close == std::string::npos || colon == std::string::npos)
+            continue;
+        tags[line.substr(1, close - 1) + ":" + line.substr(close + 2, colon - close - 2)] =
+            line.substr(colon + 2);
+    }
+    return tags;
 }
 
 // Path of an installed tool, or empty.

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -60,7 +62,20 @@ struct QuantRow {
     uint32_t options;
     uint8_t colors;
     int32_t dither;
+    const char* djpegArgs;  // the line of quantised-colours.txt with djpeg's count
 };
+
+// The number of colours djpeg's trace reported for each set of arguments.
+uint32_t DjpegColours(const std::string& key) {
+    const auto bytes = ReadFile(Fixture("quantised-colours.txt"));
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(key + ": ", 0) == 0)
+            return static_cast<uint32_t>(std::stoul(line.substr(key.size() + 2)));
+    ADD_FAILURE() << "no count for " << key;
+    return 0;
+}
 
 class JpgQuantisesLikeDjpeg : public testing::TestWithParam<QuantRow> {};
 
@@ -77,11 +92,13 @@ TEST_P(JpgQuantisesLikeDjpeg, SamePaletteAndIndices) {
     Picture ref;
     ASSERT_TRUE(ref.Load(Fixture(row.reference).c_str(), ImageFormat::Bmp)) << ref.GetLastError();
     ASSERT_EQ(pic.GetBpp(), 8);
-    ASSERT_EQ(pic.GetNumColors(), 256u);
+    const uint32_t colours = DjpegColours(row.djpegArgs);
+    ASSERT_EQ(colours, row.colors);
+    EXPECT_EQ(pic.GetNumColors(), colours);
     ASSERT_EQ(pic.GetWidth(), ref.GetWidth());
     ASSERT_EQ(pic.GetHeight(), ref.GetHeight());
-    int differentEntries = 0, differentPixels = 0;
-    for (uint32_t i = 0; i < ref.GetNumColors(); ++i) {
+    int differentEntries = 0, differentPixels = 0, outside = 0;
+    for (uint32_t i = 0; i < colours; ++i) {
         const RGBQUAD a = pic.GetPaletteColor(static_cast<uint8_t>(i)),
                       b = ref.GetPaletteColor(static_cast<uint8_t>(i));
         if (a.rgbRed != b.rgbRed || a.rgbGreen != b.rgbGreen || a.rgbBlue != b.rgbBlue) ++differentEntries;
@@ -89,21 +106,40 @@ TEST_P(JpgQuantisesLikeDjpeg, SamePaletteAndIndices) {
     for (int32_t y = 0; y < static_cast<int32_t>(ref.GetHeight()); ++y)
         for (int32_t x = 0; x < static_cast<int32_t>(ref.GetWidth()); ++x)
             if (pic.GetPixelIndex(x, y) != ref.GetPixelIndex(x, y)) ++differentPixels;
+            else if (pic.GetPixelIndex(x, y) >= colours)
+                ++outside;
     EXPECT_EQ(differentEntries, 0);
     EXPECT_EQ(differentPixels, 0);
+    EXPECT_EQ(outside, 0);
+
+    // Saved as BMP, the file lists just those colours, and reads back to the same pixels.
+    MemoryStream bmp;
+    bmp.Open();
+    Picture& asPicture = pic;
+    ASSERT_TRUE(asPicture.Encode(&bmp, ImageFormat::Bmp)) << pic.GetLastError();
+    ASSERT_GT(bmp.Size(), 54);
+    uint32_t clrUsed = 0;
+    std::memcpy(&clrUsed, bmp.buffer + 46, 4);
+    EXPECT_EQ(clrUsed, colours);
+    Picture back;
+    MemoryStream in(bmp.buffer, static_cast<int32_t>(bmp.Size()));
+    ASSERT_TRUE(back.Decode(&in, ImageFormat::Bmp)) << back.GetLastError();
+    EXPECT_EQ(back.GetPixelColor(3, 4, false), pic.GetPixelColor(3, 4, false));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, JpgQuantisesLikeDjpeg,
-    testing::Values(QuantRow{"baseline.jpg", "baseline-q64.bmp", JpegOption::Quantize, 64, 2},
-                    QuantRow{"baseline.jpg", "baseline-q64-onepass.bmp",
-                             JpegOption::Quantize | JpegOption::OnePass, 64, 2},
-                    QuantRow{"baseline.jpg", "baseline-q64-nodither.bmp",
-                             JpegOption::Quantize | JpegOption::Dither, 64, 0},
-                    QuantRow{"baseline.jpg", "baseline-q64-ordered.bmp",
-                             JpegOption::Quantize | JpegOption::Dither | JpegOption::OnePass, 64, 1},
-                    // A greyscale file quantised: indices into the library's grey map.
-                    QuantRow{"grey.jpg", "grey-q16.bmp", JpegOption::Quantize, 16, 2}));
+    testing::Values(
+        QuantRow{"baseline.jpg", "baseline-q64.bmp", JpegOption::Quantize, 64, 2, "baseline.jpg -colors 64"},
+        QuantRow{"baseline.jpg", "baseline-q64-onepass.bmp", JpegOption::Quantize | JpegOption::OnePass, 64,
+                 2, "baseline.jpg -colors 64 -onepass"},
+        QuantRow{"baseline.jpg", "baseline-q64-nodither.bmp", JpegOption::Quantize | JpegOption::Dither, 64,
+                 0, "baseline.jpg -colors 64 -dither none"},
+        QuantRow{"baseline.jpg", "baseline-q64-ordered.bmp",
+                 JpegOption::Quantize | JpegOption::Dither | JpegOption::OnePass, 64, 1,
+                 "baseline.jpg -colors 64 -dither ordered -onepass"},
+        // A greyscale file quantised: indices into the library's grey map.
+        QuantRow{"grey.jpg", "grey-q16.bmp", JpegOption::Quantize, 16, 2, "grey.jpg -colors 16"}));
 
 // Adobe CMYK from ImageMagick: each colour is its ink byte (stored inverted) times the black
 // byte over 255, truncated; djpeg rounds the same product, so it is at most 1 away.
@@ -153,13 +189,45 @@ TEST_P(JpgResolution, FromExifElseJfif) {
 INSTANTIATE_TEST_SUITE_P(
     Files, JpgResolution,
     testing::Values(DpiRow{"jfif-72dpi.jpg", 96, 72, 72},
-                    DpiRow{"jfif-28dpcm.jpg", 96, 71, 71},   // floor(28 x 2.54 + 0.5)
-                    DpiRow{"nojfif.jpg", 96, 1, 1},          // libjpeg's default density
-                    DpiRow{"baseline.jpg", 96, 1, 1},        // cjpeg: aspect ratio 1:1, no unit
-                    DpiRow{"exif-mm.jpg", 96, 300, 150},     // EXIF wins over the JFIF 1:1
-                    DpiRow{"exif-ii-cm.jpg", 96, 72, 72},    // 28.35 per centimetre
-                    DpiRow{"exif-nores.jpg", 123, 123, 123}  // EXIF without resolution tags
+                    DpiRow{"jfif-28dpcm.jpg", 96, 71, 71},     // floor(28 x 2.54 + 0.5)
+                    DpiRow{"nojfif.jpg", 123, 123, 123},       // libjpeg's default 1:1, no unit
+                    DpiRow{"baseline.jpg", 123, 123, 123},     // cjpeg: aspect ratio 1:1, no unit
+                    DpiRow{"jfif-aspect.jpg", 123, 123, 123},  // ImageMagick: aspect ratio 3:2
+                    DpiRow{"exif-mm.jpg", 96, 300, 150},       // EXIF wins over the JFIF 1:1
+                    DpiRow{"exif-ii-cm.jpg", 96, 72, 72},      // 28.35 per centimetre
+                    DpiRow{"exif-nores.jpg", 123, 123, 123}    // EXIF without resolution tags
                     ));
+
+// The resolution exiftool reads from the main picture's directory (or, for unit 0, the JFIF
+// aspect ratio that leaves the resolution alone), whatever a thumbnail directory says.
+TEST(Jpg, ResolutionIsWhatExiftoolReadsForThePicture) {
+    for (const std::string name : {"exif-240dpi-thumb-MM", "exif-240dpi-thumb-II", "exif-cm-round",
+                                   "exif-ii-cm", "exif-mm", "jfif-aspect"}) {
+        const auto tags = ExiftoolTags(name + ".txt");
+        const bool jfif = tags.count("JFIF:ResolutionUnit") > 0;
+        const std::string group = jfif ? "JFIF:" : "IFD0:";
+        const int unit = std::stoi(tags.at(group + "ResolutionUnit"));
+        const auto expected = [&](const char* axis) {
+            if (jfif && unit == 0) return 123;
+            const double perUnit = std::stod(tags.at(group + axis));
+            return static_cast<int>(std::floor(perUnit * (unit == 3 ? 2.54 : 1.0) + 0.5));
+        };
+        Picture pic;
+        ASSERT_TRUE(DecodeJpeg(pic, ReadFile(Fixture(name + ".jpg")),
+                               [](Picture& p) {
+                                   p.SetXDpi(123);
+                                   p.SetYDpi(123);
+                               }))
+            << name << ": " << pic.GetLastError();
+        EXPECT_EQ(pic.GetXDpi(), expected("XResolution")) << name;
+        EXPECT_EQ(pic.GetYDpi(), expected("YResolution")) << name;
+    }
+    // Truncating 118.11 x 2.54 = 299.9994 would have given 299.
+    Picture pic;
+    ASSERT_TRUE(DecodeJpeg(pic, ReadFile(Fixture("exif-cm-round.jpg"))));
+    EXPECT_EQ(pic.GetXDpi(), 300);
+    EXPECT_EQ(pic.GetYDpi(), 120);
+}
 
 // ---- requests -----------------------------------------------------------------------------
 
@@ -235,9 +303,16 @@ TEST(Jpg, HostileFilesFailWithTheLibraryText) {
          "JPEG datastream contains no image"},
         {"zero width", WithSize(baseline, 0xC0, 0, 61), "Empty JPEG image (DNL not supported)"},
         {"huge baseline picture", WithSize(baseline, 0xC0, 65500, 65500), "PICTURE_MAX_MEMORY exceeded"},
-        // Every coefficient of a progressive picture is kept: 65500 x 65500 would be 25 GB.
         {"huge progressive picture", WithSize(progressive, 0xC2, 65500, 65500),
-         "Backing store not supported"},
+         "PICTURE_MAX_MEMORY exceeded"},
+        // The data of a 97 x 61 picture cannot fill 4000 x 4000: refused before anything is
+        // allocated for it.
+        {"baseline too short for its size", WithSize(baseline, 0xC0, 4000, 4000),
+         "JPEG file too short for its picture"},
+        {"progressive too short for its size", WithSize(progressive, 0xC2, 4000, 4000),
+         "JPEG file too short for its picture"},
+        {"grey too short for its size", WithSize(ReadFile(Fixture("grey.jpg")), 0xC0, 1500, 1500),
+         "JPEG file too short for its picture"},
         {"bad precision", WithByte(baseline, MarkerAt(baseline, 0xC0) + 4, 7),
          "Unsupported JPEG data precision 7"},
         {"quantisation table 9", WithByte(baseline, MarkerAt(baseline, 0xDB) + 4, 9), "Bogus DQT index 9"},
@@ -249,6 +324,44 @@ TEST(Jpg, HostileFilesFailWithTheLibraryText) {
         EXPECT_STREQ(pic.GetLastError(), row.text) << row.name;
         EXPECT_FALSE(pic.IsValid()) << row.name;
     }
+}
+
+// Every coefficient of a progressive picture is kept whatever the output size: at an eighth,
+// 65500 x 65500 makes a picture within the cap but 13 GB of coefficients.
+TEST(Jpg, ProgressiveCoefficientsAreHeldToTheCap) {
+    Picture pic;
+    EXPECT_FALSE(DecodeJpeg(pic, WithSize(ReadFile(Fixture("progressive.jpg")), 0xC2, 65500, 65500),
+                            [](Picture& p) { p.SetJpegScale(8); }));
+    EXPECT_STREQ(pic.GetLastError(), "PICTURE_MAX_MEMORY exceeded");
+}
+
+// Flat white pages are the most compressible real files, just above two bits per block with
+// optimised codes: none is taken for a file cut short. Their pixels are the white they were
+// made from, as djpeg also decodes them.
+TEST(Jpg, FlatPagesAreNotTooShort) {
+    const std::string djpeg = Tool("djpeg");
+    for (const char* name : {"flat-white-optimised.jpg", "flat-white-progressive.jpg", "flat-white-grey.jpg",
+                             "flat-white-arithmetic.jpg", "flat-white-im.jpg"}) {
+        Picture pic;
+        ASSERT_TRUE(DecodeJpeg(pic, ReadFile(Fixture(name)))) << name << ": " << pic.GetLastError();
+        EXPECT_EQ(pic.GetWidth(), 2048u) << name;
+        EXPECT_EQ(pic.GetHeight(), 2048u) << name;
+        int64_t notWhite = 0;
+        for (uint32_t y = 0; y < pic.GetHeight(); ++y) {
+            const uint8_t* row = pic.GetBits(y);
+            for (uint32_t i = 0; i < pic.GetWidth() * pic.GetBpp() / 8; ++i) notWhite += row[i] != 255;
+        }
+        EXPECT_EQ(notWhite, 0) << name;
+        if (!djpeg.empty()) ExpectPixels(pic, ParsePnm(RunTool(djpeg + " -pnm " + Fixture(name))));
+    }
+}
+
+// A file cut inside a section whose length runs past the end ends at once.
+TEST(Jpg, SkipPastTheEndStopsAtTheEnd) {
+    std::vector<uint8_t> bytes = {0xFF, 0xD8, 0xFF, 0xE5, 0xFF, 0xFF, 'x'};
+    Picture pic;
+    EXPECT_FALSE(DecodeJpeg(pic, bytes));
+    EXPECT_STREQ(pic.GetLastError(), "JPEG datastream contains no image");
 }
 
 // Every prefix and a flipped bit in every byte: each decode ends, with pixels or a text.

@@ -152,6 +152,13 @@ void SetIhdr(Bytes& file, uint32_t width, uint32_t height) {
     PutBe32(&file[29], Crc(&file[12], 17));
 }
 
+// A file whose IHDR declares another size (and interlacing) than its image data holds.
+Bytes Resized(Bytes file, uint32_t width, uint32_t height, bool interlaced) {
+    file[28] = interlaced ? 1 : 0;
+    SetIhdr(file, width, height);
+    return file;
+}
+
 bool DecodeBytes(Picture& p, Bytes bytes) {
     MemoryStream stream(bytes.data(), static_cast<int32_t>(bytes.size()));
     return p.Decode(&stream, ImageFormat::Png);
@@ -231,7 +238,7 @@ constexpr FixtureRow kFixtures[] = {
     {"im-grey4.png", 4, false, 0, 0},
     {"im-grey8.png", 8, false, 0, 0},
     {"im-grey16.png", 8, false, 0, 0},
-    {"im-ga8.png", 8, false, 0, 1},  // composited on grey level 0
+    {"im-ga8.png", 8, false, 0, 1},  // composited on light grey
     {"im-ga16.png", 24, true, 0, 0},
     {"im-dpi72.png", 24, false, 0, 0},
     {"nb-pal2.png", 4, false, 0, 0},
@@ -243,7 +250,12 @@ constexpr FixtureRow kFixtures[] = {
     {"nb-ga8-bkgd.png", 8, false, 0, 1},     // composited on its bKGD grey
     {"nb-rgba16-bkgd.png", 24, true, 0, 1},  // composited on its bKGD colour
     {"nb-grey16.png", 8, false, 0, 0},       // high bytes, not rounded samples
-    {"nb-grey-trns.png", 8, false, 0, 0},    // key pixels replaced by grey level 0
+    {"nb-grey-trns.png", 8, false, 0, 0},    // key pixels replaced by light grey
+    // Below 8 bits the key level's palette entry shows light grey.
+    {"nb-grey1-trns.png", 1, false, 0, 0},
+    {"nb-grey2-trns.png", 4, false, 0, 0},
+    {"nb-grey4-trns.png", 4, false, 0, 0},
+    {"nb-grey16-trns.png", 8, false, 0, 1},  // high bytes; ImageMagick rounds to 8 bits
     {"nb-rgb-trns.png", 24, false, 0, 0},    // key pixels replaced by light grey
     {"nb-phys-aspect.png", 24, false, 0, 0},
     {"nb-phys-metre.png", 24, false, 0, 0},
@@ -447,6 +459,10 @@ TEST(Png, MutilatedFilesFailWithTheLibrarysText) {
         {"width past 2^31", wide, "Invalid IHDR data"},
         {"width 0", empty, "Invalid IHDR data"},
         {"900000 x 900000", huge, "PICTURE_MAX_MEMORY exceeded"},
+        {"3000 x 3000 in 23 x 19's bytes", Resized(good, 3000, 3000, false),
+         "PNG file too short for its picture"},
+        {"interlaced, 3000 x 3000", Resized(good, 3000, 3000, true), "PNG file too short for its picture"},
+        {"1 x 4000000", Resized(good, 1, 4000000, false), "PNG file too short for its picture"},
     };
     for (const Row& row : rows) {
         Picture p;
@@ -454,6 +470,81 @@ TEST(Png, MutilatedFilesFailWithTheLibrarysText) {
         EXPECT_STREQ(p.GetLastError(), row.text) << row.what;
         EXPECT_FALSE(p.IsValid()) << row.what;
     }
+}
+
+// Pictures that compress as far as zlib goes (a single colour) are just within what the
+// image data must hold for its size; our encoder's files and ImageMagick's both load.
+TEST(Png, SingleColourPicturesAreNotTooShort) {
+    Picture black(3000, 2000, 8, 0);
+    black.SetGrayPalette();
+    black.Clear(0);
+    const Bytes ours = EncodeBytes(black);
+    ASSERT_FALSE(ours.empty());
+    Picture back;
+    ASSERT_TRUE(DecodeBytes(back, ours)) << back.GetLastError();
+    EXPECT_EQ(back.GetWidth(), 3000u);
+
+    if (!HaveTool(Convert())) GTEST_SKIP() << "ImageMagick's convert is not installed";
+    for (const char* type : {"PNG8", "PNG24", "-define png:color-type=0 -define png:bit-depth=1 PNG"}) {
+        TempFile out;
+        std::string target = type;
+        const size_t space = target.rfind(' ');
+        const std::string options = space == std::string::npos ? "" : target.substr(0, space);
+        target = target.substr(space == std::string::npos ? 0 : space + 1);
+        ASSERT_TRUE(Shell(std::string(Convert()) + " -size 3000x2000 xc:white " + options +
+                          " -define png:compression-level=9 " + target + ":" + out.path()));
+        Picture p;
+        ASSERT_TRUE(p.Load(out.path().c_str(), ImageFormat::Png)) << type << ": " << p.GetLastError();
+        EXPECT_EQ(Seen(p, 2999, 1999).r, 255) << type;
+    }
+}
+
+// Text chunks are skipped unread: a zTXt that would inflate to 8 MB costs nothing, and
+// the picture loads as without it.
+TEST(Png, CompressedTextIsSkipped) {
+    const Bytes good = ReadFile(Fixture("im-rgb8.png"));
+    // A zlib stream of 8 MiB of zeros at level 9, made with the fixed Huffman code: one
+    // literal 0, then matches of 258 bytes at distance 1 (13 bits each).
+    Bytes z = {0x78, 0xDA};
+    uint32_t bitBuffer = 0, bitCount = 0;
+    const auto put = [&](uint32_t bits, uint32_t n) {  // least significant bit first
+        bitBuffer |= bits << bitCount;
+        bitCount += n;
+        while (bitCount >= 8) {
+            z.push_back(static_cast<uint8_t>(bitBuffer));
+            bitBuffer >>= 8;
+            bitCount -= 8;
+        }
+    };
+    const auto huffman = [&](uint32_t code, uint32_t n) {  // Huffman codes go most significant bit first
+        uint32_t reversed = 0;
+        for (uint32_t i = 0; i < n; ++i) reversed |= ((code >> i) & 1) << (n - 1 - i);
+        put(reversed, n);
+    };
+    const uint32_t total = 8u << 20;
+    put(1, 1), put(1, 2);  // last block, fixed codes
+    huffman(0x30, 8);      // literal 0
+    for (uint32_t done = 1; done + 258 <= total; done += 258) {
+        huffman(0xC5, 8);  // length 258
+        huffman(0, 5);     // distance 1
+    }
+    huffman(0, 7);  // end of block
+    if (bitCount) put(0, 8 - bitCount);
+    for (int i = 0; i < 4; ++i) z.push_back(0);  // the Adler-32 (a reader that gets this far fails)
+
+    Bytes chunk(4 + 4 + 5 + 1 + z.size() + 4);
+    PutBe32(&chunk[0], static_cast<uint32_t>(chunk.size() - 12));
+    std::memcpy(&chunk[4], "zTXtbomb\0\0", 10);
+    std::memcpy(&chunk[14], z.data(), z.size());
+    PutBe32(&chunk[chunk.size() - 4], Crc(&chunk[4], chunk.size() - 8));
+    Bytes file(good.begin(), good.begin() + 33);  // signature and IHDR
+    for (int i = 0; i < 40; ++i) file.insert(file.end(), chunk.begin(), chunk.end());
+    file.insert(file.end(), good.begin() + 33, good.end());
+
+    Picture p;
+    ASSERT_TRUE(DecodeBytes(p, file)) << p.GetLastError();
+    Picture plain = Load("im-rgb8.png");
+    EXPECT_EQ(std::memcmp(p.GetBits(0), plain.GetBits(0), plain.header.biSizeImage), 0);
 }
 
 // Every single-bit change of small files, the CRCs left as they are or fixed up, either

@@ -10,6 +10,14 @@ set -euo pipefail
 cd "$(dirname "$0")"
 convert=$(command -v convert-im6.q16 || command -v convert)
 
+# The versions of the tools that made the committed files.
+{
+  echo "cjpeg/djpeg: $(dpkg-query -W -f='${Version}' libjpeg-turbo-progs)"
+  echo "exiftool: $(exiftool -ver)"
+  echo "ImageMagick: $("$convert" -version | head -1)"
+  echo "netpbm: $(dpkg-query -W -f='${Version}' netpbm)"
+} > tool-versions.txt
+
 # The source: ImageMagick's built-in photograph, at an odd size so that rows are padded
 # and chroma blocks are cut at the edges.
 "$convert" rose: -resize 97x61\! src.ppm
@@ -103,3 +111,44 @@ done
 printf 'line one\r\nline\ttwo \a end' > comment.txt
 wrjpgcom -cfile comment.txt baseline.jpg > comment.jpg
 rm comment.txt
+
+# The main picture's resolution in the first directory (240 dots per inch) and a thumbnail
+# directory after it with a resolution of its own (exiftool gives it 72 dots per inch).
+for order in MM II; do
+  cp baseline.jpg exif-240dpi-thumb-$order.jpg
+  exiftool -q -overwrite_original -ExifByteOrder=$order -IFD0:XResolution=240 -IFD0:YResolution=240 \
+    -IFD0:ResolutionUnit=inches "-ThumbnailImage<=thumb.jpg" exif-240dpi-thumb-$order.jpg
+done
+# Dots per centimetre that are whole dots per inch only when rounded: 118.11 (300 dpi) and
+# 47.24 (119.99 dpi).
+cp baseline.jpg exif-cm-round.jpg
+exiftool -q -overwrite_original -EXIF:XResolution=118.11 -EXIF:YResolution=47.24 \
+  -EXIF:ResolutionUnit=cm exif-cm-round.jpg
+for f in exif-240dpi-thumb-MM exif-240dpi-thumb-II exif-cm-round; do
+  exiftool -a -n -S -G1 -EXIF:all $f.jpg | grep -v 'ThumbnailImage' > $f.txt
+done
+
+# A JFIF header with density unit 0: a pixel aspect ratio of 3:2, no resolution.
+"$convert" src.ppm -units Undefined -density 3x2 -quality 85 jfif-aspect.jpg
+exiftool -a -n -S -G1 -JFIF:all jfif-aspect.jpg > jfif-aspect.txt
+
+# The number of colours djpeg's quantiser picks, from its own trace.
+for args in "-colors 64" "-colors 64 -onepass" "-colors 64 -dither none" \
+  "-colors 64 -dither ordered -onepass"; do
+  n=$(djpeg -verbose $args -bmp baseline.jpg 2>&1 >/dev/null |
+    sed -n 's/.*Selected \([0-9]*\) colors.*/\1/p; s/.*Quantizing to \([0-9]*\) .*/\1/p')
+  echo "baseline.jpg $args: $n"
+done > quantised-colours.txt
+n=$(djpeg -verbose -colors 16 -bmp grey.jpg 2>&1 >/dev/null |
+  sed -n 's/.*Selected \([0-9]*\) colors.*/\1/p; s/.*Quantizing to \([0-9]*\) .*/\1/p')
+echo "grey.jpg -colors 16: $n" >> quantised-colours.txt
+
+# Flat white pages, the most compressible real files: each is as short as its coding allows
+# (about two bits per block for optimised Huffman codes, far less for arithmetic coding).
+ppmmake white 2048 2048 > flat.ppm
+cjpeg -optimize flat.ppm > flat-white-optimised.jpg
+cjpeg -progressive flat.ppm > flat-white-progressive.jpg
+cjpeg -grayscale -optimize flat.ppm > flat-white-grey.jpg
+cjpeg -arithmetic flat.ppm > flat-white-arithmetic.jpg
+"$convert" -size 2048x2048 xc:white -quality 92 flat-white-im.jpg
+rm flat.ppm

@@ -11,6 +11,13 @@ cd "$(dirname "$0")"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+# The versions of the tools that made the committed files.
+{
+  echo "ImageMagick: $(convert -version | head -1)"
+  echo "netpbm: $(dpkg-query -W -f='${Version}' netpbm)"
+  echo "pngcheck: $(dpkg-query -W -f='${Version}' pngcheck)"
+} > tool-versions.txt
+
 W=23 H=19  # odd sizes: partial Adam7 blocks, 2-bit rows that end inside a byte
 # ImageMagick: no time stamps, no background, no gamma or chromaticity chunks, so files stay stable.
 IM=(-define png:exclude-chunks=date,tIME,bKGD,gAMA,cHRM,sRGB,tEXt,zTXt,iTXt,vpAg)
@@ -68,10 +75,10 @@ for d in 1 2 4 8 16; do
 done
 convert "$work/grey.pgm" "${IM[@]}" -depth 2 -define png:color-type=0 -define png:bit-depth=2 \
   -interlace PNG im-grey2-adam7.png && im_ref im-grey2-adam7.png
-# Grey with alpha: at 8 bits the decoder composites it (against black: the default
-# background's grey level is 0), at 16 bits the alpha goes to the alpha plane.
+# Grey with alpha: at 8 bits the decoder composites it against light grey, like colour
+# files; at 16 bits the alpha goes to the alpha plane.
 convert "$work/grey.pgm" "$work/mask.pgm" -alpha off -compose CopyOpacity -composite "${IM[@]}" \
-  -define png:color-type=4 -define png:bit-depth=8 im-ga8.png && flat_ref im-ga8.png black
+  -define png:color-type=4 -define png:bit-depth=8 im-ga8.png && flat_ref im-ga8.png 'rgb(192,192,192)'
 convert "$work/grey.pgm" "$work/mask.pgm" -alpha off -compose CopyOpacity -composite "${IM[@]}" \
   -define png:color-type=4 -define png:bit-depth=16 im-ga16.png && im_ref im-ga16.png
 convert "$work/rgb.ppm" "${IM[@]}" -units PixelsPerInch -density 72 PNG24:im-dpi72.png && im_ref im-dpi72.png
@@ -102,10 +109,22 @@ pnmtopng "$work/grey16.pgm" > nb-grey16.png
 pamfunc -shiftright=8 "$work/grey16.pgm" | pnmtopnm -plain | sed '3s/^65535$/255/' | pnmtopnm > "$work/grey16-high.pgm"
 ppmtoppm < "$work/grey16-high.pgm" > "$work/grey16-high.ppm"
 nb_ref nb-grey16.png "$work/grey16-high.ppm" "$work/opaque.pgm"
-# Key-colour transparency in grey and truecolour files: the library replaces the key's
-# pixels by the background (grey level 0 for grey files, light grey for colour ones).
+# Key-colour transparency in grey and truecolour files: the key's pixels show light grey.
 pnmtopng -force -transparent=rgb:22/22/22 "$work/grey.pgm" > nb-grey-trns.png
-flat_ref nb-grey-trns.png black
+flat_ref nb-grey-trns.png 'rgb(192,192,192)'
+# The same in 1-, 2-, 4- and 16-bit grey files: black line art whose white is transparent,
+# and grey ramps with one transparent level.
+awk -v w=$W -v h=$H 'BEGIN { print "P1"; print w, h;
+  for (y = 0; y < h; y++) for (x = 0; x < w; x++) print ((x == y || x == 2 * y || x % 7 == 0) ? 1 : 0) }' > "$work/lineart.pbm"
+pnmtopng -transparent=rgb:ff/ff/ff "$work/lineart.pbm" > nb-grey1-trns.png
+flat_ref nb-grey1-trns.png 'rgb(192,192,192)'
+for d in 2 4; do
+  pamdepth -quiet $(( (1 << d) - 1 )) "$work/grey.pgm" > "$work/grey$d.pgm"
+  pnmtopng -transparent=rgb:55/55/55 "$work/grey$d.pgm" > nb-grey$d-trns.png
+  flat_ref nb-grey$d-trns.png 'rgb(192,192,192)'
+done
+pnmtopng -transparent=rgb:ff/ff/ff "$work/grey16.pgm" > nb-grey16-trns.png
+flat_ref nb-grey16-trns.png 'rgb(192,192,192)'
 pnmtopng -force -transparent=rgb:13/24/33 "$work/rgb.ppm" > nb-rgb-trns.png
 flat_ref nb-rgb-trns.png 'rgb(192,192,192)'
 # pHYs as an aspect ratio only (unit 0) and in pixels per metre (unit 1, 2835 = 72 dpi).
