@@ -24,7 +24,9 @@ bool FitsPictureCap(uint64_t width, uint64_t height, uint64_t bpp);
 // A file whose remaining bytes, multiplied by the format's bound, cannot fill the picture it
 // declares is refused before anything is allocated.
 constexpr uint64_t kRle8PixelsPerByte = 128;   // BMP RLE8/RLE4: a 2-byte run gives up to 255
-constexpr uint64_t kLzwPixelsPerByte = 4096 * 8 / 3;  // GIF: a code of >= 3 bits gives <= 4096
+// GIF: a code gives at most 4096 pixels, and a string grows by at most one pixel per code read
+// since the last clear, so only 12-bit codes reach long strings: 4096 pixels per 12 bits.
+constexpr uint64_t kLzwPixelsPerByte = (4096 * 8 + 11) / 12;
 constexpr uint64_t kPackBitsBytesPerByte = 64; // TGA/PCX-style runs: a 2-byte packet gives <= 128
 
 // True when `available` input bytes can produce `needed` output units at `perByte` each.

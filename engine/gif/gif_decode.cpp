@@ -1,11 +1,15 @@
-// Decoding GIF: one pass over the blocks counts the frames, a second composes the
-// requested frame over the frames before it on a canvas the size of the logical screen.
-// Files built as a mosaic of small tiles with local tables and no global table are
-// composed instead into one 24-bit picture.
+// Decoding GIF: one pass over the blocks counts the frames (walking their data by sub-block
+// lengths, without decoding it), a second composes the requested frame over the frames
+// before it on a canvas the size of the logical screen. The canvas stays a palette picture
+// while every frame drawn shares its colour table; a frame with other colours, or a
+// background that must show through where no transparent index exists, turns it into a
+// 24-bit picture with an alpha plane. Files built as a mosaic of small tiles with local
+// tables and no global table are composed instead into one 24-bit picture.
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "blocks.h"
 #include "gif.h"
@@ -21,18 +25,21 @@ constexpr uint32_t kHeaderSize = 13;
 constexpr uint32_t kDescriptorSize = 9;
 
 // Bounds for hostile files: the frames one decode walks, and the pixels it may create,
-// clear and draw while composing. Every frame is drawn over a canvas the size of the
-// screen, so a small file of many large frames could otherwise take hours; a decode may
-// always make its canvas and one full frame, and beyond that about 2^29 pixels (a few
-// seconds at most).
+// clear and draw while composing. A small file of many large frames could otherwise take
+// hours; a decode may always make its canvas twice over, and beyond that about 2^29 pixels
+// (a few seconds at most). The work is added up from the frame list before any pixel is
+// made, so a file beyond the bound is refused at once.
 constexpr int32_t kMaxFrames = 65536;
 constexpr uint64_t kExtraPixels = uint64_t{1} << 29;
+// Pictures up to this many pixels cost nothing worth guarding; larger frames and screens
+// must be within reach of the image data the file holds.
+constexpr uint64_t kFreePixels = uint64_t{1} << 20;
 
 constexpr const char* kTooMuchWork = "GIF: too many frames to compose";
+constexpr const char* kFrameTooLarge = "GIF: image data too short for the frame it declares";
+constexpr const char* kScreenTooLarge = "GIF: image data too short for the screen it declares";
+constexpr const char* kNoImage = "GIF: no image found";
 constexpr const char* kNoMemory = "GIF: can't allocate memory";
-// What an image without width or height leaves behind: the picture it would be created
-// at cannot exist.
-constexpr const char* kNoPixels = "Picture::Create : width and height must be greater than zero";
 
 int ReadByte(ByteStream* stream) {
     uint8_t b;
@@ -134,22 +141,6 @@ private:
     int32_t nextRow_ = 0, step_ = 8, pass_ = 0, lines_ = 0;
 };
 
-// Takes a frame's lines without storing them, stopping where a frame writer would: this is
-// how the counting pass finds where a frame's data ends.
-class LineCounter : public LzwLineSink {
-public:
-    LineCounter(int32_t height, bool interlaced) : limit_(interlaced ? 2 * height : height) {}
-    int Line(uint8_t*, int32_t) override {
-        if (lines_ >= limit_) return -1;
-        ++lines_;
-        return 0;
-    }
-
-private:
-    int32_t limit_;
-    int32_t lines_ = 0;
-};
-
 }  // namespace
 
 class GifDecoder {
@@ -162,10 +153,32 @@ public:
 private:
     enum class Step { Continue, Stop, Cancel };
 
-    struct CountedFrame {
-        int32_t dataStart;
+    // A graphic control block as it applies to the image after it (and only that one).
+    struct Control {
+        int32_t transIndex = -1;
+        uint16_t delay = 0;
+        int32_t disposal = 0;
+    };
+
+    // What the counting pass learns about one image.
+    struct FrameRecord {
         ImageDescriptor descriptor;
-        uint32_t depth;
+        uint64_t dataBytes;  // the bytes its data sub-blocks hold
+        int32_t disposal;
+    };
+
+    // Part of the canvas in pixels counted from the top left.
+    struct Rect {
+        int32_t x = 0, y = 0, width = 0, height = 0;
+        uint64_t Area() const { return uint64_t(width) * uint64_t(height); }
+    };
+
+    // The canvas under a frame whose disposal restores it, kept to be put back.
+    struct Saved {
+        Rect rect;
+        bool trueColour = false;
+        std::vector<uint8_t> indexes;
+        std::vector<RGBQUAD> colours;  // rgbReserved is the alpha
     };
 
     // Fails with the text a picture's own Create left in it.
@@ -174,46 +187,63 @@ private:
         throw CodecError{nullptr};
     }
 
-    int64_t DataBudget();
-    bool ReadExtension();
+    bool ReadExtension(Control& pending, bool keep);
     bool ReadDescriptor(ImageDescriptor& d);
-    bool Fits(const ImageDescriptor& d) const {
-        return d.left + d.width <= screenWidth_ && d.top + d.height <= screenHeight_;
-    }
-    void Reposition(GifBlockReader& reader, int32_t dataStart, int64_t* budget);
-    int32_t CountFrames();
-    Step DecodeImage(GifBlockReader& reader, int64_t* budget);
-    void TakeComposition();
-    void DrawFrame(const ImageDescriptor& d);
+    void CountFrames(bool firstOnly);
+    void SizeCanvas();
+    void CheckWork(int32_t last) const;
+    Rect Clip(const ImageDescriptor& d) const;
+    void SkipData(GifBlockReader& reader);
+    Step DecodeImage(GifBlockReader& reader, const Control& control);
+
+    void StartCanvas(const ImageDescriptor& d, const rgb_color* table, int32_t tableSize, uint32_t depth,
+                     int32_t transIndex);
+    void ToTrueColour();
+    void ClearRect(const Rect& r);
+    void Save(const Rect& r);
+    void Restore();
+    bool DrawsBackgroundIndex(const Rect& r, int32_t transIndex) const;
+    void DrawFrame(const ImageDescriptor& d, const rgb_color* table, int32_t tableSize, int32_t transIndex);
     void DrawMosaicTile(const ImageDescriptor& d);
-    void DecodeLastCounted();
-    void Charge(uint64_t pixels) {
-        if (pixels > pixelBudget_) Fail(kTooMuchWork);
-        pixelBudget_ -= pixels;
-    }
-    uint64_t ScreenArea() const { return uint64_t{screenWidth_} * screenHeight_; }
+    void TakeCanvas(const Control& control);
+
+    uint64_t CanvasArea() const { return uint64_t{canvasWidth_} * canvasHeight_; }
 
     PictureGIF& gif_;
     ByteStream* stream_;
     std::unique_ptr<LzwDecoder> lzw_;
 
     uint16_t screenWidth_ = 0, screenHeight_ = 0;
+    uint32_t canvasWidth_ = 0, canvasHeight_ = 0;
     bool globalPresent_ = false;
     int32_t globalSize_ = 0;
     rgb_color global_[256] = {};
-    // Signs of a mosaic: no global table, and a first image smaller than the screen in
-    // both directions.
-    int marks_ = 0;
-    CountedFrame lastCounted_{};
 
-    uint64_t pixelBudget_ = kExtraPixels;
+    // The counting pass: every image, the bytes of all their data, and what tells a mosaic
+    // of tiles from an animation (tiles follow one another in reading order without
+    // overlapping, and no control block gives a delay or a disposal that restores).
+    std::vector<FrameRecord> frames_;
+    uint64_t totalData_ = 0;
+    bool tiledLayout_ = true;
+    bool timed_ = false;
+
+    Picture frame_{ImageFormat::Gif};
     Picture canvas_{ImageFormat::Gif};
     std::unique_ptr<Picture> mosaicCanvas_;
     bool mosaic_ = false;
     bool reachedImage_ = false;
     int32_t imageNumber_ = 0;
-    int32_t firstTransIndex_ = -1;
+
+    // A palette canvas keeps frame 0's table; its background (what shows where nothing is
+    // drawn, and what disposal to the background restores) is frame 0's transparent index.
+    bool trueColour_ = false;
+    int32_t background_ = -1;
+    rgb_color canvasTable_[256] = {};
+    RGBQUAD canvasPalette_[256] = {};
+    int32_t canvasTableSize_ = 0;
+    Rect previousRect_;
     int32_t previousDisposal_ = 0;
+    Saved saved_;
 };
 
 bool PictureGIF::Decode(ByteStream* stream) {
@@ -229,45 +259,39 @@ bool PictureGIF::Decode(ByteStream* stream) {
     return false;
 }
 
-// Image data read by one pass. A sound file is read once per pass; corrupt ones whose
-// codes run past the table make the reader go back and search, and that rereading stops
-// at a few times the size of the file.
-int64_t GifDecoder::DataBudget() {
-    const int32_t size = stream_->Size();
-    if (size < 0) return INT64_MAX;
-    return 4 * int64_t{size} + (int64_t{1} << 20);
-}
-
 bool GifDecoder::Run() {
     uint8_t h[kHeaderSize];
     if (stream_->Read(h, 1, kHeaderSize) != kHeaderSize || std::memcmp(h, "GIF8", 4) != 0) return false;
     screenWidth_ = U16(h + 6);
     screenHeight_ = U16(h + 8);
     const uint8_t flags = h[10];
-
-    if (gif_.info.escape == -1) {
-        gif_.header.biWidth = screenWidth_;
-        gif_.header.biHeight = screenHeight_;
-        return true;
-    }
-    pixelBudget_ = 2 * ScreenArea() + kExtraPixels;
-
     globalSize_ = TableSize(flags);
     globalPresent_ = (flags & kTablePresent) != 0;
-    if (globalPresent_)
-        ReadTable(stream_, global_, globalSize_);
-    else
-        ++marks_;
-
+    if (globalPresent_) ReadTable(stream_, global_, globalSize_);
     const int32_t start = stream_->Tell();
-    const int32_t frames = CountFrames();
+
+    if (gif_.info.escape == -1) {
+        CountFrames(true);
+        SizeCanvas();
+        gif_.header.biWidth = static_cast<int32_t>(canvasWidth_);
+        gif_.header.biHeight = static_cast<int32_t>(canvasHeight_);
+        return true;
+    }
+
+    CountFrames(false);
     stream_->Seek(start, 0);
+    const int32_t frames = static_cast<int32_t>(frames_.size());
     gif_.info.frameCount = frames;
     if (gif_.info.frame < 0 || gif_.info.frame >= frames) return false;
-    if (frames == 1) marks_ = 0;
+    SizeCanvas();
+    const ImageDescriptor& first = frames_[0].descriptor;
+    mosaic_ = !globalPresent_ && frames > 1 && first.width != screenWidth_ && first.height != screenHeight_ &&
+              tiledLayout_ && !timed_;
+    if (mosaic_) gif_.info.frame = frames - 1;  // a mosaic needs every tile
+    CheckWork(gif_.info.frame);
 
-    int64_t budget = DataBudget();
-    GifBlockReader reader(stream_, &budget);
+    GifBlockReader reader(stream_);
+    Control pending;
     // After a stray byte, bytes are skipped up to and including the next zero byte.
     bool inSync = true;
     for (;;) {
@@ -276,9 +300,10 @@ bool GifDecoder::Run() {
         if (gif_.info.escape > 0) return false;
         if (!inSync && ch != 0) continue;
         if (ch == kExtension) {
-            if (!ReadExtension()) break;
+            if (!ReadExtension(pending, true)) break;
         } else if (ch == kImage) {
-            const Step step = DecodeImage(reader, &budget);
+            const Step step = DecodeImage(reader, pending);
+            pending = {};
             if (step == Step::Cancel) return false;
             if (step == Step::Stop) break;
         } else if (ch == kTrailer) {
@@ -289,69 +314,60 @@ bool GifDecoder::Run() {
     }
 
     if (mosaic_ && mosaicCanvas_) {
-        if (gif_.gifgce.flags & 1) {
-            mosaicCanvas_->SetTransColor(gif_.GetPaletteColor(static_cast<uint8_t>(gif_.info.transIndex)));
-            mosaicCanvas_->SetTransIndex(0);
-        }
+        if (gif_.gifgce.flags & 1)
+            mosaicCanvas_->SetTransColor(frame_.GetPaletteColor(static_cast<uint8_t>(frame_.info.transIndex)));
+        mosaicCanvas_->SetTransIndex((gif_.gifgce.flags & 1) ? 0 : -1);
         gif_.Transfer(*mosaicCanvas_);
+        mosaicCanvas_.reset();
+        return true;
     }
-    mosaicCanvas_.reset();
-
-    // A loop that ended before its first image leaves the last frame the counting pass saw.
-    if (!reachedImage_) DecodeLastCounted();
-    if (!gif_.IsValid()) Fail(kNoPixels);
+    if (!reachedImage_ || !gif_.IsValid()) Fail(kNoImage);
     return true;
 }
 
-// One extension block; returns whether the block loop goes on after it.
-bool GifDecoder::ReadExtension() {
+// One extension block, read to the zero length byte that ends it. A graphic control block
+// becomes the pending control of the next image; comments and the loop count are kept
+// when keep is set. Returns false only when the file ends inside the block.
+bool GifDecoder::ReadExtension(Control& pending, bool keep) {
     const int label = ReadByte(stream_);
     if (label < 0) return false;
-    bool goOn = true;
+    int n = ReadByte(stream_);
+    if (n < 0) return false;
+    uint8_t data[255];
+    if (n > 0 && stream_->Read(data, 1, static_cast<uint32_t>(n)) != static_cast<uint32_t>(n)) return false;
     switch (label) {
-        case kGraphicControl: {
-            const int size = ReadByte(stream_);
-            uint8_t b[4];
-            if (size < 0 || stream_->Read(b, 1, 4) != 4) return false;
-            gif_.gifgce = {b[0], U16(b + 1), b[3]};
-            goOn = size == 4;
-            if (goOn) {
-                if (b[0] & 1) gif_.info.transIndex = b[3];
-                gif_.info.frameDelay = gif_.gifgce.delay;
-                gif_.disposalMethod = (b[0] >> 2) & 7;
+        case kGraphicControl:
+            // Flags, delay, transparent index; a longer block keeps those in its first bytes.
+            if (n >= 4) {
+                pending = {(data[0] & 1) ? data[3] : -1, U16(data + 1), (data[0] >> 2) & 7};
+                if (keep) gif_.gifgce = {data[0], U16(data + 1), data[3]};
             }
             break;
-        }
-        case kComment: {
-            // The first sub-block is the text; an empty one ends the block loop.
-            const int n = ReadByte(stream_);
-            if (n < 0) return false;
-            const uint32_t got = n > 0 ? stream_->Read(gif_.comment, 1, static_cast<uint32_t>(n)) : 0;
-            gif_.comment[got] = '\0';
-            goOn = n > 0 && got == static_cast<uint32_t>(n);
+        case kComment:
+            // The first sub-block is the text.
+            if (keep && n > 0) {
+                std::memcpy(gif_.comment, data, static_cast<size_t>(n));
+                gif_.comment[n] = '\0';
+            }
             break;
-        }
-        case kApplication: {
+        case kApplication:
             // An 11-byte identifier, then a sub-block whose bytes 1 and 2 are the loop count.
-            if (ReadByte(stream_) != 11) return false;
-            uint8_t id[11];
-            if (stream_->Read(id, 1, sizeof id) != sizeof id) return false;
-            const int n = ReadByte(stream_);
-            if (n <= 0) return false;
-            uint8_t data[255];
-            if (stream_->Read(data, 1, static_cast<uint32_t>(n)) != static_cast<uint32_t>(n)) return false;
-            if (n > 2) gif_.loops = data[1] + 256 * data[2];
+            if (n == 11) {
+                n = ReadByte(stream_);
+                if (n < 0) return false;
+                if (n > 0 && stream_->Read(data, 1, static_cast<uint32_t>(n)) != static_cast<uint32_t>(n))
+                    return false;
+                if (keep && n > 2) gif_.loops = data[1] + 256 * data[2];
+            }
             break;
-        }
         default:
             break;
     }
-    while (goOn) {
-        const int n = ReadByte(stream_);
-        if (n <= 0) break;
-        stream_->Seek(n, 1);
+    while (n > 0) {
+        n = ReadByte(stream_);
+        if (n > 0 && !stream_->Seek(n, 1)) return false;
     }
-    return goOn;
+    return n == 0;
 }
 
 bool GifDecoder::ReadDescriptor(ImageDescriptor& d) {
@@ -361,46 +377,21 @@ bool GifDecoder::ReadDescriptor(ImageDescriptor& d) {
     return true;
 }
 
-// After a frame the stream goes just past its data. When the codes ran past the table the
-// data cannot be trusted to end there, and the next image is searched for instead: a zero
-// byte (the end of some sub-blocks) followed directly by ','.
-void GifDecoder::Reposition(GifBlockReader& reader, int32_t dataStart, int64_t* budget) {
-    if (!lzw_->MetBadCodes()) {
-        reader.Rewind();
-        return;
-    }
-    stream_->Seek(dataStart, 0);
-    int previous = -1;
-    for (;;) {
-        if (*budget <= 0) {
-            stream_->Seek(0, 2);
-            return;
-        }
-        const int b = ReadByte(stream_);
-        if (b < 0) return;
-        --*budget;
-        if (previous == 0 && b == kImage) {
-            stream_->Seek(-1, 1);
-            return;
-        }
-        previous = b;
-    }
-}
-
-// Walks every block of the file as the decoding loop does, but never stops at an
-// extension. Each image that fits in the screen counts, and its data is decoded (without
-// keeping the pixels) to find where it ends. The extensions met leave their values behind.
-int32_t GifDecoder::CountFrames() {
-    int64_t budget = DataBudget();
-    GifBlockReader reader(stream_, &budget);
-    int32_t count = 0;
+// Walks every block of the file as the decoding loop does. Image data is skipped by its
+// sub-block lengths, never decoded; extensions leave nothing behind but what the images
+// after them record.
+void GifDecoder::CountFrames(bool firstOnly) {
+    GifBlockReader reader(stream_);
+    Control pending;
     bool inSync = true;
+    int32_t bandTop = -1, bandRight = 0, lowest = 0;
     for (;;) {
         const int ch = ReadByte(stream_);
         if (ch < 0) break;
         if (!inSync && ch != 0) continue;
         if (ch == kExtension) {
-            ReadExtension();
+            if (!ReadExtension(pending, false)) break;
+            if (pending.delay != 0 || pending.disposal >= 2) timed_ = true;
             continue;
         }
         if (ch == kTrailer) break;
@@ -410,35 +401,79 @@ int32_t GifDecoder::CountFrames() {
         }
         ImageDescriptor d;
         if (!ReadDescriptor(d)) break;
-        if (!Fits(d)) continue;
-        if (count == kMaxFrames) break;
-        ++count;
-
-        int32_t tableSize = globalSize_;
-        if (d.flags & kTablePresent) {
-            rgb_color local[256];
-            tableSize = TableSize(d.flags);
-            ReadTable(stream_, local, tableSize);
-        }
-        const int32_t dataStart = stream_->Tell();
-        lastCounted_ = {dataStart, d, DepthFor(tableSize)};
+        if (frames_.size() == static_cast<size_t>(kMaxFrames)) break;
+        if (d.flags & kTablePresent) stream_->Seek(3 * TableSize(d.flags), 1);
         reader.Start();
-        LineCounter lines(d.height, (d.flags & kInterlaced) != 0);
-        lzw_->Decode(reader, d.width, lines);
-        Reposition(reader, dataStart, &budget);
+        reader.Byte();  // the minimum code size
+        const uint64_t bytes = reader.SkipSubBlocks();
+        reader.Finish();
+        frames_.push_back({d, bytes, pending.disposal});
+        totalData_ += bytes;
+        pending = {};
+
+        // Tiles come row by row: one to the right of the last in the same row, or a new
+        // row below everything so far.
+        const bool sameRow = d.top == bandTop && d.left >= bandRight;
+        if (!sameRow && d.top < lowest) tiledLayout_ = false;
+        if (!sameRow) bandTop = d.top;
+        bandRight = d.left + d.width;
+        lowest = std::max(lowest, d.top + d.height);
+        if (firstOnly) break;
     }
-    return count;
 }
 
-GifDecoder::Step GifDecoder::DecodeImage(GifBlockReader& reader, int64_t* budget) {
+// The canvas is the logical screen, grown in each direction where the first image is larger
+// than the screen (or the screen has no size): such files are shown at the image's size.
+void GifDecoder::SizeCanvas() {
+    canvasWidth_ = screenWidth_;
+    canvasHeight_ = screenHeight_;
+    if (frames_.empty()) return;
+    const ImageDescriptor& d = frames_[0].descriptor;
+    if (d.width > screenWidth_) canvasWidth_ = std::max<uint32_t>(screenWidth_, uint32_t{d.left} + d.width);
+    if (d.height > screenHeight_) canvasHeight_ = std::max<uint32_t>(screenHeight_, uint32_t{d.top} + d.height);
+}
+
+// Before any pixel is made: every frame up to the last one composed must be within reach of
+// its data, the canvas within reach of all the data, and the composing work bounded.
+void GifDecoder::CheckWork(int32_t last) const {
+    const uint64_t canvas = CanvasArea();
+    if (canvas > kFreePixels && !CanHold(totalData_, canvas, kLzwPixelsPerByte)) Fail(kScreenTooLarge);
+    uint64_t work = 0;
+    for (int32_t i = 0; i <= last; ++i) {
+        const FrameRecord& f = frames_[static_cast<size_t>(i)];
+        const uint64_t area = uint64_t{f.descriptor.width} * f.descriptor.height;
+        if (area > kFreePixels && !CanHold(f.dataBytes, area, kLzwPixelsPerByte)) Fail(kFrameTooLarge);
+        const uint64_t drawn = Clip(f.descriptor).Area();
+        work += area + drawn;
+        if (i > 0 && frames_[static_cast<size_t>(i - 1)].disposal >= 2)
+            work += Clip(frames_[static_cast<size_t>(i - 1)].descriptor).Area();
+        if (f.disposal == 3 && i < last) work += drawn;
+    }
+    if (work > kExtraPixels + canvas) Fail(kTooMuchWork);
+}
+
+// The part of an image that falls on the canvas.
+GifDecoder::Rect GifDecoder::Clip(const ImageDescriptor& d) const {
+    Rect r;
+    r.x = d.left;
+    r.y = d.top;
+    r.width = d.left < canvasWidth_ ? static_cast<int32_t>(std::min<uint32_t>(d.width, canvasWidth_ - d.left)) : 0;
+    r.height = d.top < canvasHeight_ ? static_cast<int32_t>(std::min<uint32_t>(d.height, canvasHeight_ - d.top)) : 0;
+    return r;
+}
+
+// Image data nobody decodes, up to the end of its sub-blocks.
+void GifDecoder::SkipData(GifBlockReader& reader) {
+    reader.Start();
+    reader.Byte();
+    reader.SkipSubBlocks();
+    reader.Finish();
+}
+
+GifDecoder::Step GifDecoder::DecodeImage(GifBlockReader& reader, const Control& control) {
     ImageDescriptor d;
     if (!ReadDescriptor(d)) return Step::Stop;
-    if (!Fits(d)) return Step::Continue;  // not counted; its data is skipped as stray bytes
-
-    if (imageNumber_ == 0) {
-        if (d.width != screenWidth_ && d.height != screenHeight_) ++marks_;
-        mosaic_ = marks_ >= 2 && gif_.info.frameCount > 1;
-    }
+    if (static_cast<size_t>(imageNumber_) >= frames_.size()) return Step::Stop;
 
     const bool local = (d.flags & kTablePresent) != 0;
     rgb_color localTable[256];
@@ -452,135 +487,250 @@ GifDecoder::Step GifDecoder::DecodeImage(GifBlockReader& reader, int64_t* budget
     const uint32_t depth = DepthFor(tableSize);
     reachedImage_ = true;
 
-    // The canvas: the composition so far, or for the first image a new one cleared to the
-    // transparent index of the last graphic control block.
-    if (!mosaic_) {
-        if (imageNumber_ == 0) {
-            Charge(ScreenArea());
-            canvas_.CopyInfo(gif_);
-            if (!canvas_.Create(screenWidth_, screenHeight_, depth, ImageFormat::Gif)) FailWith(canvas_);
-            firstTransIndex_ = gif_.info.transIndex;
-            canvas_.Clear(gif_.gifgce.transIndex);
-        } else {
-            TakeComposition();
-            // Disposal to the background clears the whole canvas to the first image's
-            // transparent index; "restore previous" keeps the canvas as "do not dispose".
-            if (previousDisposal_ == 2) {
-                Charge(ScreenArea());
-                canvas_.Clear(static_cast<uint8_t>(firstTransIndex_));
-            }
-        }
-    }
-
-    // The frame itself, in the codec's own picture.
+    // The frame itself, in a picture of its own.
     const bool empty = d.width == 0 || d.height == 0;
-    Charge(uint64_t{d.width} * d.height);
-    if (empty)
-        gif_.Destroy();
-    else if (!gif_.Create(d.width, d.height, depth, ImageFormat::Gif))
-        FailWith(gif_);
-
-    if (local || globalPresent_) {
-        // With a transparent index the entries past the table are white.
-        uint8_t r[256], g[256], b[256];
-        for (int32_t i = 0; i < 256; ++i) {
-            const bool inTable = i < tableSize;
-            r[i] = inTable ? table[i].r : 255;
-            g[i] = inTable ? table[i].g : 255;
-            b[i] = inTable ? table[i].b : 255;
-        }
-        gif_.SetPalette(gif_.info.transIndex != -1 ? 256u : static_cast<uint32_t>(tableSize), r, g, b);
-    }
-
-    const bool interlaced = (d.flags & kInterlaced) != 0;
-    const int32_t dataStart = stream_->Tell();
-    reader.Start();
     if (empty) {
-        LineCounter lines(d.height, interlaced);
-        lzw_->Decode(reader, d.width, lines);
+        frame_.Destroy();
     } else {
-        FrameWriter writer(gif_, interlaced);
+        if (!frame_.Create(d.width, d.height, depth, ImageFormat::Gif)) FailWith(frame_);
+        if (local || globalPresent_) {
+            // With a transparent index the entries past the table are white.
+            uint8_t r[256], g[256], b[256];
+            for (int32_t i = 0; i < 256; ++i) {
+                const bool inTable = i < tableSize;
+                r[i] = inTable ? table[i].r : 255;
+                g[i] = inTable ? table[i].g : 255;
+                b[i] = inTable ? table[i].b : 255;
+            }
+            frame_.SetPalette(control.transIndex != -1 ? 256u : static_cast<uint32_t>(tableSize), r, g, b);
+        }
+    }
+    frame_.info.transIndex = control.transIndex;
+
+    if (empty) {
+        SkipData(reader);
+    } else {
+        reader.Start();
+        FrameWriter writer(frame_, (d.flags & kInterlaced) != 0);
         lzw_->Decode(reader, d.width, writer);
+        if (!lzw_->ReachedTerminator()) reader.SkipSubBlocks();
+        reader.Finish();
     }
     if (gif_.info.escape != 0) return Step::Cancel;
 
-    if (!mosaic_) {
-        DrawFrame(d);
-        canvas_.info.transIndex = firstTransIndex_;
-        const uint32_t shared = std::min(gif_.GetNumColors(), canvas_.GetNumColors());
-        if (shared && gif_.GetPalette() && canvas_.GetPalette())
-            std::memcpy(canvas_.GetPalette(), gif_.GetPalette(), shared * sizeof(RGBQUAD));
-        gif_.Transfer(canvas_);
-    } else {
-        gif_.info.frame = gif_.info.frameCount - 1;  // a mosaic needs every tile
+    const bool last = imageNumber_ == gif_.info.frame;
+    if (mosaic_) {
         if (!mosaicCanvas_) {
-            Charge(ScreenArea());
             mosaicCanvas_ = std::make_unique<Picture>();
-            if (!mosaicCanvas_->Create(screenWidth_, screenHeight_, 24, ImageFormat::Gif))
+            if (!mosaicCanvas_->Create(canvasWidth_, canvasHeight_, 24, ImageFormat::Gif))
                 FailWith(*mosaicCanvas_);
         }
         DrawMosaicTile(d);
+        ++imageNumber_;
+        return last ? Step::Stop : Step::Continue;
     }
 
-    previousDisposal_ = gif_.disposalMethod;
-    Reposition(reader, dataStart, budget);
-    if (imageNumber_ == gif_.info.frame) return Step::Stop;
+    if (imageNumber_ == 0) {
+        StartCanvas(d, table, tableSize, depth, control.transIndex);
+    } else if (previousDisposal_ == 2) {
+        ClearRect(previousRect_);
+    } else if (previousDisposal_ == 3) {
+        Restore();
+    }
+    const Rect rect = Clip(d);
+    if (control.disposal == 3 && !last) Save(rect);
+    DrawFrame(d, table, tableSize, control.transIndex);
+    previousRect_ = rect;
+    previousDisposal_ = control.disposal;
+
+    if (last) {
+        TakeCanvas(control);
+        return Step::Stop;
+    }
     ++imageNumber_;
     return Step::Continue;
 }
 
-// The composition so far moves from the codec's picture to the canvas, so that the codec's
-// picture can take the next frame; the codec keeps its own information block.
-void GifDecoder::TakeComposition() {
-    const ImageInfo info = gif_.info;
-    const BITMAPINFOHEADER header = gif_.header;
-    canvas_.Transfer(gif_);
-    gif_.info = info;
-    gif_.info.bits = nullptr;
-    gif_.header = header;
+void GifDecoder::StartCanvas(const ImageDescriptor& d, const rgb_color* table, int32_t tableSize, uint32_t depth,
+                             int32_t transIndex) {
+    if (!canvas_.Create(canvasWidth_, canvasHeight_, depth, ImageFormat::Gif)) FailWith(canvas_);
+    if (frame_.IsValid()) canvas_.SetPalette(frame_.GetPalette(), frame_.GetNumColors());
+    std::memcpy(canvasPalette_, canvas_.GetPalette(), sizeof(RGBQUAD) * canvas_.GetNumColors());
+    std::memcpy(canvasTable_, table, sizeof canvasTable_);
+    canvasTableSize_ = tableSize;
+    // An index the canvas cannot hold marks nothing.
+    background_ = transIndex >= 0 && static_cast<uint32_t>(transIndex) < canvas_.GetNumColors() ? transIndex : -1;
+    canvas_.Clear(static_cast<uint8_t>(std::max(background_, 0)));
+    const Rect r = Clip(d);
+    const bool covers = r.x == 0 && r.y == 0 && uint32_t(r.width) == canvasWidth_ && uint32_t(r.height) == canvasHeight_;
+    if (background_ < 0 && !covers) {
+        // Where the first frame leaves the canvas uncovered, nothing is shown.
+        ToTrueColour();
+        ClearRect({0, 0, static_cast<int32_t>(canvasWidth_), static_cast<int32_t>(canvasHeight_)});
+    }
 }
 
-// The frame goes to its place on the canvas (rows counted from the bottom); pixels of the
-// frame's transparent index leave the canvas as it was.
-void GifDecoder::DrawFrame(const ImageDescriptor& d) {
-    if (!canvas_.IsValid() || !gif_.IsValid()) return;
-    const int32_t width = static_cast<int32_t>(canvas_.GetWidth());
-    const int32_t height = static_cast<int32_t>(canvas_.GetHeight());
-    const int32_t base = std::max(0, height - d.top - d.height);
-    const int32_t rowEnd = std::min(height - d.top, base + static_cast<int32_t>(gif_.GetHeight()));
-    const int32_t columns =
-        std::min({width, d.left + d.width, d.left + static_cast<int32_t>(gif_.GetWidth())}) - d.left;
-    const int32_t trans = gif_.info.transIndex;
-    const uint16_t from = gif_.GetBpp(), to = canvas_.GetBpp();
-    for (int32_t cy = base; cy < rowEnd; ++cy) {
-        const uint8_t* src = gif_.GetBits(0) + uint64_t(cy - base) * gif_.GetEffWidth();
-        uint8_t* dst = canvas_.GetBits(0) + uint64_t(cy) * canvas_.GetEffWidth();
-        if (from == 8 && to == 8) {
-            for (int32_t x = 0; x < columns; ++x)
-                if (src[x] != trans) dst[d.left + x] = src[x];
-            continue;
+// The palette canvas becomes 24-bit with an alpha plane: background pixels transparent.
+void GifDecoder::ToTrueColour() {
+    if (trueColour_) return;
+    Picture rgb(ImageFormat::Gif);
+    if (!rgb.Create(canvasWidth_, canvasHeight_, 24, ImageFormat::Gif)) FailWith(rgb);
+    rgb.AlphaCreate();
+    if (!rgb.AlphaIsValid()) Fail(kNoMemory);
+    const RGBQUAD* palette = canvas_.GetPalette();
+    const uint32_t colors = canvas_.GetNumColors();
+    const uint16_t bpp = canvas_.GetBpp();
+    for (uint32_t y = 0; y < canvasHeight_; ++y) {
+        const uint8_t* src = canvas_.GetBits(0) + uint64_t(y) * canvas_.GetEffWidth();
+        uint8_t* dst = rgb.GetBits(0) + uint64_t(y) * rgb.GetEffWidth();
+        uint8_t* a = rgb.alpha + uint64_t(y) * canvasWidth_;
+        for (uint32_t x = 0; x < canvasWidth_; ++x) {
+            const uint8_t index = IndexAt(src, static_cast<int32_t>(x), bpp);
+            const RGBQUAD c = index < colors ? palette[index] : RGBQUAD{0, 0, 0, 0};
+            dst[3 * x] = c.rgbBlue;
+            dst[3 * x + 1] = c.rgbGreen;
+            dst[3 * x + 2] = c.rgbRed;
+            a[x] = index == background_ ? 0 : 255;
         }
-        for (int32_t x = 0; x < columns; ++x) {
-            const uint8_t index = IndexAt(src, x, from);
-            if (index != trans) PutIndex(dst, d.left + x, index, to);
+    }
+    canvas_.Transfer(rgb);
+    trueColour_ = true;
+}
+
+// Disposal to the background: the frame's rectangle shows through again.
+void GifDecoder::ClearRect(const Rect& r) {
+    if (!trueColour_ && background_ < 0) ToTrueColour();
+    for (int32_t y = r.y; y < r.y + r.height; ++y) {
+        const uint32_t row = canvasHeight_ - 1 - static_cast<uint32_t>(y);
+        uint8_t* dst = canvas_.GetBits(0) + uint64_t(row) * canvas_.GetEffWidth();
+        if (trueColour_) {
+            std::memset(dst + 3 * r.x, 0, 3 * size_t(r.width));
+            std::memset(canvas_.alpha + uint64_t(row) * canvasWidth_ + r.x, 0, size_t(r.width));
+        } else {
+            for (int32_t x = r.x; x < r.x + r.width; ++x)
+                PutIndex(dst, x, static_cast<uint8_t>(background_), canvas_.GetBpp());
+        }
+    }
+}
+
+void GifDecoder::Save(const Rect& r) {
+    saved_.rect = r;
+    saved_.trueColour = trueColour_;
+    saved_.indexes.clear();
+    saved_.colours.clear();
+    for (int32_t y = r.y; y < r.y + r.height; ++y) {
+        const uint32_t row = canvasHeight_ - 1 - static_cast<uint32_t>(y);
+        const uint8_t* src = canvas_.GetBits(0) + uint64_t(row) * canvas_.GetEffWidth();
+        for (int32_t x = r.x; x < r.x + r.width; ++x) {
+            if (trueColour_) {
+                const uint8_t* p = src + 3 * x;
+                saved_.colours.push_back({p[0], p[1], p[2], canvas_.alpha[uint64_t(row) * canvasWidth_ + x]});
+            } else {
+                saved_.indexes.push_back(IndexAt(src, x, canvas_.GetBpp()));
+            }
+        }
+    }
+}
+
+// "Restore previous": the canvas under the last frame as it was before that frame. A canvas
+// that has become 24-bit meanwhile takes the saved indexes through the table.
+void GifDecoder::Restore() {
+    const Rect& r = saved_.rect;
+    size_t i = 0;
+    for (int32_t y = r.y; y < r.y + r.height; ++y) {
+        const uint32_t row = canvasHeight_ - 1 - static_cast<uint32_t>(y);
+        uint8_t* dst = canvas_.GetBits(0) + uint64_t(row) * canvas_.GetEffWidth();
+        for (int32_t x = r.x; x < r.x + r.width; ++x, ++i) {
+            if (!trueColour_) {
+                PutIndex(dst, x, saved_.indexes[i], canvas_.GetBpp());
+                continue;
+            }
+            RGBQUAD c;
+            if (saved_.trueColour) {
+                c = saved_.colours[i];
+            } else {
+                const uint8_t index = saved_.indexes[i];
+                c = canvasPalette_[index];
+                c.rgbReserved = index == background_ ? 0 : 255;
+            }
+            uint8_t* p = dst + 3 * x;
+            p[0] = c.rgbBlue;
+            p[1] = c.rgbGreen;
+            p[2] = c.rgbRed;
+            canvas_.alpha[uint64_t(row) * canvasWidth_ + x] = c.rgbReserved;
+        }
+    }
+}
+
+// Whether the frame paints the canvas's background index as an opaque colour, which a
+// palette canvas could not tell from the background.
+bool GifDecoder::DrawsBackgroundIndex(const Rect& r, int32_t transIndex) const {
+    if (background_ < 0 || transIndex == background_) return false;
+    for (int32_t y = 0; y < r.height; ++y) {
+        const uint8_t* src = frame_.GetBits(0) + uint64_t(frame_.GetHeight() - 1 - uint32_t(y)) * frame_.GetEffWidth();
+        for (int32_t x = 0; x < r.width; ++x)
+            if (IndexAt(src, x, frame_.GetBpp()) == background_) return true;
+    }
+    return false;
+}
+
+// The frame goes to its place on the canvas, clipped to it; pixels of the frame's
+// transparent index leave the canvas as it was. A frame whose colours are not the canvas's
+// turns the canvas into 24 bits first, so that what is drawn keeps its colours.
+void GifDecoder::DrawFrame(const ImageDescriptor& d, const rgb_color* table, int32_t tableSize,
+                           int32_t transIndex) {
+    if (!frame_.IsValid()) return;
+    const Rect r = Clip(d);
+    if (!trueColour_) {
+        const bool sameTable = tableSize == canvasTableSize_ &&
+                               std::memcmp(table, canvasTable_, sizeof(rgb_color) * size_t(tableSize)) == 0;
+        if (!sameTable || DrawsBackgroundIndex(r, transIndex)) ToTrueColour();
+    }
+    const uint16_t from = frame_.GetBpp(), to = canvas_.GetBpp();
+    const RGBQUAD* palette = frame_.GetPalette();
+    const uint32_t colors = frame_.GetNumColors();
+    for (int32_t y = 0; y < r.height; ++y) {
+        const uint8_t* src = frame_.GetBits(0) + uint64_t(frame_.GetHeight() - 1 - uint32_t(y)) * frame_.GetEffWidth();
+        const uint32_t row = canvasHeight_ - 1 - static_cast<uint32_t>(r.y + y);
+        uint8_t* dst = canvas_.GetBits(0) + uint64_t(row) * canvas_.GetEffWidth();
+        if (trueColour_) {
+            uint8_t* a = canvas_.alpha + uint64_t(row) * canvasWidth_ + r.x;
+            uint8_t* p = dst + 3 * r.x;
+            for (int32_t x = 0; x < r.width; ++x, p += 3) {
+                const uint8_t index = IndexAt(src, x, from);
+                if (index == transIndex) continue;
+                const RGBQUAD c = index < colors ? palette[index] : RGBQUAD{0, 0, 0, 0};
+                p[0] = c.rgbBlue;
+                p[1] = c.rgbGreen;
+                p[2] = c.rgbRed;
+                a[x] = 255;
+            }
+        } else if (from == 8 && to == 8) {
+            for (int32_t x = 0; x < r.width; ++x)
+                if (src[x] != transIndex) dst[r.x + x] = src[x];
+        } else {
+            for (int32_t x = 0; x < r.width; ++x) {
+                const uint8_t index = IndexAt(src, x, from);
+                if (index != transIndex) PutIndex(dst, r.x + x, index, to);
+            }
         }
     }
 }
 
 // A mosaic tile is copied colour by colour, transparent pixels included.
 void GifDecoder::DrawMosaicTile(const ImageDescriptor& d) {
-    if (!gif_.IsValid() || !gif_.GetPalette()) return;
-    const RGBQUAD* palette = gif_.GetPalette();
-    const uint32_t colors = gif_.GetNumColors();
-    const int32_t height = static_cast<int32_t>(mosaicCanvas_->GetHeight());
-    for (int32_t y = 0; y < d.height; ++y) {
-        const uint8_t* src = gif_.GetBits(0) + uint64_t(d.height - 1 - y) * gif_.GetEffWidth();
-        uint8_t* dst =
-            mosaicCanvas_->GetBits(0) + uint64_t(height - 1 - (d.top + y)) * mosaicCanvas_->GetEffWidth();
-        for (int32_t x = 0; x < d.width; ++x) {
-            const uint8_t index = IndexAt(src, x, gif_.GetBpp());
+    if (!frame_.IsValid() || !frame_.GetPalette()) return;
+    const Rect r = Clip(d);
+    const RGBQUAD* palette = frame_.GetPalette();
+    const uint32_t colors = frame_.GetNumColors();
+    for (int32_t y = 0; y < r.height; ++y) {
+        const uint8_t* src = frame_.GetBits(0) + uint64_t(d.height - 1 - y) * frame_.GetEffWidth();
+        uint8_t* dst = mosaicCanvas_->GetBits(0) + uint64_t(canvasHeight_ - 1 - uint32_t(r.y + y)) *
+                                                     mosaicCanvas_->GetEffWidth();
+        for (int32_t x = 0; x < r.width; ++x) {
+            const uint8_t index = IndexAt(src, x, frame_.GetBpp());
             const RGBQUAD c = index < colors ? palette[index] : RGBQUAD{0, 0, 0, 0};
-            uint8_t* p = dst + 3 * uint64_t(d.left + x);
+            uint8_t* p = dst + 3 * uint64_t(r.x + x);
             p[0] = c.rgbBlue;
             p[1] = c.rgbGreen;
             p[2] = c.rgbRed;
@@ -588,20 +738,23 @@ void GifDecoder::DrawMosaicTile(const ImageDescriptor& d) {
     }
 }
 
-// The counting pass decodes every frame into the codec's picture; when the decoding loop
-// reaches no image, the last of them is what the decode returns, with a black palette.
-void GifDecoder::DecodeLastCounted() {
-    const ImageDescriptor& d = lastCounted_.descriptor;
-    if (d.width == 0 || d.height == 0) {
-        gif_.Destroy();
-        return;
+// The codec's picture takes the canvas over, keeping its own information block; an alpha
+// plane that ended up all opaque is dropped.
+void GifDecoder::TakeCanvas(const Control& control) {
+    ImageInfo info = gif_.info;
+    if (trueColour_) {
+        const uint64_t size = CanvasArea();
+        bool opaque = true;
+        for (uint64_t i = 0; i < size && opaque; ++i) opaque = canvas_.alpha[i] == 255;
+        if (opaque) canvas_.AlphaDelete();
     }
-    Charge(uint64_t{d.width} * d.height);
-    if (!gif_.Create(d.width, d.height, lastCounted_.depth, ImageFormat::Gif)) FailWith(gif_);
-    stream_->Seek(lastCounted_.dataStart, 0);
-    int64_t budget = DataBudget();
-    GifBlockReader reader(stream_, &budget);
-    reader.Start();
-    FrameWriter writer(gif_, (d.flags & kInterlaced) != 0);
-    lzw_->Decode(reader, d.width, writer);
+    gif_.Transfer(canvas_);
+    info.effWidth = gif_.info.effWidth;
+    info.bits = gif_.info.bits;
+    info.type = ImageFormat::Gif;
+    info.lastColorValid = false;
+    info.transIndex = trueColour_ ? -1 : background_;
+    info.frameDelay = control.delay;
+    gif_.info = info;
+    gif_.disposalMethod = control.disposal;
 }

@@ -19,7 +19,6 @@ void GifBlockReader::Start() {
 }
 
 int GifBlockReader::Byte() {
-    if (*budget_ <= 0) return -1;
     if (position_ >= fill_) {
         if (filled_ && fill_ < chunk_) return -1;  // the stream ended inside the last read
         if (filled_) chunk_ = std::min(chunk_ * 2, kBufferSize - 1);
@@ -28,12 +27,35 @@ int GifBlockReader::Byte() {
         filled_ = true;
         if (fill_ <= 0) return -1;
     }
-    --*budget_;
     return buffer_[position_++];
 }
 
-void GifBlockReader::Rewind() {
-    if (filled_) stream_->Seek(position_ + 1 - fill_, 1);
+bool GifBlockReader::Skip(int32_t n) {
+    while (n > 0) {
+        if (position_ >= fill_) {
+            if (Byte() < 0) return false;
+            --n;
+            continue;
+        }
+        const int32_t step = std::min(n, fill_ - position_);
+        position_ += step;
+        n -= step;
+    }
+    return true;
+}
+
+uint64_t GifBlockReader::SkipSubBlocks() {
+    uint64_t total = 0;
+    for (;;) {
+        const int length = Byte();
+        if (length <= 0) return total;
+        if (!Skip(length)) return total;
+        total += static_cast<uint64_t>(length);
+    }
+}
+
+void GifBlockReader::Finish() {
+    if (filled_ && fill_ > position_) stream_->Seek(position_ - fill_, 1);
 }
 
 // ---- LZW decoder ------------------------------------------------------------------------
@@ -43,6 +65,7 @@ int LzwDecoder::NextByte(GifBlockReader& in) {
     if (bytesLeft_ <= 0) {
         const int length = in.Byte();
         if (length < 0) return length;
+        if (length == 0) terminator_ = true;
         bytesLeft_ = length;
         blockPosition_ = 0;
         for (int i = 0; i < length; ++i) {
@@ -110,6 +133,7 @@ int LzwDecoder::EmitStack(LzwLineSink& sink) {
 
 int LzwDecoder::Decode(GifBlockReader& in, int32_t lineLength, LzwLineSink& sink) {
     badCodes_ = false;
+    terminator_ = false;
     const int minimum = in.Byte();
     if (minimum < 0) return minimum;
     if (minimum < 2 || minimum > 9) return kCodeSizeOutOfRange;

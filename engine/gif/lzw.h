@@ -9,26 +9,27 @@
 class ByteStream;
 
 // Reads image data ahead of the decoder through a buffer, and afterwards puts the stream
-// back just past what the decoder used. Every byte handed out is charged to a budget shared
-// by all frames of one pass, so that corrupt files which make the decoder read the same
-// data over and over stay linear; an exhausted budget reads as the end of the data.
+// back at the first byte nobody used.
 class GifBlockReader {
 public:
-    GifBlockReader(ByteStream* stream, int64_t* budget) : stream_(stream), budget_(budget) {}
+    explicit GifBlockReader(ByteStream* stream) : stream_(stream) {}
 
     // A new frame: nothing is buffered yet.
     void Start();
     // The next byte, or -1 at the end of the data.
     int Byte();
-    // Moves the stream one byte past the next unused byte: normally just past the zero
-    // length byte that ends the frame's sub-blocks, which the decoder never reads.
-    void Rewind();
+    // Skips data sub-blocks up to and including the zero length byte that ends them, and
+    // returns the bytes they held (their length bytes not counted).
+    uint64_t SkipSubBlocks();
+    // Moves the stream to the first byte not taken from the buffer.
+    void Finish();
 
 private:
     static constexpr int32_t kBufferSize = 16384;
 
+    bool Skip(int32_t n);
+
     ByteStream* stream_;
-    int64_t* budget_;
     std::vector<uint8_t> buffer_ = std::vector<uint8_t>(kBufferSize);
     int32_t position_ = kBufferSize;
     int32_t fill_ = 0;
@@ -53,9 +54,11 @@ public:
     // truncated data is not a failure: the frame keeps what was decoded.
     int Decode(GifBlockReader& in, int32_t lineLength, LzwLineSink& sink);
 
-    // Whether the frame held codes past the next free table entry, after which its data
-    // cannot be trusted to end where the codes say.
+    // Whether the frame held codes past the next free table entry.
     bool MetBadCodes() const { return badCodes_; }
+    // Whether decoding read the zero length byte that ends the sub-blocks; otherwise the
+    // reader stands on the length byte of the next sub-block not used.
+    bool ReachedTerminator() const { return terminator_; }
 
 private:
     static constexpr int kTableSize = 4096;
@@ -69,6 +72,7 @@ private:
     int codeSize_ = 0, clearCode_ = 0, endCode_ = 0, firstFree_ = 0, nextFree_ = 0, codeLimit_ = 0;
     int bytesLeft_ = 0, bitsLeft_ = 0, currentByte_ = 0, blockPosition_ = 0;
     bool badCodes_ = false;
+    bool terminator_ = false;
     uint8_t block_[257] = {};
     int stackTop_ = 0;
     uint8_t stack_[kTableSize] = {};

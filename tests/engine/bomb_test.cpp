@@ -290,6 +290,40 @@ std::vector<BombRow> Rows() {
         rows.push_back({"PNG with 20000 text chunks", png, chatty, nullptr});
     }
 
+    // GIF: a screen and a frame far beyond what their LZW data can fill (a code gives at
+    // most 4096 pixels), and a file of 70000 frames each declaring a megapixel.
+    {
+        auto gif = [](uint32_t screenW, uint32_t screenH) {
+            std::vector<uint8_t> b{'G', 'I', 'F', '8', '9', 'a'};
+            Put16(b, screenW);
+            Put16(b, screenH);
+            b.insert(b.end(), {0x80, 0, 0, 0, 0, 0, 255, 255, 255});  // two-colour global table
+            return b;
+        };
+        // One image: descriptor, minimum code size 2, the codes clear, 1, end at 3 bits.
+        auto image = [](std::vector<uint8_t>& b, uint32_t w, uint32_t h) {
+            b.push_back(0x2C);
+            Put32(b, 0);
+            Put16(b, w);
+            Put16(b, h);
+            b.insert(b.end(), {0, 2, 2, 0x4C, 0x01, 0});
+        };
+        std::vector<uint8_t> screen = gif(65535, 65535);
+        image(screen, 1, 1);
+        screen.push_back(0x3B);
+        rows.push_back({"GIF screen 65535 x 65535 around one pixel", ImageFormat::Gif, screen,
+                        "GIF: image data too short for the screen it declares"});
+        std::vector<uint8_t> frame = gif(0, 0);
+        image(frame, 65535, 65535);
+        frame.push_back(0x3B);
+        rows.push_back({"GIF frame 65535 x 65535 on a screen of no size, which grows to it", ImageFormat::Gif, frame,
+                        "GIF: image data too short for the screen it declares"});
+        std::vector<uint8_t> many = gif(1024, 1024);
+        for (int i = 0; i < 70000; ++i) image(many, 1024, 1024);
+        many.push_back(0x3B);
+        rows.push_back({"GIF 70000 frames of a megapixel", ImageFormat::Gif, many, nullptr});
+    }
+
     return rows;
 }
 

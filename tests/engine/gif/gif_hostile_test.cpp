@@ -177,19 +177,61 @@ TEST(GifHostile, FrameCountIsBounded) {
     EXPECT_FALSE(DecodeGif(bytes, last, 65536));
 }
 
-TEST(GifHostile, CompositionWorkIsBounded) {
-    // Tiny frames on a 4-megapixel screen that each clear the whole screen when disposed:
-    // a few bytes per frame, a few megabytes of work per frame. Composing the last of 300
-    // would clear more than a gigapixel.
-    GifFile file(2048, 2048, Colors(256));
-    for (int i = 0; i < 300; ++i) file.Control(2 << 2, 0, 0).Image(0, 0, 1, 1, Codes9({256, 7, 257}), 8);
+TEST(GifHostile, CompositionWorkIsBoundedBeforeAnyPixelIsMade) {
+    // Frames of a megapixel with a few bytes of data each: a few bytes of file per megapixel
+    // of work. Composing the last of 600 would take more than a gigapixel, and is refused
+    // from the frame list alone; an early frame still decodes.
+    GifFile file(1024, 1024, Colors(256));
+    for (int i = 0; i < 600; ++i) file.Image(0, 0, 1024, 1024, Codes9({256, 7, 257}), 8);
     const Bytes bytes = file.End();
     Picture early;
-    EXPECT_TRUE(DecodeGif(bytes, early, 100));
+    EXPECT_TRUE(DecodeGif(bytes, early, 10));
     Picture late;
     late.SetLastError("");
-    EXPECT_FALSE(DecodeGif(bytes, late, 299));
+    EXPECT_FALSE(DecodeGif(bytes, late, 599));
     EXPECT_STREQ(late.GetLastError(), "GIF: too many frames to compose");
+    EXPECT_EQ(late.GetFrameCount(), 600);
+
+    // Tiny frames that each dispose to the background cost only their own rectangles.
+    GifFile small(2048, 2048, Colors(256));
+    small.Pixels(0, 0, 1, 1, {3});
+    for (int i = 0; i < 3000; ++i) small.Control(2 << 2, 0, 0).Image(i % 2048, 0, 1, 1, Codes9({256, 7, 257}), 8);
+    Picture last;
+    EXPECT_TRUE(DecodeGif(small.End(), last, 3000)) << last.GetLastError();
+}
+
+TEST(GifHostile, DeclaredSizesMustBeWithinReachOfTheData) {
+    const struct {
+        const char* name;
+        Bytes file;
+        int32_t frame;
+        const char* error;
+    } rows[] = {
+        {"frame of 65535 x 65535 on a screen of one pixel",
+         GifFile(1, 1, Colors(2))
+             .Pixels(0, 0, 1, 1, {1}, {}, false, 2)
+             .Image(0, 0, 65535, 65535, PackCodes({{4, 3}, {1, 3}, {5, 3}}), 2)
+             .End(),
+         1, "GIF: image data too short for the frame it declares"},
+        {"screen of 20000 x 20000 around one pixel",
+         GifFile(20000, 20000, Colors(2)).Pixels(0, 0, 1, 1, {1}, {}, false, 2).End(), 0,
+         "GIF: image data too short for the screen it declares"},
+        {"zero screen grown to a frame of 60000 x 60000",
+         GifFile(0, 0, Colors(2)).Image(0, 0, 60000, 60000, PackCodes({{4, 3}, {1, 3}, {5, 3}}), 2).End(), 0,
+         "GIF: image data too short for the screen it declares"},
+    };
+    for (const auto& row : rows) {
+        Picture p;
+        p.SetLastError("");
+        EXPECT_FALSE(DecodeGif(row.file, p, row.frame)) << row.name;
+        EXPECT_STREQ(p.GetLastError(), row.error) << row.name;
+        EXPECT_FALSE(p.IsValid()) << row.name;
+    }
+    // A frame of a megapixel with almost no data is cheap and is kept as far as it goes.
+    Picture small;
+    ASSERT_TRUE(DecodeGif(GifFile(1024, 1024, Colors(256)).Image(0, 0, 1024, 1024, Codes9({256, 7, 257}), 8).End(),
+                          small));
+    EXPECT_EQ(TopDownIndex(small, 0, 0), 7);
 }
 
 TEST(GifHostile, HugeScreenIsMeasuredWithoutPixels) {
