@@ -10,6 +10,8 @@ public:
     bool Encode(ByteStream* stream);
 
 private:
+    void DecodeBitfields(ByteStream* stream, uint32_t pixelBytes, uint32_t redMask, uint32_t greenMask,
+                         uint32_t blueMask, uint32_t alphaMask);
     void DecodeRle8(ByteStream* stream);
     void DecodeRle4(ByteStream* stream);
 };

@@ -8,7 +8,9 @@
 #include <cstring>
 #include <new>
 
+#include "png.h"
 #include "reader.h"
+#include "sizelimits.h"
 
 namespace {
 
@@ -16,9 +18,15 @@ constexpr uint32_t kHeaderSize = 6;
 constexpr uint32_t kEntrySize = 16;
 constexpr uint32_t kInfoHeaderSize = 40;
 constexpr uint16_t kTypeIcon = 1, kTypeCursor = 2;
+constexpr uint32_t kLargestSide = 256;
+constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
 constexpr const char* kBadDirectory = "Corrupted ICO directory";
 constexpr const char* kBadImage = "Corrupted ICO image header";
+
+uint32_t GetU32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
 
 uint32_t MaskRowBytes(uint32_t width) { return (width + 31) / 32 * 4; }
 
@@ -49,22 +57,43 @@ bool PictureICO::Decode(ByteStream* stream) {
         in.Skip(static_cast<uint64_t>(number) * kEntrySize);
         uint8_t entry[kEntrySize];
         in.Bytes(entry, kEntrySize, kBadDirectory);
-        const uint32_t width = entry[0], height = entry[1];
-        const uint32_t offset = entry[12] | (entry[13] << 8) | (entry[14] << 16) |
-                                (static_cast<uint32_t>(entry[15]) << 24);
+        // A size byte of 0 stands for 256 pixels.
+        const uint32_t width = entry[0] ? entry[0] : kLargestSide;
+        const uint32_t height = entry[1] ? entry[1] : kLargestSide;
+        const uint32_t resourceBytes = GetU32(entry + 8);
+        const uint32_t offset = GetU32(entry + 12);
 
         const int64_t target = start + offset;
         if (target > INT32_MAX || !stream->Seek(static_cast<int32_t>(target), 0)) Fail(kBadImage);
+        // The entry's bytes: as many as it declares, and no more than the file holds.
+        const int64_t left = in.Remaining();
+        const uint64_t entryBytes =
+            left >= 0 && static_cast<uint64_t>(left) < resourceBytes ? static_cast<uint64_t>(left) : resourceBytes;
+
         uint8_t bih[kInfoHeaderSize];
         in.Bytes(bih, kInfoHeaderSize, kBadImage);
+        if (std::memcmp(bih, kPngSignature, sizeof kPngSignature) == 0) {
+            // Icons since Windows Vista may hold a whole PNG file instead of a DIB.
+            if (!stream->Seek(static_cast<int32_t>(target), 0)) Fail(kBadImage);
+            PicturePNG png;
+            png.CopyInfo(*this);
+            if (!png.Decode(stream)) Fail("Corrupted PNG icon image");
+            Transfer(png);
+            info.type = ImageFormat::Ico;
+            info.frameCount = count;
+            return true;
+        }
+
         // Of the image's own header only the depth counts: the directory gives the size,
         // and the stored height covers the colour rows and the mask together.
         const uint16_t bitCount = static_cast<uint16_t>(bih[14] | (bih[15] << 8));
+        const uint32_t depth = bitCount <= 1 ? 1 : bitCount <= 4 ? 4 : bitCount <= 8 ? 8 : 24;
+        const uint64_t paletteBytes = depth <= 8 ? (uint64_t{1} << depth) * 4 : 0;
+        const uint64_t colourBytes = bitCount > 24 ? uint64_t{width} * height * 4 : PackedRowsSize(width, height, depth);
+        if (entryBytes < kInfoHeaderSize + paletteBytes + colourBytes) Fail("ICO image too short for its size");
 
-        // A size of 0 in the directory stands for 256 pixels, which this container does not
-        // take; such an image decodes as a picture without pixels.
-        if (!Create(width, height, bitCount, ImageFormat::Ico)) return true;
-        Clear(0);  // rows the file does not supply stay black
+        if (!Create(width, height, bitCount, ImageFormat::Ico)) Fail("Can't allocate memory");
+        Clear(0);
 
         if (GetPalette()) {
             RGBQUAD entries[256] = {};  // reserved bytes are kept as the file has them
@@ -72,19 +101,27 @@ bool PictureICO::Decode(ByteStream* stream) {
             SetPalette(entries, GetNumColors());
         }
 
+        uint16_t maskDepth = bitCount;
         if (bitCount > 24) {
             // Four bytes a pixel, rows not padded beyond that: blue, green, red, alpha.
-            std::vector<uint8_t> quads(static_cast<size_t>(width) * height * 4);
+            std::vector<uint8_t> quads(static_cast<size_t>(colourBytes));
             in.Some(quads.data(), static_cast<uint32_t>(quads.size()));
             AlphaCreate();
+            bool anyAlpha = false;
             const uint8_t* q = quads.data();
             for (uint32_t y = 0; y < height; ++y) {
                 uint8_t* row = GetBits(y);
                 for (uint32_t x = 0; x < width; ++x, q += 4) {
                     std::memcpy(row + 3 * x, q, 3);
                     AlphaSet(static_cast<int32_t>(x), static_cast<int32_t>(y), q[3]);
+                    anyAlpha = anyAlpha || q[3];
                 }
             }
+            // The alpha says everything the mask could; a 32-bit icon whose alpha is zero
+            // everywhere has none, and its mask makes the transparency as for 24 bits.
+            if (anyAlpha) return true;
+            AlphaDelete();
+            maskDepth = 24;
         } else {
             in.Some(GetBits(0), header.biSizeImage);
         }
@@ -92,7 +129,7 @@ bool PictureICO::Decode(ByteStream* stream) {
         const uint32_t maskRowBytes = MaskRowBytes(width);
         std::vector<uint8_t> mask(static_cast<size_t>(height) * maskRowBytes);
         if (in.Some(mask.data(), static_cast<uint32_t>(mask.size())) != mask.size()) return true;
-        ApplyMask(mask, maskRowBytes, bitCount);
+        ApplyMask(mask, maskRowBytes, maskDepth);
         return true;
     } catch (const CodecError& e) {
         SetLastError(e.text);

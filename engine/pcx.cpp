@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "reader.h"
+#include "sizelimits.h"
 
 namespace {
 
@@ -91,11 +92,6 @@ private:
     uint32_t repeat_ = 0;
     uint8_t value_ = 0;
 };
-
-// The most bytes that n bytes of run-length data can expand to: every pair a run of 63.
-uint64_t MostUnpacked(int64_t n) {
-    return static_cast<uint64_t>(n / 2) * kMaxRun + static_cast<uint64_t>(n & 1);
-}
 
 // Palette index of pixel x of one decoded row: packed pixels of one plane, the leftmost in
 // the highest bits, or one bit per plane with plane k giving bit k of the index.
@@ -189,7 +185,7 @@ bool PicturePCX::Decode(ByteStream* stream) {
         const uint32_t lineBytes = bytesPerLine * planes;
         const uint64_t total = static_cast<uint64_t>(lineBytes) * static_cast<uint32_t>(height);
         const int64_t available = in.Remaining();
-        if (available >= 0 && total > MostUnpacked(available)) Fail(kCorrupted);
+        if (available >= 0 && total > MostFromRuns(static_cast<uint64_t>(available), kPcxRun)) Fail(kCorrupted);
 
         const uint32_t depth = rgb ? 24 : bits * planes;
         if (!Create(static_cast<uint32_t>(width), static_cast<uint32_t>(height), depth, ImageFormat::Pcx))

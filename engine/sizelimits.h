@@ -1,5 +1,5 @@
 // Every limit the engine puts on what a file may make it allocate, in one place. A decoder
-// compares what a header declares with what its stream can still deliver (CheckDeclaredSize)
+// compares what a header declares with what its stream can still deliver (CanHold, MostFromRuns)
 // and with the picture cap (FitsPictureCap) before it creates anything.
 #pragma once
 
@@ -27,7 +27,23 @@ constexpr uint64_t kRle8PixelsPerByte = 128;   // BMP RLE8/RLE4: a 2-byte run gi
 // GIF: a code gives at most 4096 pixels, and a string grows by at most one pixel per code read
 // since the last clear, so only 12-bit codes reach long strings: 4096 pixels per 12 bits.
 constexpr uint64_t kLzwPixelsPerByte = (4096 * 8 + 11) / 12;
-constexpr uint64_t kPackBitsBytesPerByte = 64; // TGA/PCX-style runs: a 2-byte packet gives <= 128
+constexpr uint64_t kPackBitsBytesPerByte = 64; // PackBits: a 2-byte packet gives <= 128 bytes
+
+// Run-length formats whose largest run is not a whole number of units per byte: a run of
+// bytesPerRun input bytes gives at most unitsPerRun pixels (or bytes).
+struct RunBound {
+    uint64_t unitsPerRun;
+    uint64_t bytesPerRun;
+};
+constexpr RunBound kBmpRleRun{255, 2};   // BMP RLE8/RLE4: a count byte and a value
+constexpr RunBound kPcxRun{63, 2};       // PCX: a count byte (low six bits) and a value
+constexpr uint64_t kTgaPacketPixels = 128;  // TGA: a packet is 1 byte and one pixel value
+
+// The most units `available` bytes of such runs can produce; a trailing partial run is
+// counted as a whole one, so that the bound never refuses a file it should take.
+constexpr uint64_t MostFromRuns(uint64_t available, RunBound run) {
+    return (available / run.bytesPerRun + (available % run.bytesPerRun ? 1 : 0)) * run.unitsPerRun;
+}
 
 // True when `available` input bytes can produce `needed` output units at `perByte` each.
 constexpr bool CanHold(uint64_t available, uint64_t needed, uint64_t perByte) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "reader.h"
+#include "sizelimits.h"
 #include "rowiterator.h"
 
 namespace {
@@ -15,15 +16,24 @@ namespace {
 constexpr uint32_t kHeaderSize = 18;
 constexpr uint8_t kRightToLeft = 0x10;  // descriptor bit 4
 constexpr uint8_t kTopFirst = 0x20;     // descriptor bit 5: the first row is the top row
-constexpr uint32_t kMaxPacket = 128;    // pixels one packet can cover
 constexpr uint32_t kMaxColorMap = 256;
-constexpr uint32_t kColorMapEntry = 3;  // colour map entries are read as blue, green, red
+constexpr uint8_t kAlphaBits = 8;       // descriptor bits 0-3 of a 32-bit file: alpha bits per pixel
+constexpr uint32_t kOutputMapEntry = 3; // written colour maps are blue, green, red
 
 constexpr const char* kCorrupted = "corrupted TGA";
 constexpr const char* kBadHeader = "bad TGA header";
 constexpr const char* kCancelled = "Cancelled";
 
 uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+// A 15- or 16-bit value: blue in bits 0-4, green 5-9, red 10-14, each channel scaled from
+// 0..31 to 0..255 and rounded (31 gives 255); bit 15 is not used.
+uint8_t Widen5(uint32_t v) { return static_cast<uint8_t>((v * 255 + 15) / 31); }
+void StoreWord(uint16_t w, uint8_t* dest) {
+    dest[0] = Widen5(w & 0x1F);
+    dest[1] = Widen5((w >> 5) & 0x1F);
+    dest[2] = Widen5((w >> 10) & 0x1F);
+}
 
 // Converts file pixels into the container's row: 8 bits are an index or grey value;
 // 15 and 16 bits a word with blue in bits 0-4, green 5-9, red 10-14 (bit 15 unused);
@@ -44,12 +54,7 @@ public:
             case 8: std::memcpy(dest, src, count); break;
             case 15:
             case 16:
-                for (uint32_t i = 0; i < count; ++i, src += 2, dest += 3) {
-                    const uint16_t w = Word(src);
-                    dest[0] = static_cast<uint8_t>((w & 0x1F) << 3);
-                    dest[1] = static_cast<uint8_t>(((w >> 5) & 0x1F) << 3);
-                    dest[2] = static_cast<uint8_t>(((w >> 10) & 0x1F) << 3);
-                }
+                for (uint32_t i = 0; i < count; ++i, src += 2, dest += 3) StoreWord(Word(src), dest);
                 break;
             case 24: std::memcpy(dest, src, static_cast<size_t>(count) * 3); break;
             case 32:
@@ -117,7 +122,9 @@ bool PictureTGA::Decode(ByteStream* stream) {
         const uint8_t idLength = head[0];
         const uint8_t colorMapType = head[1];
         const uint8_t imageType = head[2];
+        const uint32_t colorMapFirst = Word(head + 3);
         const uint32_t colorMapLength = Word(head + 5);
+        const uint32_t colorMapEntrySize = head[7];
         const uint32_t width = Word(head + 12), height = Word(head + 14);
         const uint32_t depth = head[16];
         const uint8_t descriptor = head[17];
@@ -130,28 +137,49 @@ bool PictureTGA::Decode(ByteStream* stream) {
         }
         if (width == 0 || height == 0 || depth == 0 || colorMapLength > kMaxColorMap) Fail(kBadHeader);
         if (depth != 8 && depth != 15 && depth != 16 && depth != 24 && depth != 32) Fail(kBadHeader);
+        // Colour map entries are 15- or 16-bit words like the pixels, or blue, green, red
+        // with an alpha byte at 32 bits (not kept).
+        const uint32_t entryBytes = (colorMapEntrySize + 7) / 8;
+        const bool hasMap = colorMapType != 0 && colorMapLength > 0;
+        if (hasMap && colorMapEntrySize != 15 && colorMapEntrySize != 16 && colorMapEntrySize != 24 &&
+            colorMapEntrySize != 32)
+            Fail(kBadHeader);
 
         in.Skip(idLength);
 
         // Nothing is allocated for a request that only measures or cancels, nor for a file
-        // too short to hold the pixels it announces (a run packet covers at most 128 pixels).
+        // too short to hold the pixels it announces: uncompressed rows exactly, packets by
+        // the most pixels one can cover.
         if (info.escape) Fail(kCancelled);
         const uint64_t fileBytes = (depth + 7) / 8;
         const uint64_t pixelCount = static_cast<uint64_t>(width) * height;
-        const uint64_t pixelData = runLength ? (pixelCount + kMaxPacket - 1) / kMaxPacket * (1 + fileBytes)
-                                             : pixelCount * fileBytes;
-        const uint64_t needed = (colorMapType ? colorMapLength * kColorMapEntry : 0) + pixelData;
+        const uint64_t mapBytes = hasMap ? colorMapLength * entryBytes : 0;
         const int64_t remaining = in.Remaining();
-        if (remaining >= 0 && static_cast<uint64_t>(remaining) < needed) Fail(kCorrupted);
+        if (remaining >= 0) {
+            const uint64_t left = static_cast<uint64_t>(remaining);
+            const bool fits = left >= mapBytes &&
+                              (runLength ? MostFromRuns(left - mapBytes, {kTgaPacketPixels, 1 + fileBytes}) >= pixelCount
+                                         : left - mapBytes >= pixelCount * fileBytes);
+            if (!fits) Fail(kCorrupted);
+        }
 
         if (!Create(width, height, depth, ImageFormat::Tga)) Fail("TGA Create failed");
         if (depth == 32) AlphaCreate();
 
-        if (colorMapType) {
-            uint8_t map[kMaxColorMap * kColorMapEntry];
-            in.Bytes(map, colorMapLength * kColorMapEntry, kCorrupted);
-            for (uint32_t i = 0; i < colorMapLength && i < GetNumColors(); ++i)
-                SetPaletteColor(static_cast<uint8_t>(i), map[3 * i + 2], map[3 * i + 1], map[3 * i], 0);
+        if (hasMap) {
+            // The map's first entry stands for index colorMapFirst; indexes past the
+            // container's palette are dropped.
+            uint8_t map[kMaxColorMap * 4];
+            in.Bytes(map, static_cast<uint32_t>(mapBytes), kCorrupted);
+            for (uint32_t i = 0; i < colorMapLength; ++i) {
+                const uint64_t index = static_cast<uint64_t>(colorMapFirst) + i;
+                if (index >= GetNumColors()) break;
+                const uint8_t* e = map + i * entryBytes;
+                uint8_t bgr[3];
+                if (entryBytes == 2) StoreWord(Word(e), bgr);
+                else std::memcpy(bgr, e, 3);
+                SetPaletteColor(static_cast<uint8_t>(index), bgr[2], bgr[1], bgr[0], 0);
+            }
         }
         if (imageType == 3 || imageType == 11) SetGrayPalette();
 
@@ -206,10 +234,11 @@ bool PictureTGA::Encode(ByteStream* stream) {
     PutU16(head + 12, static_cast<uint16_t>(width));
     PutU16(head + 14, static_cast<uint16_t>(height));
     head[16] = static_cast<uint8_t>(withAlpha ? 32 : bpp);
+    head[17] = withAlpha ? kAlphaBits : 0;
     stream->Write(head, kHeaderSize, 1);
 
     if (mapped) {
-        uint8_t map[256 * kColorMapEntry];
+        uint8_t map[256 * kOutputMapEntry];
         const RGBQUAD* palette = GetPalette();
         for (uint32_t i = 0; i < 256; ++i) {
             map[3 * i] = palette[i].rgbBlue;

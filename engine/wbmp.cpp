@@ -5,7 +5,9 @@
 #include "wbmp.h"
 
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
+#include <vector>
 
 #include "reader.h"
 #include "rowiterator.h"
@@ -86,11 +88,15 @@ bool PictureWBMP::Decode(ByteStream* stream) {
             return true;
         }
 
+        // The rows are stored whole: a file that cannot hold them declares more than it has.
+        const int64_t rowsLeft = in.Remaining();
+        if (rowsLeft >= 0 && static_cast<uint64_t>(rowsLeft) / RowBytes(width) < height)
+            Fail("WBMP file too short for its picture");
+
         if (!Create(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 1, ImageFormat::Wbmp))
             Fail("WBMP Create failed");
         SetGrayPalette();
 
-        // Rows a short file does not hold stay black.
         CRowIterator rows(this);
         rows.StartAtTop();
         const uint32_t rowBytes = static_cast<uint32_t>(RowBytes(width));
@@ -121,12 +127,19 @@ bool PictureWBMP::Encode(ByteStream* stream) {
     }
     stream->Write(h, length, 1);
 
-    // The bits are written as stored: a palette with white at index 0 inverts the picture.
+    // A set bit is white: a picture whose entry 0 is the brighter one has its bits inverted
+    // on the way out (the picture itself is left as it is).
+    const bool invert = CompareLuminance(GetPaletteColor(0), GetPaletteColor(1)) > 0;
     CRowIterator rows(this);
     rows.StartAtTop();
     const uint32_t rowBytes = static_cast<uint32_t>(RowBytes(width));
+    std::vector<uint8_t> line(rowBytes);
     for (uint32_t y = 0; y < height; ++y) {
-        stream->Write(rows.CurrentRow(), rowBytes, 1);
+        std::memcpy(line.data(), rows.CurrentRow(), rowBytes);
+        if (invert)
+            for (uint8_t& b : line) b = static_cast<uint8_t>(~b);
+        if (width % 8) line[rowBytes - 1] &= static_cast<uint8_t>(0xFF00 >> (width % 8));
+        stream->Write(line.data(), rowBytes, 1);
         rows.StepDown();
     }
     return true;

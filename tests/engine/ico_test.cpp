@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -53,6 +54,7 @@ TEST(Ico, FixturesShowWhatTheirToolsRead) {
         {"nb-4bit-mask.ico", 0, "nb-4bit-mask.0.pam", 4, Transparency::Index, 15},
         {"nb-4bit-full-mask.ico", 0, "nb-4bit-full-mask.0.pam", 4, Transparency::Plane, -1},
         {"nb-8bit-mask.ico", 0, "nb-8bit-mask.0.pam", 8, Transparency::Index, 18},
+        // A 32-bit icon's alpha stands as it is: the mask does not cut into it.
         {"nb-32bit-alpha.ico", 0, "nb-32bit-alpha.0.pam", 24, Transparency::Plane, -1},
         {"nb-three.ico", 0, "nb-three.0.pam", 1, Transparency::Plane, -1},
         {"nb-three.ico", 1, "nb-three.1.pam", 4, Transparency::Index, 15},
@@ -64,6 +66,10 @@ TEST(Ico, FixturesShowWhatTheirToolsRead) {
         {"ic-24bit-mask.ico", 0, "ic-24bit-mask.0.pam", 24, Transparency::Plane, -1},
         {"ic-24bit-black-mask.ico", 0, "ic-24bit-black-mask.0.pam", 24, Transparency::Colour, 0},
         {"ic-cursor.cur", 0, "ic-cursor.0.pam", 8, Transparency::Index, 16},
+        // Images stored as PNG files decode through the PNG codec; a size byte of 0 is 256.
+        {"ic-png-two.ico", 0, "ic-png-two.0.pam", 24, Transparency::Plane, -1},
+        {"ic-png-two.ico", 1, "ic-png-two.1.pam", 4, Transparency::None, -1},
+        {"ic-256-32bit.ico", 0, "ic-256-32bit.0.pam", 24, Transparency::Plane, -1},
     };
     for (const Row& row : rows) {
         const std::string what = std::string(row.file) + " frame " + std::to_string(row.frame);
@@ -128,6 +134,7 @@ TEST(Ico, DamagedFilesFailCleanlyOrDecodeWhatIsThere) {
     const std::string good = ReadFile(Fixture("nb-8bit-mask.ico"));
     ASSERT_EQ(good.size(), 1518u);
     constexpr const char* kUnchanged = "(unchanged)";
+    constexpr const char* kTooShort = "ICO image too short for its size";
     struct Row {
         const char* what;
         std::function<void(std::string&)> damage;
@@ -146,13 +153,19 @@ TEST(Ico, DamagedFilesFailCleanlyOrDecodeWhatIsThere) {
         {"offset past 2 GiB", [](std::string& b) { PutU32At(b, 18, 0xFFFFFFFF); }, false,
          "Corrupted ICO image header"},
         {"image header cut short", [](std::string& b) { b.resize(22 + 30); }, false, "Corrupted ICO image header"},
-        {"palette cut short", [](std::string& b) { b.resize(22 + 40 + 100); }, true, nullptr},
-        {"pixels cut short", [](std::string& b) { b.resize(22 + 40 + 1024 + 100); }, true, nullptr},
+        // The entry must hold its header, palette and colour rows; the mask may be missing.
+        {"palette cut short", [](std::string& b) { b.resize(22 + 40 + 100); }, false, kTooShort},
+        {"pixels cut short", [](std::string& b) { b.resize(22 + 40 + 1024 + 100); }, false, kTooShort},
+        {"entry declares fewer bytes than its pixels", [](std::string& b) { PutU32At(b, 14, 40 + 1024); },
+         false, kTooShort},
         {"mask cut short", [](std::string& b) { b.resize(1500); }, true, nullptr},
         {"depth 0", [](std::string& b) { b[22 + 14] = 0; }, true, nullptr},
         {"depth 16", [](std::string& b) { b[22 + 14] = 16; }, true, nullptr},
         {"depth 65535", [](std::string& b) { b[22 + 14] = b[22 + 15] = '\xff'; }, true, nullptr},
-        {"image size 255 x 255 over a small image", [](std::string& b) { b[6] = b[7] = '\xff'; }, true, nullptr},
+        {"image size 255 x 255 over a small image", [](std::string& b) { b[6] = b[7] = '\xff'; }, false,
+         kTooShort},
+        {"size bytes 0 (256 x 256) over a small image", [](std::string& b) { b[6] = b[7] = 0; }, false,
+         kTooShort},
     };
     for (const Row& row : rows) {
         std::string bytes = good;
@@ -168,26 +181,37 @@ TEST(Ico, DamagedFilesFailCleanlyOrDecodeWhatIsThere) {
     }
 }
 
-TEST(Ico, TruncatedIconKeepsWhatWasReadAndDropsTheMask) {
+TEST(Ico, IconWithoutItsMaskKeepsItsPixelsAndIsOpaque) {
     std::string bytes = ReadFile(Fixture("nb-8bit-mask.ico"));
     const size_t pixels = 22 + 40 + 1024;
-    bytes.resize(pixels + 5 * 20);  // the five bottom rows of 20 indexes
+    bytes.resize(pixels + 20 * 18);
     Picture cut;
     ASSERT_TRUE(DecodeIcon(cut, bytes));
     EXPECT_EQ(KindOf(cut), Transparency::None);
     for (int32_t y = 0; y < 18; ++y)
         for (int32_t x = 0; x < 20; ++x)
-            ASSERT_EQ(cut.GetPixelIndex(x, y), y < 5 ? static_cast<uint8_t>(bytes[pixels + 20 * y + x]) : 0)
-                << x << "," << y;
+            ASSERT_EQ(cut.GetPixelIndex(x, y), static_cast<uint8_t>(bytes[pixels + 20 * y + x])) << x << "," << y;
 }
 
-// A directory size of 0 means 256 pixels, more than this container takes from an icon.
-TEST(Ico, ZeroSizeEntryGivesAPictureWithoutPixels) {
-    std::string bytes = ReadFile(Fixture("nb-8bit-mask.ico"));
-    bytes[6] = 0;
+// A 32-bit icon whose fourth bytes are all 0 carries no alpha: its AND mask says which
+// pixels are transparent, as it does for 24 bits.
+TEST(Ico, ThirtyTwoBitIconWithoutAlphaUsesItsMask) {
+    std::string bytes = ReadFile(Fixture("nb-32bit-alpha.ico"));
+    const uint32_t w = static_cast<uint8_t>(bytes[6]), h = static_cast<uint8_t>(bytes[7]);
+    const size_t quads = U32At(bytes, 18) + 40, mask = quads + 4 * w * h, maskRow = (w + 31) / 32 * 4;
+    ASSERT_EQ(bytes.size(), mask + maskRow * h);
+    for (size_t i = 0; i < w * h; ++i) bytes[quads + 4 * i + 3] = 0;
+    uint32_t masked = 0;
+    for (size_t i = 0; i < maskRow * h; ++i) masked += std::popcount(static_cast<uint8_t>(bytes[mask + i]));
+    ASSERT_GT(masked, 0u) << "the fixture's mask hides some pixels";
     Picture p;
-    EXPECT_TRUE(DecodeIcon(p, bytes));
-    EXPECT_FALSE(p.IsValid());
+    ASSERT_TRUE(DecodeIcon(p, bytes)) << p.GetLastError();
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x) {
+            const bool hidden = (bytes[mask + y * maskRow + x / 8] >> (7 - x % 8)) & 1;
+            ASSERT_EQ(Shown(p, static_cast<int32_t>(x), static_cast<int32_t>(h - 1 - y)).a, hidden ? 0 : 255)
+                << x << "," << y;
+        }
 }
 
 TEST(Ico, WritesTheDirectoryAndHeaderOfAnEightBitIcon) {

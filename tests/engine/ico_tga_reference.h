@@ -46,8 +46,7 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
 
 // Reads P5, P6 and P7 files with a maxval of 255 (P7 with 1 to 5 channels: grey, grey and
 // alpha, RGB, RGB and alpha, RGB and alpha and an icon's AND mask). A pixel that the AND
-// mask hides counts as fully transparent, as an icon's mask makes it in our decoder even
-// when the icon has graded alpha. Fails the calling test on anything else.
+// mask hides counts as fully transparent. Fails the calling test on anything else.
 inline Image ReadNetpbm(const std::string& path) {
     const std::string bytes = ReadFile(path);
     Image image;

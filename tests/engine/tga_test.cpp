@@ -79,6 +79,9 @@ TEST(Tga, FixturesShowWhatTheirToolsRead) {
         {"nb-rgba-rle", 24, true, false},     {"nb-rgba", 24, true, false},
         {"nb-cmap-rle", 8, false, false},     {"nb-cmap", 8, false, false},
         {"nb-mono-rle", 8, false, true},      {"nb-mono", 8, false, true},
+        // Colour maps of every entry size, the first entry standing for a later index.
+        {"nbmap-15-first0", 8, false, false}, {"nbmap-16-first100", 8, false, false},
+        {"nbmap-24-first50", 8, false, false}, {"nbmap-32-first7", 8, false, false},
     };
     for (const Row& row : rows) {
         Picture p;
@@ -152,14 +155,15 @@ TEST(Tga, EveryOriginGivesTheSamePicture) {
         }
 }
 
+// Five-bit channels are scaled to the full range and rounded: 31 is 255, 16 is 132, 3 is 25.
 TEST(Tga, FifteenAndSixteenBitPixelsIgnoreBit15) {
     struct Row {
         uint16_t word;
         RGBQUAD colour;
     } rows[] = {
-        {0x7FFF, {248, 248, 248, 0}}, {0xFFFF, {248, 248, 248, 0}}, {0x8000, {0, 0, 0, 0}},
-        {0x001F, {248, 0, 0, 0}},     {0x03E0, {0, 248, 0, 0}},     {0x7C00, {0, 0, 248, 0}},
-        {0x0421, {8, 8, 8, 0}},
+        {0x7FFF, {255, 255, 255, 0}}, {0xFFFF, {255, 255, 255, 0}}, {0x8000, {0, 0, 0, 0}},
+        {0x001F, {255, 0, 0, 0}},     {0x03E0, {0, 255, 0, 0}},     {0x7C00, {0, 0, 255, 0}},
+        {0x0421, {8, 8, 8, 0}},       {0x4210, {132, 132, 132, 0}}, {0x0C63, {25, 25, 25, 0}},
     };
     for (const uint8_t depth : {15, 16}) {
         std::string file = Header(2, std::size(rows), 1, depth);
@@ -173,14 +177,33 @@ TEST(Tga, FifteenAndSixteenBitPixelsIgnoreBit15) {
     }
 }
 
-// Colour map entries are always taken as three bytes, blue, green, red; a grey image
-// uses the grey ramp even when it carries a map.
+// Colour map entries are read at their stated size and stored from the first index on;
+// a grey image uses the grey ramp even when it carries a map.
 TEST(Tga, ColourMapHandling) {
     const std::string map = Bytes({10, 20, 30, 40, 50, 60});
     Picture mapped;
-    ASSERT_TRUE(DecodeTga(mapped, Header(1, 2, 1, 8, 0, 1, 2, 16) + map + Bytes({1, 0})));
+    ASSERT_TRUE(DecodeTga(mapped, Header(1, 2, 1, 8, 0, 1, 2, 24) + map + Bytes({1, 0})));
     EXPECT_EQ(mapped.GetPixelColor(0, 0, false), (RGBQUAD{40, 50, 60, 0}));
     EXPECT_EQ(mapped.GetPixelColor(1, 0, false), (RGBQUAD{10, 20, 30, 0}));
+
+    // Two 16-bit entries for indexes 254 and 255; a third would fall past the palette.
+    std::string words = Header(1, 3, 1, 8, 0, 1, 3, 16) + Bytes({0x1F, 0x00, 0x00, 0x7C, 0xE0, 0x03}) +
+                        Bytes({254, 255, 0});
+    words[3] = static_cast<char>(254);
+    Picture high;
+    ASSERT_TRUE(DecodeTga(high, words)) << high.GetLastError();
+    EXPECT_EQ(high.GetPixelColor(0, 0, false), (RGBQUAD{255, 0, 0, 0}));
+    EXPECT_EQ(high.GetPixelColor(1, 0, false), (RGBQUAD{0, 0, 255, 0}));
+    EXPECT_EQ(high.GetPixelColor(2, 0, false), (RGBQUAD{0, 0, 0, 0})) << "index 0 is not in the map";
+
+    // 32-bit entries are blue, green, red and an alpha byte that is not kept.
+    Picture quads;
+    ASSERT_TRUE(DecodeTga(quads, Header(1, 1, 1, 8, 0, 1, 1, 32) + Bytes({1, 2, 3, 4}) + Bytes({0})));
+    EXPECT_EQ(quads.GetPixelColor(0, 0, false), (RGBQUAD{1, 2, 3, 0}));
+
+    Picture odd;
+    EXPECT_FALSE(DecodeTga(odd, Header(1, 1, 1, 8, 0, 1, 1, 8) + Bytes({1}) + Bytes({0})));
+    EXPECT_STREQ(odd.GetLastError(), "bad TGA header") << "an 8-bit map entry";
 
     Picture grey;
     ASSERT_TRUE(DecodeTga(grey, Header(3, 2, 1, 8, 0, 1, 2, 24) + map + Bytes({1, 77})));
@@ -266,6 +289,7 @@ TEST(Tga, AlphaIsScaledByAlphaMax) {
     const std::string b = EncodeBytes(p, ImageFormat::Tga);
     ASSERT_EQ(b.size(), 18u + 8);
     EXPECT_EQ(static_cast<uint8_t>(b[16]), 32);
+    EXPECT_EQ(static_cast<uint8_t>(b[17]), 8) << "the descriptor states 8 alpha bits";
     EXPECT_EQ(static_cast<uint8_t>(b[18 + 3]), 128);
     EXPECT_EQ(static_cast<uint8_t>(b[18 + 7]), 128 * 100 / 255);
 }

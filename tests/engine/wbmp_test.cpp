@@ -121,7 +121,9 @@ TEST(Wbmp, HostileFilesFailWithTheirReason) {
         {"height 0", {0, 0, 8, 0}, "Corrupted WBMP"},
         {"width past 32 bits", {0, 0, 0x90, 0x80, 0x80, 0x80, 0x00, 1, 0}, "Corrupted WBMP"},
         {"width of six bytes", {0, 0, 0x80, 0x80, 0x80, 0x80, 0x80, 0x01, 1, 0}, "Corrupted WBMP"},
-        {"2^31 x 1", {0, 0, 0x88, 0x80, 0x80, 0x80, 0x00, 1, 0}, "WBMP Create failed"},
+        // Sizes the rows behind the header cannot fill are refused before anything is made.
+        {"2^31 x 1", {0, 0, 0x88, 0x80, 0x80, 0x80, 0x00, 1, 0}, "WBMP file too short for its picture"},
+        {"8 x 3 with two rows", {0, 0, 8, 3, 0xFF, 0xF0}, "WBMP file too short for its picture"},
     };
     for (const auto& row : rows) {
         Picture p(3, 3, 1, 0);
@@ -130,12 +132,11 @@ TEST(Wbmp, HostileFilesFailWithTheirReason) {
         EXPECT_EQ(p.GetWidth(), 3u) << row.name;  // the picture it had stays
     }
 
-    // A file that ends early still gives the rows it holds; the rest are black.
-    Picture cut;
-    ASSERT_TRUE(Decode(cut, {0, 0, 8, 3, 0xFF, 0xF0}));
-    EXPECT_EQ(cut.GetPixelIndex(0, 1), 1);
-    EXPECT_EQ(cut.GetPixelIndex(4, 1), 0);
-    EXPECT_EQ(cut.GetPixelIndex(0, 0), 0);
+    // Bytes past the last row are not needed and not read.
+    Picture whole;
+    ASSERT_TRUE(Decode(whole, {0, 0, 8, 2, 0xFF, 0xF0, 0x55}));
+    EXPECT_EQ(whole.GetPixelIndex(0, 1), 1);
+    EXPECT_EQ(whole.GetPixelIndex(4, 0), 0);
 
     // Asking for the size only reads the header, however large the picture claims to be.
     Picture measure;
@@ -158,4 +159,28 @@ TEST(Wbmp, OnlySmallOneBitPicturesAreSaved) {
     Picture empty;
     EXPECT_TRUE(Encode(empty).empty());
     EXPECT_STREQ(empty.GetLastError(), "null image!!!");
+}
+
+// A 1-bit picture whose palette has white at index 0 (netpbm's BMP) is written so that its
+// white pixels are white in the WBMP, as wbmptopbm and our decoder read it; the picture
+// itself is left as it was.
+TEST(Wbmp, WhiteAtIndexZeroIsWrittenTheRightWayRound) {
+    Picture p;
+    ASSERT_TRUE(p.Load((kData + "ppmtobmp-white-first.bmp").c_str(), ImageFormat::Bmp)) << p.GetLastError();
+    ASSERT_EQ(p.GetPaletteColor(0), (RGBQUAD{255, 255, 255, 0}));
+    const fixtures::Image reference = fixtures::ParseNetpbm(fixtures::ReadFile(kData + "ppmtobmp-white-first.pbm"));
+    const Bytes before(p.GetBits(0), p.GetBits(0) + p.header.biSizeImage);
+    const Bytes file = Encode(p);
+    ASSERT_FALSE(file.empty()) << p.GetLastError();
+    EXPECT_EQ(Bytes(p.GetBits(0), p.GetBits(0) + p.header.biSizeImage), before);
+    fixtures::ExpectPixels(p, reference, "source");
+
+    Picture back;
+    ASSERT_TRUE(Decode(back, file)) << back.GetLastError();
+    fixtures::ExpectPixels(back, reference, "our reading");
+
+    fixtures::TempFile written(file);
+    const Bytes pbm = fixtures::ToolOutput("wbmptopbm", "'" + written.path() + "'");
+    if (pbm.empty()) GTEST_SKIP() << "netpbm is not installed";
+    fixtures::ExpectPixels(p, fixtures::ParseNetpbm(pbm), "wbmptopbm's reading");
 }

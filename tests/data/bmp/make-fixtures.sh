@@ -9,13 +9,27 @@
 #             reference from netpbm's bmptopnm
 #
 # Sources have odd widths (13 and 17 pixels) so that every depth has row padding.
-# Needs: imagemagick netpbm (Debian packages). Run from anywhere; writes beside itself.
+#   im-v4-*, im-v5-*  ImageMagick's default BMP output (108- and 124-byte headers) with
+#             palettes, RLE8, 5-6-5 bit fields and 32 bits with alpha; reference from
+#             ImageMagick, and for the colours the same from netpbm's bmptopnm where it
+#             reads the file. Pictures with alpha get NAME.pam (RGB_ALPHA) as well.
+#   rle4-*    an ImageMagick 4-bit picture re-encoded as RLE4 by rle4.py (beside this
+#             script: runs and absolute runs that start at odd pixels), since no tool here
+#             writes RLE4; reference from ImageMagick, checked against bmptopnm
+#
+# Needs: imagemagick netpbm python3 (Debian packages). Run from anywhere; writes beside
+# itself, and records the versions of the tools it ran in tool-versions.txt.
 set -euo pipefail
 
 cd "$(dirname "$0")"
 IM=${IM:-/usr/bin/convert-im6.q16}  # the real binary, not a wrapper that may edit options
 command -v "$IM" >/dev/null || { echo "make-fixtures: ImageMagick ($IM) is missing" >&2; exit 1; }
 command -v ppmtobmp >/dev/null || { echo "make-fixtures: netpbm is missing" >&2; exit 1; }
+{
+  "$IM" -version | head -1
+  bmptopnm -version 2>&1 | grep -i 'netpbm version' | head -1
+  python3 --version
+} >tool-versions.txt
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -30,7 +44,7 @@ put32() {
 im_ref() { "$IM" "$1" -depth 8 ppm:"${2:-${1%.bmp}.ppm}"; }
 netpbm_ref() { bmptopnm -quiet "$1" | ppmtoppm -quiet >"${1%.bmp}.ppm"; }
 
-rm -f ./*.bmp ./*.ppm
+rm -f ./*.bmp ./*.ppm ./*.pam
 
 # ---- sources -------------------------------------------------------------------------------
 # 13x7, a smooth blend of four corner colours: many distinct colours.
@@ -103,4 +117,28 @@ ppmtobmp -quiet -os2 -bpp 8 "$work/gingham.ppm" >netpbm-os2-8bit.bmp
 ppmtobmp -quiet -os2 -bpp 24 "$work/poles.ppm" >netpbm-os2-24bit.bmp
 for f in netpbm-*.bmp; do netpbm_ref "$f"; done
 
-ls -l ./*.bmp ./*.ppm
+# ---- ImageMagick's default BMP: 108- and 124-byte headers --------------------------------
+"$IM" "$work/blend.ppm" -monochrome BMP:im-v4-1bit.bmp  # ImageMagick writes 108 bytes here
+"$IM" "$work/blend.ppm" -colors 16 -compress None BMP:im-v5-4bit.bmp
+"$IM" "$work/blend.ppm" -type palette -compress None BMP:im-v5-8bit.bmp
+"$IM" "$work/runs.ppm" -type palette -compress RLE BMP:im-v5-rle8.bmp
+# 32 bits with BI_BITFIELDS and an alpha mask, and BMP3's 32 bits with alpha in the fourth byte.
+"$IM" "$work/blend-alpha.png" BMP:im-v5-32bit-alpha.bmp
+for f in im-v4-1bit im-v5-4bit im-v5-8bit im-v5-rle8 im-v5-32bit-alpha; do
+  im_ref "$f.bmp"
+done
+for f in im-v4-1bit im-v5-4bit im-v5-8bit; do
+  bmptopnm -quiet "$f.bmp" | ppmtoppm -quiet | cmp -s - "$f.ppm" ||
+    { echo "make-fixtures: ImageMagick and netpbm disagree on $f" >&2; exit 1; }
+done
+for f in im-v5-32bit-alpha im-bmp3-32bit; do
+  "$IM" "$f.bmp" -depth 8 -alpha on pam:"$f.pam"
+done
+
+# ---- RLE4 ------------------------------------------------------------------------------------
+python3 rle4.py im-bmp3-4bit.bmp rle4-4bit.bmp
+im_ref rle4-4bit.bmp
+bmptopnm -quiet rle4-4bit.bmp | ppmtoppm -quiet | cmp -s - rle4-4bit.ppm ||
+  { echo "make-fixtures: ImageMagick and netpbm disagree on rle4-4bit" >&2; exit 1; }
+
+ls -l ./*.bmp ./*.ppm ./*.pam

@@ -7,10 +7,18 @@
 #          reference pixels from ImageMagick
 #   ic-*   icoutils icotool (24-bit icons, a cursor), reference pixels from the PNG
 #          that icotool extracts again, turned into PAM by netpbm pngtopam
-# Needs: imagemagick, netpbm, icoutils. Run from anywhere; writes next to this script.
+#   ic-png-*, ic-256-*  icotool: an icon whose images are stored as PNG files (-r), and a
+#          256 x 256 image in a DIB (size byte 0); reference as for the other ic-* files
+# Needs: imagemagick, netpbm, icoutils. Run from anywhere; writes next to this script, and
+# records the versions of the tools it ran in tool-versions.txt.
 set -eu
 cd "$(dirname "$0")"
 IM=$(command -v convert-im6.q16 || command -v convert)
+{
+    "$IM" -version | head -1
+    winicontopam -version 2>&1 | grep -i 'netpbm version' | head -1
+    icotool --version | head -1
+} > tool-versions.txt
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -57,8 +65,8 @@ pamtowinicon -quiet "$work/graded.pam" > nb-32bit-alpha.ico
 for f in nb-1bit-mask nb-4bit-mask nb-4bit-full-mask nb-8bit-mask; do
     winicontopam -quiet -image=0 "$f.ico" > "$f.0.pam"
 done
-# With graded alpha netpbm ignores the AND mask unless asked for it as a fifth plane.
-winicontopam -quiet -andmasks -image=0 nb-32bit-alpha.ico > nb-32bit-alpha.0.pam
+# With graded alpha netpbm shows the alpha as it is and leaves the AND mask alone.
+winicontopam -quiet -image=0 nb-32bit-alpha.ico > nb-32bit-alpha.0.pam
 for i in 0 1 2; do winicontopam -quiet -image=$i nb-three.ico > "nb-three.$i.pam"; done
 
 # ---- ImageMagick ----
@@ -88,4 +96,24 @@ for f in ic-24bit-mask.ico ic-24bit-black-mask.ico ic-cursor.cur; do
     mkdir "$work/x"
     icotool -x -o "$work/x" "$f"
     pngtopam -alphapam "$work"/x/*.png > "${f%.*}.0.pam"
+done
+
+# ---- icoutils: PNG-compressed and 256-pixel images ----
+# Two images stored as PNG (a 48x48 with graded alpha and a 16x16 palette picture), and a
+# 256x256 32-bit image, the size Windows uses for its largest icons, in a DIB.
+"$IM" "$work/graded.pam" -resize 48x48! -depth 8 "$work/png48.png"
+"$IM" "$work/two.ppm" -type palette -depth 8 "$work/png16.png"
+icotool -c -o ic-png-two.ico -r "$work/png48.png" -r "$work/png16.png"
+"$IM" -size 256x256 gradient:'#ff8000-#0020c0' \( -size 256x256 xc:white -fill 'gray(30)' \
+    -draw 'circle 128,128 128,40' \) -alpha off -compose copy_opacity -composite -depth 8 "$work/big.png"
+icotool -c -b 32 -o ic-256-32bit.ico "$work/big.png"
+for f in ic-png-two ic-256-32bit; do
+    rm -rf "$work/x"
+    mkdir "$work/x"
+    icotool -x -o "$work/x" "$f.ico"
+    i=0
+    for png in $(ls "$work"/x/*.png | sort -t_ -k2 -n); do
+        pngtopam -alphapam "$png" > "$f.$i.pam"
+        i=$((i + 1))
+    done
 done

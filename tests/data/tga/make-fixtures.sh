@@ -9,10 +9,20 @@
 # ImageMagick 6 writes the rows in the order it holds them whatever origin the descriptor
 # states, and when reading keeps the stated origin as the picture's orientation; so the
 # bottom-left files are written from a flipped source, and -auto-orient reads them back.
-# Needs: imagemagick, netpbm. Run from anywhere; writes next to this script.
+#   nbmap-* netpbm's uncompressed colour-mapped file with its map rewritten by recmap.py
+#          (beside this script) as 15-, 16-, 24- or 32-bit entries starting at another
+#          first index; reference pixels from netpbm tgatoppm (5-bit channels widened to
+#          8 bits by pamdepth)
+# Needs: imagemagick, netpbm, python3. Run from anywhere; writes next to this script, and
+# records the versions of the tools it ran in tool-versions.txt.
 set -eu
 cd "$(dirname "$0")"
 IM=$(command -v convert-im6.q16 || command -v convert)
+{
+    "$IM" -version | head -1
+    tgatoppm -version 2>&1 | grep -i 'netpbm version' | head -1
+    python3 --version
+} > tool-versions.txt
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -66,3 +76,11 @@ nb nb-cmap-rle.tga "$work/mapped.ppm" -cmap
 nb nb-cmap.tga "$work/mapped.ppm" -cmap -norle
 nb nb-mono-rle.tga "$work/grey.pgm" -mono
 nb nb-mono.tga "$work/grey.pgm" -mono -norle
+
+# ---- colour maps of other entry sizes and first indexes ----
+for spec in 15:0 16:100 24:50 32:7; do
+    size=${spec%:*} first=${spec#*:}
+    out=nbmap-$size-first$first.tga
+    python3 recmap.py nb-cmap.tga "$out" "$size" "$first"
+    tgatoppm "$out" | pamdepth -quiet 255 > "${out%.tga}.pam"
+done
