@@ -364,20 +364,20 @@ int Build(const std::vector<std::string>& words) {
     if (pictures.size() > static_cast<size_t>(kMaxPages))
         return Refuse("a book holds at most " + std::to_string(kMaxPages) + " pages", 2);
 
+    Book book;
+    if (args.Has("--templates")) book.SetTemplateFolder(args.Value("--templates"));
+    book.ImportPictures(pictures);
+
+    // Nothing is converted unless the book can be written where asked.
+    if (const std::string problem = OutputProblem(book, out); !problem.empty()) return Refuse(problem, 1);
+
     // The JAD names the archive by its file name, and without --name the book is named after it.
     const std::string jarPath = JarNameFor(out);
     if (const std::string problem = TextProblem("the output's file name " + FileNamePart(jarPath), FileNamePart(jarPath));
         !problem.empty())
         return Refuse(problem, 2);
-
-    Book book;
-    if (args.Has("--templates")) book.SetTemplateFolder(args.Value("--templates"));
-    book.ImportPictures(pictures);
     book.bookName = book.bookNameText = args.Has("--name") ? args.Value("--name") : NameFromOutput(jarPath);
     if (book.bookNameText.empty()) return Refuse("the book's name is empty; give --name", 2);
-
-    // Nothing is converted unless the book can be written where asked.
-    if (const std::string problem = OutputProblem(book, out); !problem.empty()) return Refuse(problem, 1);
     for (int32_t i = 0; i < book.pageCount(); ++i) {
         const std::string& path = book.pages[i].path;
         struct stat st;
