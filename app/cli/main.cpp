@@ -1,22 +1,35 @@
-// panelle-cli: the engine's command-line face. Prints what a picture is, and converts
-// pictures between the formats the engine reads and writes.
+// panelle-cli: the engine's and the builder's command-line face. Prints what a picture is,
+// converts pictures between the formats the engine reads and writes, and makes comic books.
+#include <dirent.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
-#include <fstream>
-
 #include "book.h"
 #include "convert.h"
+#include "descriptors.h"
+#include "files.h"
 #include "format.h"
 #include "generate.h"
 #include "measure.h"
 #include "messages.h"
 #include "picture.h"
 #include "settings.h"
+#include "text.h"
 
 namespace {
 
@@ -30,20 +43,95 @@ constexpr const char* kUsage =
     "      fails) and save OUT in FORMAT, or in the format OUT's extension names.\n"
     "      FORMAT: bmp gif jpg jpeg png ico tif tiff tga pcx wbmp jp2 jpc pgx pnm ras.\n"
     "      --quality N sets the JPEG quality (0..100, default 90).\n"
-    "  panelle-cli build -o OUT.jar [--name NAME] [--author TEXT] [--price YUAN]\n"
+    "  panelle-cli build -o OUT [--name NAME] [--author TEXT] [--price YUAN]\n"
     "                    [--descriptions FILE] [--templates DIR] [--threads N] PICTURE...\n"
-    "      Make a comic book: OUT.jar (\".jar\" is added when OUT has no extension)\n"
-    "      and OUT.jad beside it, one page per PICTURE in the order given.\n"
-    "      --descriptions FILE gives one description per line, page by page.\n"
+    "      Make a comic book: OUT.jar (\".jar\" is added when OUT's file name has no\n"
+    "      extension) and OUT.jad beside it, one page per PICTURE in the order given.\n"
+    "      OUT must name a file in an existing, writable folder, other than the JAD\n"
+    "      and the pictures; nothing is converted otherwise.\n"
+    "      --name NAME is the book's name; without it, OUT's file name without its\n"
+    "        extension. Commas show as full-width commas in the MIDlet-1 line.\n"
+    "      --descriptions FILE gives one description per line, page by page (UTF-8).\n"
     "      --threads N converts N pages at once (1..4; default: one per core, at most 4).\n"
-    "      Author and price default to the settings file (panelle.INI).\n"
-    "      Progress goes to stderr; the exit status is 1 on \"Uncomplete!\" or an error.\n"
-    "  panelle-cli --help\n"
-    "On failure the engine's error text goes to stderr and the exit status is 1.\n";
+    "      Author and price default to the settings file (panelle.INI). Names,\n"
+    "      authors and descriptions are UTF-8 text; names and authors hold no control\n"
+    "      characters, in descriptions they become spaces.\n"
+    "      Progress and messages go to stderr, the files written to stdout.\n"
+    "  panelle-cli --help, or COMMAND --help\n"
+    "      Print this text to stdout.\n"
+    "\"--\" ends the options; every word after it is a file.\n"
+    "Exit status: 0 done; 1 failed (a file that cannot be read or written, the\n"
+    "engine's error text, an output refused, \"Uncomplete!\"); 2 a wrong command line.\n"
+    "On SIGINT, SIGTERM or SIGHUP a convert or build stops, removes its temporary\n"
+    "files and ends by that signal.\n";
 
 int Usage(FILE* to, int status) {
     std::fputs(kUsage, to);
     return status;
+}
+
+// A wrong command line: what was wrong, then the usage text.
+int Wrong(const std::string& what) {
+    std::fprintf(stderr, "panelle-cli: %s\n", what.c_str());
+    return Usage(stderr, 2);
+}
+
+// A value or a file refused: one line saying why.
+int Refuse(const std::string& what, int status) {
+    std::fprintf(stderr, "panelle-cli: %s\n", what.c_str());
+    return status;
+}
+
+// The words after a command: options (each of `withValue` takes the next word as its value;
+// "--output" is "-o"), "--help", and operands. "--" ends the options.
+struct Arguments {
+    std::map<std::string, std::string> values;
+    std::vector<std::string> operands;
+    bool help = false;
+    std::string error;
+
+    Arguments(const std::vector<std::string>& words, const std::set<std::string>& withValue) {
+        bool optionsEnded = false;
+        for (size_t i = 0; i < words.size(); ++i) {
+            const std::string& w = words[i];
+            if (optionsEnded || w.size() < 2 || w[0] != '-') {
+                operands.push_back(w);
+            } else if (w == "--") {
+                optionsEnded = true;
+            } else if (w == "--help" || w == "-h") {
+                help = true;
+            } else {
+                const std::string name = w == "--output" ? "-o" : w;
+                if (!withValue.count(name)) {
+                    error = "unknown option " + w;
+                    return;
+                }
+                if (i + 1 == words.size()) {
+                    error = w + " needs a value";
+                    return;
+                }
+                values[name] = words[++i];
+            }
+        }
+    }
+    bool Has(const std::string& name) const { return values.count(name) != 0; }
+    const std::string& Value(const std::string& name) const { return values.at(name); }
+};
+
+// A whole decimal number in [least, most].
+bool ParseNumber(const std::string& text, long least, long most, long& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text.c_str(), &end, 10);
+    return errno == 0 && end && !*end && value >= least && value <= most;
+}
+
+// Why a text typed for `what` cannot go into the book, or empty.
+std::string TextProblem(const std::string& what, const std::string& text) {
+    if (!IsValidUtf8(text)) return what + " is not UTF-8 text";
+    if (HasControlCharacter(text)) return what + " holds a control character (a line break, a tab …)";
+    return {};
 }
 
 int Failed(const Picture& picture, const char* what, const std::string& file) {
@@ -60,7 +148,111 @@ uint32_t FormatOfName(const std::string& path) {
     return FormatFromName(path.c_str() + dot + 1);
 }
 
-int Info(const std::string& file) {
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// ---- stopping cleanly on a signal -------------------------------------------------------
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+volatile sig_atomic_t g_signal = 0;
+volatile sig_atomic_t g_child = 0;
+
+void OnStopSignal(int sig) {
+    g_signal = sig;
+    if (g_child > 0) kill(static_cast<pid_t>(g_child), SIGKILL);
+}
+
+// The names in the folder of `target` that a file written beside it uses while it is
+// incomplete: target + ".tmp-" and whatever follows (the zip writer adds its own suffix).
+std::set<std::string> TemporariesBeside(const std::vector<std::string>& targets) {
+    std::set<std::string> found;
+    for (const std::string& target : targets) {
+        const size_t slash = target.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
+        const std::string prefix = FileNamePart(target) + ".tmp-";
+        if (DIR* dir = opendir(folder.c_str())) {
+            while (const dirent* e = readdir(dir))
+                if (std::string(e->d_name).rfind(prefix, 0) == 0) found.insert(folder + e->d_name);
+            closedir(dir);
+        }
+    }
+    return found;
+}
+
+// Runs `work` in a child process whose temporary folder is a private one. When a stop
+// signal arrives the child is killed at once, so that it writes nothing more; then the
+// private folder (the staging folder with it) and the temporary files the child began
+// beside `targets` are removed, and this process ends by the same signal. The private
+// folder goes on every other path too.
+int RunStoppable(const std::vector<std::string>& targets, const std::function<int()>& work) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string scratch = std::string(tmp && *tmp ? tmp : "/tmp") + "/panelle-cli-XXXXXX";
+    if (!mkdtemp(scratch.data()))
+        return Refuse("cannot create a temporary folder in " + scratch.substr(0, scratch.rfind('/')) + ": " +
+                          std::strerror(errno),
+                      1);
+    const std::set<std::string> before = TemporariesBeside(targets);
+
+    sigset_t stops, old;
+    sigemptyset(&stops);
+    for (int sig : kStopSignals) sigaddset(&stops, sig);
+    sigprocmask(SIG_BLOCK, &stops, &old);
+    struct sigaction handler {};
+    handler.sa_handler = OnStopSignal;
+    sigemptyset(&handler.sa_mask);
+    struct sigaction previous[std::size(kStopSignals)];
+    for (size_t k = 0; k < std::size(kStopSignals); ++k) sigaction(kStopSignals[k], &handler, &previous[k]);
+
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t child = fork();
+    if (child == 0) {
+        for (size_t k = 0; k < std::size(kStopSignals); ++k) sigaction(kStopSignals[k], &previous[k], nullptr);
+        sigprocmask(SIG_SETMASK, &old, nullptr);
+        setenv("TMPDIR", scratch.c_str(), 1);
+        std::exit(work());
+    }
+    int status = 0;
+    if (child > 0) {
+        g_child = child;
+        sigprocmask(SIG_SETMASK, &old, nullptr);  // a signal already pending arrives now
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        sigprocmask(SIG_BLOCK, &stops, nullptr);
+        g_child = 0;
+    }
+    const int forkError = child < 0 ? errno : 0;
+
+    RemoveTree(scratch);
+    const int sig = g_signal;
+    if (sig != 0 || (child > 0 && WIFSIGNALED(status)))
+        for (const std::string& file : TemporariesBeside(targets))
+            if (!before.count(file)) unlink(file.c_str());
+    for (size_t k = 0; k < std::size(kStopSignals); ++k) sigaction(kStopSignals[k], &previous[k], nullptr);
+
+    if (sig != 0) {
+        std::fprintf(stderr, "panelle-cli: stopped by %s; its temporary files are removed\n", strsignal(sig));
+        signal(sig, SIG_DFL);
+        sigprocmask(SIG_SETMASK, &old, nullptr);
+        raise(sig);
+        return 128 + sig;
+    }
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    if (child < 0) return Refuse(std::string("cannot start the work: ") + std::strerror(forkError), 1);
+    if (WIFSIGNALED(status)) return Refuse(std::string("the work ended by ") + strsignal(WTERMSIG(status)), 1);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+// ---- info and convert -------------------------------------------------------------------
+
+int Info(const std::vector<std::string>& words) {
+    const Arguments args(words, {});
+    if (args.help) return Usage(stdout, 0);
+    if (!args.error.empty()) return Wrong(args.error);
+    if (args.operands.size() != 1) return Wrong("info takes one FILE");
+    const std::string& file = args.operands[0];
     Picture picture;
     if (!picture.Load(file.c_str(), FormatFromExtension(file))) return Failed(picture, "cannot read", file);
     std::printf("format=%s\n", FormatName(picture.GetType()));
@@ -76,46 +268,36 @@ int Info(const std::string& file) {
     return 0;
 }
 
-int Convert(const std::vector<std::string>& args) {
+int Convert(const std::vector<std::string>& words) {
+    const Arguments args(words, {"--to", "--quality"});
+    if (args.help) return Usage(stdout, 0);
+    if (!args.error.empty()) return Wrong(args.error);
+    if (args.operands.size() != 2) return Wrong("convert takes IN and OUT");
     uint32_t to = 0;
-    int quality = -1;
-    std::vector<std::string> files;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--to" && i + 1 < args.size()) {
-            to = FormatFromName(args[++i].c_str());
-            if (!to) {
-                std::fprintf(stderr, "panelle-cli: unknown format %s\n", args[i].c_str());
-                return 2;
-            }
-        } else if (args[i] == "--quality" && i + 1 < args.size()) {
-            char* end = nullptr;
-            const long q = std::strtol(args[++i].c_str(), &end, 10);
-            if (!end || *end || q < 0 || q > 100) {
-                std::fprintf(stderr, "panelle-cli: quality must be 0..100\n");
-                return 2;
-            }
-            quality = static_cast<int>(q);
-        } else if (args[i].rfind("--", 0) == 0) {
-            return Usage(stderr, 2);
-        } else {
-            files.push_back(args[i]);
-        }
+    if (args.Has("--to")) {
+        to = FormatFromName(args.Value("--to").c_str());
+        if (!to) return Refuse("unknown format " + args.Value("--to"), 2);
     }
-    if (files.size() != 2) return Usage(stderr, 2);
-    if (!to) to = FormatOfName(files[1]);
-    if (!to) {
-        std::fprintf(stderr, "panelle-cli: cannot tell the output format of %s; use --to\n", files[1].c_str());
-        return 2;
-    }
+    long quality = -1;
+    if (args.Has("--quality") && !ParseNumber(args.Value("--quality"), 0, 100, quality))
+        return Refuse("--quality takes 0 to 100", 2);
+    const std::string& in = args.operands[0];
+    const std::string& out = args.operands[1];
+    if (!to) to = FormatOfName(out);
+    if (!to) return Refuse("cannot tell the output format of " + out + "; use --to", 2);
+    if (SameFile(in, out)) return Refuse("OUT is IN: " + out + " would replace the picture it is made from", 1);
 
-    Picture picture;
-    if (!picture.Load(files[0].c_str(), FormatFromExtension(files[0])))
-        return Failed(picture, "cannot read", files[0]);
-    if (quality >= 0) picture.SetJpegQuality(static_cast<uint8_t>(quality));
-    picture.SetLastError("");
-    if (!picture.Save(files[1].c_str(), to)) return Failed(picture, "cannot write", files[1]);
-    return 0;
+    return RunStoppable({out}, [&] {
+        Picture picture;
+        if (!picture.Load(in.c_str(), FormatFromExtension(in))) return Failed(picture, "cannot read", in);
+        if (quality >= 0) picture.SetJpegQuality(static_cast<uint8_t>(quality));
+        picture.SetLastError("");
+        if (!picture.Save(out.c_str(), to)) return Failed(picture, "cannot write", out);
+        return 0;
+    });
 }
+
+// ---- build ------------------------------------------------------------------------------
 
 // Messages of a generation, on stderr.
 class StderrMessages : public Messages {
@@ -125,88 +307,142 @@ public:
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     }
     void ShowException(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
+    void Detail(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
     void Progress(int done, int total) override { std::fprintf(stderr, "page %d/%d\n", done, total); }
 };
 
-int Build(const std::vector<std::string>& args) {
-    const BookSettings settings = ReadSettings(SettingsPath());
+// The description lines of a file: without a byte-order mark or line ends, control
+// characters as spaces. False (reported, naming the line) when a line is not UTF-8.
+bool ReadDescriptions(const std::string& file, std::vector<std::string>& lines) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        Refuse("cannot read " + file + ": " + std::strerror(errno), 1);
+        return false;
+    }
+    std::string line;
+    for (size_t n = 1; std::getline(in, line); ++n) {
+        if (n == 1) line = WithoutByteOrderMark(line);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!IsValidUtf8(line)) {
+            Refuse(file + " line " + std::to_string(n) + " is not UTF-8 text", 1);
+            return false;
+        }
+        lines.push_back(ControlsToSpaces(line));
+    }
+    if (in.bad()) {
+        Refuse("cannot read " + file + ": " + std::strerror(errno), 1);
+        return false;
+    }
+    return true;
+}
+
+// The book's name when none is given: the output file's name without its extension.
+std::string NameFromOutput(const std::string& jarPath) {
+    const std::string name = FileNamePart(jarPath);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+int Build(const std::vector<std::string>& words) {
+    const Arguments args(words, {"-o", "--name", "--author", "--price", "--descriptions", "--templates", "--threads"});
+    if (args.help) return Usage(stdout, 0);
+    if (!args.error.empty()) return Wrong(args.error);
+    if (!args.Has("-o")) return Wrong("build needs -o OUT");
+    if (args.operands.empty()) return Wrong("build needs at least one PICTURE");
+    const std::string& out = args.Value("-o");
+    const std::vector<std::string>& pictures = args.operands;
+
+    long price = -1, threads = ConversionWorkers();
+    if (args.Has("--price") && !ParseNumber(args.Value("--price"), 0, INT32_MAX, price))
+        return Refuse("the price must be a whole number of yuan", 2);
+    if (args.Has("--threads") && !ParseNumber(args.Value("--threads"), 1, kMaxConversionWorkers, threads))
+        return Refuse("--threads takes 1 to " + std::to_string(kMaxConversionWorkers), 2);
+    for (const char* option : {"--name", "--author"})
+        if (args.Has(option))
+            if (const std::string problem = TextProblem(option, args.Value(option)); !problem.empty())
+                return Refuse(problem, 2);
+    if (pictures.size() > static_cast<size_t>(kMaxPages))
+        return Refuse("a book holds at most " + std::to_string(kMaxPages) + " pages", 2);
+
     Book book;
-    book.author = settings.author;
+    if (args.Has("--templates")) book.SetTemplateFolder(args.Value("--templates"));
+    book.ImportPictures(pictures);
+
+    // Nothing is converted unless the book can be written where asked.
+    if (const std::string problem = OutputProblem(book, out); !problem.empty()) return Refuse(problem, 1);
+
+    // The JAD names the archive by its file name, and without --name the book is named after it.
+    const std::string jarPath = JarNameFor(out);
+    if (const std::string problem = TextProblem("the output's file name " + FileNamePart(jarPath), FileNamePart(jarPath));
+        !problem.empty())
+        return Refuse(problem, 2);
+    book.bookName = book.bookNameText = args.Has("--name") ? args.Value("--name") : NameFromOutput(jarPath);
+    if (book.bookNameText.empty()) return Refuse("the book's name is empty; give --name", 2);
+    for (int32_t i = 0; i < book.pageCount(); ++i) {
+        const std::string& path = book.pages[i].path;
+        struct stat st;
+        const bool readable = stat(path.c_str(), &st) == 0 && access(path.c_str(), R_OK) == 0;
+        if (!readable) return Refuse("page " + std::to_string(i + 1) + ", " + path + ": " + std::strerror(errno), 1);
+        if (!S_ISREG(st.st_mode))
+            return Refuse("page " + std::to_string(i + 1) + ", " + path + ": not a picture file", 1);
+    }
+    if (args.Has("--descriptions")) {
+        const std::string& file = args.Value("--descriptions");
+        if (SameFile(file, jarPath) || SameFile(file, JadPathFor(jarPath)))
+            return Refuse("the output would replace the descriptions file " + file, 1);
+    }
+
+    const std::string settingsPath = SettingsPath();
+    const BookSettings settings = ReadSettings(settingsPath);
+    book.author = args.Has("--author") ? args.Value("--author") : settings.author;
+    if (!args.Has("--author"))
+        if (const std::string problem = TextProblem("the author in " + settingsPath, book.author); !problem.empty())
+            return Refuse(problem + "; give --author", 1);
     book.settingWidth = settings.width;
     book.settingHeight = settings.height;
-    book.settingPrice = settings.price;
+    book.settingPrice = price >= 0 ? static_cast<int32_t>(price) : settings.price;
 
-    std::string out, descriptions;
-    unsigned threads = ConversionWorkers();
-    std::vector<std::string> pictures;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if ((a == "-o" || a == "--output") && hasValue) out = args[++i];
-        else if (a == "--name" && hasValue) book.bookName = book.bookNameText = args[++i];
-        else if (a == "--author" && hasValue) book.author = args[++i];
-        else if (a == "--descriptions" && hasValue) descriptions = args[++i];
-        else if (a == "--templates" && hasValue) book.SetTemplateFolder(args[++i]);
-        else if (a == "--price" && hasValue) {
-            char* end = nullptr;
-            const long price = std::strtol(args[++i].c_str(), &end, 10);
-            if (!end || *end || price < 0 || price > INT32_MAX) {
-                std::fprintf(stderr, "panelle-cli: the price must be a whole number of yuan\n");
-                return 2;
-            }
-            book.settingPrice = static_cast<int32_t>(price);
-        } else if (a == "--threads" && hasValue) {
-            char* end = nullptr;
-            const long n = std::strtol(args[++i].c_str(), &end, 10);
-            if (!end || *end || n < 1 || n > static_cast<long>(kMaxConversionWorkers)) {
-                std::fprintf(stderr, "panelle-cli: --threads takes 1 to %u\n", kMaxConversionWorkers);
-                return 2;
-            }
-            threads = static_cast<unsigned>(n);
-        } else if (a.rfind("-", 0) == 0) {
-            return Usage(stderr, 2);
-        } else {
-            pictures.push_back(a);
-        }
-    }
-    if (out.empty() || pictures.empty()) return Usage(stderr, 2);
-    if (book.ImportPictures(pictures) != pictures.size()) {
-        std::fprintf(stderr, "panelle-cli: a book holds at most %d pages\n", kMaxPages);
-        return 2;
-    }
-
-    if (!descriptions.empty()) {
-        std::ifstream in(descriptions);
-        if (!in) {
-            std::fprintf(stderr, "panelle-cli: cannot read %s\n", descriptions.c_str());
-            return 2;
-        }
-        // A page is measured before its description is set: measuring empties it.
-        std::string line;
-        for (int32_t i = 0; i < book.pageCount() && std::getline(in, line); ++i) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (!book.MeasurePageFromFile(i)) {
-                std::fprintf(stderr, "panelle-cli: cannot read %s\n", book.pages[i].path.c_str());
-                return 1;
+    if (args.Has("--descriptions")) {
+        std::vector<std::string> lines;
+        if (!ReadDescriptions(args.Value("--descriptions"), lines)) return 1;
+        // A page is measured before its description is set: measuring empties it. The
+        // picture is loaded whole, as selecting a page in the window does.
+        for (int32_t i = 0; i < book.pageCount() && static_cast<size_t>(i) < lines.size(); ++i) {
+            book.currentImage = std::make_unique<Picture>();
+            const std::string& path = book.pages[i].path;
+            if (!book.currentImage->Load(path.c_str(), FormatFromExtension(path)) || !book.MeasurePage(i)) {
+                const char* text = book.currentImage->GetLastError();
+                return Refuse("page " + std::to_string(i + 1) + ", " + path + ": " + (*text ? text : "cannot be read"),
+                              1);
             }
             book.currentPage = i;
-            book.SetDescription(line);
+            book.SetDescription(lines[i]);
         }
         book.currentPage = -1;
+        book.currentImage.reset();
     }
+    if (book.bookNameText.find(',') != std::string::npos)
+        std::fprintf(stderr, "panelle-cli: the name's commas show as full-width commas in MIDlet-1\n");
 
-    StderrMessages messages;
-    return Generate(book, out, messages, threads) ? 0 : 1;
+    return RunStoppable({jarPath, JadPathFor(jarPath)}, [&] {
+        StderrMessages messages;
+        if (!Generate(book, out, messages, static_cast<unsigned>(threads))) return 1;
+        struct stat st;
+        const long long size = stat(book.jarPath.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+        std::printf("wrote %s (%lld bytes)\nwrote %s\n", book.jarPath.c_str(), size, JadPathFor(book.jarPath).c_str());
+        return 0;
+    });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) return Usage(stderr, 2);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) return Wrong("no command given");
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") return Usage(stdout, 0);
-    if (args[0] == "info" && args.size() == 2) return Info(args[1]);
-    if (args[0] == "convert") return Convert({args.begin() + 1, args.end()});
-    if (args[0] == "build") return Build({args.begin() + 1, args.end()});
-    return Usage(stderr, 2);
+    if (args[0] == "info") return Info(rest);
+    if (args[0] == "convert") return Convert(rest);
+    if (args[0] == "build") return Build(rest);
+    return Wrong("unknown command " + args[0]);
 }

@@ -1,6 +1,10 @@
 #include "convert.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <condition_variable>
 #include <cstdio>
 #include <memory>
@@ -25,8 +29,23 @@ unsigned ConversionWorkers() {
 
 namespace {
 
-// A line of desc.txt: the text and CR LF.
-bool WriteLine(const std::string& text, FILE* file) { return WriteLineUtf16(text + "\r\n", file); }
+// A line of desc.txt: the text and CR LF. A control character would end the line early and
+// start a false one, so it is written as a space.
+bool WriteLine(const std::string& text, FILE* file) { return WriteLineUtf16(ControlsToSpaces(text) + "\r\n", file); }
+
+// A line for the user naming a page (counted from 1, as the list shows them) and its file.
+std::string PageDetail(int32_t i, const std::string& path, const std::string& reason) {
+    return "page " + std::to_string(i + 1) + ", " + path + ": " + reason;
+}
+
+// Why a page's picture did not load: the file is gone or unreadable, or the engine's text.
+std::string LoadFailure(const std::string& path, const std::string& engineText) {
+    if (access(path.c_str(), R_OK) != 0)
+        return errno == ENOENT ? std::string("missing since import") : std::string(std::strerror(errno));
+    return engineText.empty() ? std::string("cannot be read") : engineText;
+}
+
+std::string DescWriteFailure() { return std::string("cannot write desc.txt: ") + std::strerror(errno); }
 
 std::string PictureName(const std::string& staging, int32_t i) {
     return staging + "/" + std::to_string(i) + ".png";
@@ -42,18 +61,28 @@ void ConvertInOrder(Book& book, const std::string& staging, FILE* desc, Messages
             const uint32_t id = FormatFromExtension(page.path);
             book.currentImage = std::make_unique<Picture>();
             const std::string pictureName = PictureName(staging, i);
-            book.currentImage->Load(page.path.c_str(), id);
+            const bool loaded = book.currentImage->Load(page.path.c_str(), id);
+            const std::string loadError = loaded ? std::string() : book.currentImage->GetLastError();
             if (!page.measured && !book.MeasurePage(i)) {
+                messages.Detail(PageDetail(i, page.path, LoadFailure(page.path, loadError)));
                 messages.Show("LoadFile error!");
                 return;
             }
             const bool ok = book.currentImage->Save(pictureName.c_str(), ImageFormat::Png);
             if (!WriteLine(std::to_string(i) + ":" + page.description, desc)) {
+                messages.Detail(DescWriteFailure());
                 messages.Show("LoadFile error!");
                 return;
             }
-            if (!ok) messages.ShowError("Error", book.currentImage->GetLastError());
+            if (!ok) {
+                messages.Detail(PageDetail(i, page.path,
+                                           loaded ? "cannot save it as " + std::to_string(i) + ".png: " +
+                                                        book.currentImage->GetLastError()
+                                                  : LoadFailure(page.path, loadError)));
+                messages.ShowError("Error", book.currentImage->GetLastError());
+            }
         } catch (...) {
+            messages.Detail(PageDetail(i, book.pages[i].path, "an error was raised while converting it"));
             messages.Show("LoadFile error!");
             return;
         }
@@ -75,8 +104,10 @@ struct PageDone {
     bool raised = false;  // an error was raised while the page was loaded or saved
     bool ends = false;    // the loop ends at this page: it raised, or it is unmeasured and did not load
     bool saved = false;
+    bool loaded = false;
     int32_t width = 0;
     int32_t height = 0;
+    std::string loadError;             // the last-error text of a failed load
     std::string error;                 // the last-error text of a failed save
     std::unique_ptr<Picture> picture;  // kept only when it may become currentImage
 };
@@ -85,7 +116,8 @@ PageDone ConvertPage(const PageWork& work, bool last) noexcept {
     PageDone done;
     try {
         auto picture = std::make_unique<Picture>();
-        picture->Load(work.path.c_str(), FormatFromExtension(work.path));
+        done.loaded = picture->Load(work.path.c_str(), FormatFromExtension(work.path));
+        if (!done.loaded) done.loadError = picture->GetLastError();
         done.width = static_cast<int32_t>(picture->GetWidth());
         done.height = static_cast<int32_t>(picture->GetHeight());
         // Measuring fails on a picture of no size, and the loop then ends without saving it.
@@ -212,13 +244,27 @@ void ConvertInParallel(Book& book, const std::string& staging, FILE* desc, Messa
     for (int32_t i = 0; i < count; ++i) {
         PageDone done = pipeline.Take(i);
         bool ends = done.raised;
+        std::string detail;
+        if (done.raised) detail = PageDetail(i, work[i].path, "an error was raised while converting it");
         try {
             Description_T& page = book.pages[i];
-            if (!ends && !page.measured && !book.MeasurePage(i, done.width, done.height)) ends = true;
-            if (!ends && !WriteLine(std::to_string(i) + ":" + page.description, desc)) ends = true;
-            if (!ends && !done.saved) messages.ShowError("Error", done.error);
+            if (!ends && !page.measured && !book.MeasurePage(i, done.width, done.height)) {
+                ends = true;
+                detail = PageDetail(i, page.path, LoadFailure(page.path, done.loadError));
+            }
+            if (!ends && !WriteLine(std::to_string(i) + ":" + page.description, desc)) {
+                ends = true;
+                detail = DescWriteFailure();
+            }
+            if (!ends && !done.saved) {
+                messages.Detail(PageDetail(i, page.path,
+                                           done.loaded ? "cannot save it as " + std::to_string(i) + ".png: " + done.error
+                                                       : LoadFailure(page.path, done.loadError)));
+                messages.ShowError("Error", done.error);
+            }
         } catch (...) {
             ends = true;
+            detail = PageDetail(i, work[i].path, "an error was raised while converting it");
         }
         if (ends) {
             pipeline.Finish(i);
@@ -230,6 +276,7 @@ void ConvertInParallel(Book& book, const std::string& staging, FILE* desc, Messa
             } catch (...) {
                 // currentImage stays an empty picture
             }
+            if (!detail.empty()) messages.Detail(detail);
             messages.Show("LoadFile error!");
             return;
         }
@@ -248,6 +295,7 @@ void ConvertPages(Book& book, const std::string& staging, Messages& messages, un
     std::unique_ptr<FILE, int (*)(FILE*)> desc(std::fopen((staging + "/desc.txt").c_str(), "w+b"),
                                                &std::fclose);
     if (!desc) {
+        messages.Detail("cannot create " + staging + "/desc.txt: " + std::strerror(errno));
         messages.Show("Open descfile error!");
         return;
     }

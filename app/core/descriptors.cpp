@@ -5,32 +5,65 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "book.h"
 #include "files.h"
 #include "messages.h"
+#include "text.h"
 
-std::string ManifestText(const std::string& bookName) {
+std::string ManifestLine(const std::string& line) {
+    std::string out;
+    size_t at = 0;
+    size_t room = kManifestLineBytes;
+    while (line.size() - at > room) {
+        // never in front of a UTF-8 continuation byte, so that no character is split
+        size_t cut = at + room;
+        while (cut > at && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+        if (cut == at) cut = at + room;  // not UTF-8: cut at the byte limit
+        out.append(line, at, cut - at);
+        out += "\r\n ";
+        at = cut;
+        room = kManifestLineBytes - 1;  // the leading space counts
+    }
+    out.append(line, at, std::string::npos);
+    out += "\r\n";
+    return out;
+}
+
+std::string MidletName(const std::string& bookName) {
+    std::string out;
+    for (char c : bookName) {
+        if (c == ',') out += "，";
+        else out.push_back(c);
+    }
+    return out;
+}
+
+std::string ManifestText(const std::string& name) {
+    // a control character would end a line early and make a line of its own
+    const std::string bookName = ControlsToSpaces(name);
     std::string out;
     for (const std::string& line : {std::string("Manifest-Version: 1.0"),
                                     std::string("MicroEdition-Configuration: CLDC-1.0"),
                                     "MIDlet-Name: " + bookName,
                                     std::string("MIDlet-Vendor: Kavoo网"),
                                     std::string("MIDlet-Icon: /icon.png"),
-                                    "MIDlet-1: " + bookName + ",/icon.png, GameMidlet",
+                                    "MIDlet-1: " + MidletName(bookName) + ",/icon.png, GameMidlet",
                                     std::string("MIDlet-Version: 1.0"),
                                     std::string("MicroEdition-Profile: MIDP-1.0")})
-        out += line + "\r\n";
+        out += ManifestLine(line);
     return out;
 }
 
-std::string JadText(const std::string& bookName, int64_t jarSize, const std::string& jarFileName, int32_t price) {
+std::string JadText(const std::string& name, int64_t jarSize, const std::string& jarFileName, int32_t price) {
+    const std::string bookName = ControlsToSpaces(name);
     const std::string values[JadKeys.size()] = {
-        bookName + ", icon.png, GameMidlet",
+        MidletName(bookName) + ", icon.png, GameMidlet",
         "单机应用。",
         "/icon.png",
         std::to_string(jarSize),
-        jarFileName,
+        ControlsToSpaces(jarFileName),
         bookName,
         "上海Sanlum",
         "1.0",
@@ -70,12 +103,26 @@ std::string JadPathFor(const std::string& jarPath) {
 bool WriteJad(const std::string& jarPath, const std::string& bookName, int32_t price, Messages& messages) {
     struct stat st;
     if (stat(jarPath.c_str(), &st) != 0) {
+        messages.Detail("cannot read the size of " + jarPath + ": " + std::strerror(errno));
         messages.Show("Write JAD error!");
         return false;
     }
-    const std::string jad = JadText(bookName, st.st_size, FileNamePart(jarPath), price);
-    if (!WriteFileAtomically(JadPathFor(jarPath), jad)) {
+    PendingFile jad(JadPathFor(jarPath));
+    if (!WriteJad(jad, jarPath, st.st_size, bookName, price, messages)) return false;
+    if (!jad.Commit()) {
+        messages.Detail("cannot replace " + jad.target() + ": " + std::strerror(errno));
         messages.Show("Write JAD error!");
+        return false;
+    }
+    return true;
+}
+
+bool WriteJad(PendingFile& jad, const std::string& jarPath, int64_t jarSize, const std::string& bookName,
+              int32_t price, Messages& messages) {
+    if (!jad.ok() || !jad.Write(JadText(bookName, jarSize, FileNamePart(jarPath), price))) {
+        messages.Detail("cannot write " + jad.target() + ": " + std::strerror(errno));
+        messages.Show("Write JAD error!");
+        jad.Discard();
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #include "generate.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -18,18 +19,96 @@ std::string JarNameFor(const std::string& chosenName) {
     return name.find('.') == std::string::npos ? chosenName + ".jar" : chosenName;
 }
 
+namespace {
+
+std::string Reason() { return std::strerror(errno); }
+
+bool IsFolder(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string OutputProblem(const Book& book, const std::string& chosenName) {
+    if (chosenName.empty()) return "no output file was named";
+    if (chosenName.back() == '/' || IsFolder(chosenName)) {
+        std::string folder = chosenName;
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        return "the output " + chosenName + " is a folder: name the book's file in it, such as " +
+               (folder == "/" ? "" : folder) + "/book.jar";
+    }
+    const std::string jar = JarNameFor(chosenName);
+    const std::string jad = JadPathFor(jar);
+    for (const std::string& file : {jar, jad})
+        if (IsFolder(file)) return "the output " + file + " is a folder";
+    if (jar == jad || SameFile(jar, jad))
+        return "the archive and its JAD would both be " + jad + ": name the output .jar, or give it no extension";
+    const std::string folder = FolderOf(jar);
+    if (!IsFolder(folder)) return "output folder does not exist: " + folder;
+    if (access(folder.c_str(), W_OK | X_OK) != 0) return "output folder not writable: " + folder + ": " + Reason();
+    for (const std::string& file : {jar, jad}) {
+        for (int32_t i = 0; i < book.pageCount(); ++i)
+            if (SameFile(file, book.pages[i].path))
+                return "the output " + file + " is the picture of page " + std::to_string(i + 1) +
+                       ", which the book would replace";
+        for (const std::string& t : book.templatePaths)
+            if (SameFile(file, t)) return "the output " + file + " is the template " + t;
+    }
+    return {};
+}
+
 bool WriteJarAndJad(Book& book, const std::string& staging, Messages& messages) {
     CInfoZip zip;
     if (!zip.InitializeZip()) {
+        messages.Detail("the zip writer cannot be used");
         messages.Show("InitializeZip error!");
         return false;
     }
     const std::vector<std::string> names = ArchiveNames(book.pageCount());
-    if (!zip.AddFiles(book.jarPath, staging, names, static_cast<int32_t>(names.size()))) {
+    PendingFile jar(book.jarPath);
+    if (!zip.AddFiles(jar, staging, names, static_cast<int32_t>(names.size()))) {
+        messages.Detail("archive " + book.jarPath + ": " + zip.failure);
         messages.Show("AddFiles error!");
         return false;
     }
-    return WriteJad(book.jarPath, book.bookNameText, book.settingPrice, messages);
+    struct stat st;
+    if (stat(jar.temp().c_str(), &st) != 0) {
+        messages.Detail("cannot read the size of " + jar.temp() + ": " + Reason());
+        messages.Show("Write JAD error!");
+        return false;
+    }
+    PendingFile jad(JadPathFor(book.jarPath));
+    if (!WriteJad(jad, book.jarPath, st.st_size, book.bookNameText, book.settingPrice, messages)) return false;
+    // Both files are complete: only now do they replace the old ones.
+    if (IsFolder(jad.target())) {
+        messages.Detail("cannot replace " + jad.target() + ": it is a folder");
+        messages.Show("Write JAD error!");
+        return false;
+    }
+    if (!jar.Commit()) {
+        messages.Detail("cannot replace " + book.jarPath + ": " + Reason());
+        messages.Show("AddFiles error!");
+        return false;
+    }
+    if (!jad.Commit()) {
+        messages.Detail("cannot replace " + jad.target() + ": " + Reason() + "; " + book.jarPath +
+                        " is the new archive already");
+        messages.Show("Write JAD error!");
+        return false;
+    }
+    return true;
 }
 
 namespace {
@@ -64,6 +143,11 @@ bool Generate(Book& book, const std::string& chosenName, Messages& messages) {
 bool Generate(Book& book, const std::string& chosenName, Messages& messages, unsigned workers) {
     book.jarPath.clear();
     if (chosenName.empty()) return false;
+    if (const std::string problem = OutputProblem(book, chosenName); !problem.empty()) {
+        messages.Detail(problem);
+        messages.Show("Uncomplete!");
+        return false;
+    }
 
     StagingFolder staging;
     try {

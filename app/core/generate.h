@@ -12,7 +12,14 @@ class Messages;
 bool Generate(Book& book, const std::string& chosenName, Messages& messages);
 bool Generate(Book& book, const std::string& chosenName, Messages& messages, unsigned workers);
 
-// The archive and the JAD beside it; false when the archive could not be written.
+// Why a book cannot be written to `chosenName`, or empty when it can: the archive or its JAD
+// would be a folder, the two would be one file, one of them would replace a page's picture or
+// a template, or the folder is missing or not writable. Nothing is written or created.
+std::string OutputProblem(const Book& book, const std::string& chosenName);
+
+// The archive and the JAD beside it; false when either could not be written, and then an
+// existing archive and JAD stay as they were: both replace the old ones only once both are
+// complete.
 bool WriteJarAndJad(Book& book, const std::string& staging, Messages& messages);
 
 // The archive name for a chosen name: ".jar" is appended when its file name has no extension.

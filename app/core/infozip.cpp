@@ -5,6 +5,8 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <memory>
 
@@ -50,21 +52,36 @@ bool Compressed(const std::string& name) {
 
 bool CInfoZip::AddFiles(const std::string& archivePath, const std::string& root, const std::vector<std::string>& names,
                         int32_t count) {
-    if (!initialized_) {
-        errorCode = 3;
+    PendingFile archive(archivePath);
+    if (!AddFiles(archive, root, names, count)) return false;
+    if (!archive.Commit()) {
+        failure = "cannot replace " + archivePath + ": " + std::strerror(errno);
         return false;
     }
-    if (count < 0 || static_cast<size_t>(count) > names.size() || count > 4096) return false;
+    return true;
+}
 
-    std::string temp = archivePath + ".tmp-XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-    close(fd);
+bool CInfoZip::AddFiles(PendingFile& archive, const std::string& root, const std::vector<std::string>& names,
+                        int32_t count) {
+    failure.clear();
+    if (!initialized_) {
+        errorCode = 3;
+        failure = "the zip writer was not initialised";
+        return false;
+    }
+    if (count < 0 || static_cast<size_t>(count) > names.size() || count > 4096) {
+        failure = "too many files for one archive";
+        return false;
+    }
+    if (!archive.ok()) {
+        failure = "cannot create a file beside " + archive.target() + ": " + std::strerror(errno);
+        return false;
+    }
 
     int error = 0;
-    std::unique_ptr<zip_t, ArchiveCloser> archive(zip_open(temp.c_str(), ZIP_TRUNCATE, &error));
-    if (!archive) {
-        unlink(temp.c_str());
+    std::unique_ptr<zip_t, ArchiveCloser> zip(zip_open(archive.temp().c_str(), ZIP_TRUNCATE, &error));
+    if (!zip) {
+        failure = "cannot write " + archive.target();
         return false;
     }
 
@@ -75,33 +92,35 @@ bool CInfoZip::AddFiles(const std::string& archivePath, const std::string& root,
     int32_t added = 0;
     for (const std::string& name : order) {
         const std::string file = root + "/" + name;
-        if (!FileExists(file)) continue;
-        zip_source_t* source = zip_source_file(archive.get(), file.c_str(), 0, -1);
-        if (!source) continue;
-        const zip_int64_t index = zip_file_add(archive.get(), name.c_str(), source, ZIP_FL_ENC_UTF_8);
-        if (index < 0) {
-            zip_source_free(source);
+        if (!FileExists(file)) {
+            if (failure.empty()) failure = name + " is missing";
             continue;
         }
-        zip_set_file_compression(archive.get(), static_cast<zip_uint64_t>(index),
+        zip_source_t* source = zip_source_file(zip.get(), file.c_str(), 0, -1);
+        if (!source) {
+            if (failure.empty()) failure = "cannot read " + name;
+            continue;
+        }
+        const zip_int64_t index = zip_file_add(zip.get(), name.c_str(), source, ZIP_FL_ENC_UTF_8);
+        if (index < 0) {
+            zip_source_free(source);
+            if (failure.empty()) failure = "cannot add " + name;
+            continue;
+        }
+        zip_set_file_compression(zip.get(), static_cast<zip_uint64_t>(index),
                                  Compressed(name) ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 9);
         ++added;
     }
 
     if (added != count) {
-        unlink(temp.c_str());
-        return false;  // the archive is discarded; an existing file of that name stays
+        archive.Discard();
+        return false;  // an existing file of the archive's name stays
     }
-    if (zip_close(archive.get()) != 0) {
-        unlink(temp.c_str());
+    if (zip_close(zip.get()) != 0) {
+        failure = "cannot write " + archive.target() + ": " + zip_strerror(zip.get());
+        archive.Discard();
         return false;
     }
-    archive.release();
-    // The temporary file was made private; the archive gets the permissions of a new file.
-    if (chmod(temp.c_str(), ModeForReplacing(archivePath.c_str())) != 0 ||
-        std::rename(temp.c_str(), archivePath.c_str()) != 0) {
-        unlink(temp.c_str());
-        return false;
-    }
+    zip.release();
     return true;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+class PendingFile;
+
 class CInfoZip {
 public:
     CInfoZip() = default;
@@ -21,6 +23,14 @@ public:
     // replaces it only when complete. True when exactly count files went in.
     bool AddFiles(const std::string& archivePath, const std::string& root, const std::vector<std::string>& names,
                   int32_t count);
+
+    // The same into a file beside the archive that the caller commits, so that the archive
+    // replaces an existing one together with other files only.
+    bool AddFiles(PendingFile& archive, const std::string& root, const std::vector<std::string>& names,
+                  int32_t count);
+
+    // What the last AddFiles that gave false could not do ("0.png is missing"), for the user.
+    std::string failure;
 
     // 1 library not found, 2 entry point missing, 3 used before initialisation
     int32_t errorCode = 0;

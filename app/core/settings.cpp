@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "files.h"
+#include "text.h"
 
 namespace {
 
@@ -55,10 +56,18 @@ std::string ConfigFolder() {
 
 void IniFile::Load() {
     lines_.clear();
+    byteOrderMark_ = false;
     std::ifstream in(path_, std::ios::binary);
     std::string line, section;
+    bool first = true;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        // an editor's byte-order mark is not part of the first line; it is written back as read
+        if (first && line.rfind(kUtf8ByteOrderMark, 0) == 0) {
+            byteOrderMark_ = true;
+            line.erase(0, 3);
+        }
+        first = false;
         Line entry{line, section, ""};
         const std::string t = Trim(line);
         if (!t.empty() && t.front() == '[' && t.back() == ']') {
@@ -72,7 +81,7 @@ void IniFile::Load() {
 }
 
 bool IniFile::Save() const {
-    std::string out;
+    std::string out = byteOrderMark_ ? kUtf8ByteOrderMark : "";
     for (const Line& l : lines_) out += l.text + "\r\n";
     return WriteFileAtomically(path_, out);
 }
@@ -124,19 +133,19 @@ BookSettings ReadSettings(const std::string& path) {
     const BookSettings defaults;
     BookSettings s;
     bool writeBack = false;
-    const auto readInt = [&](const char* key, int32_t fallback) {
+    const auto readInt = [&](const char* key, int32_t fallback, int32_t least) {
         std::string text;
         int32_t value = fallback;
-        if (!ini.Get(kSection, key, text) || !ParseInt(text, value)) value = fallback;
+        if (!ini.Get(kSection, key, text) || !ParseInt(text, value) || value < least) value = fallback;
         if (value == fallback) {
             ini.Set(kSection, key, std::to_string(value));
             writeBack = true;
         }
         return value;
     };
-    s.width = readInt("width", defaults.width);
-    s.height = readInt("height", defaults.height);
-    s.price = readInt("price", defaults.price);
+    s.width = readInt("width", defaults.width, INT32_MIN);
+    s.height = readInt("height", defaults.height, INT32_MIN);
+    s.price = readInt("price", defaults.price, 0);  // no book is sold below nothing
     std::string author;
     if (!ini.Get(kSection, "author", author)) author = defaults.author;
     if (author == defaults.author) {

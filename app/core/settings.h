@@ -27,6 +27,7 @@ private:
     };
     std::string path_;
     std::vector<Line> lines_;
+    bool byteOrderMark_ = false;
 };
 
 struct BookSettings {
@@ -40,8 +41,8 @@ struct BookSettings {
 // otherwise $XDG_CONFIG_HOME/panelle/panelle.INI (or ~/.config/panelle/panelle.INI).
 std::string SettingsPath();
 
-// Reads the four values; each value that equals its default (a missing or unreadable value
-// included) is written back, so the file holds all four keys afterwards.
+// Reads the four values; each value that equals its default (a missing or unreadable value,
+// or a negative price, included) is written back, so the file holds all four keys afterwards.
 BookSettings ReadSettings(const std::string& path);
 
 // Writes the four values in the order width, height, price, author; false when the file

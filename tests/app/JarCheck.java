@@ -17,6 +17,12 @@ public class JarCheck {
         }
     }
 
+    static String hex(String text) {
+        StringBuilder out = new StringBuilder();
+        for (byte b : text.getBytes(java.nio.charset.StandardCharsets.UTF_8)) out.append(String.format("%02x", b & 0xff));
+        return out.toString();
+    }
+
     public static void main(String[] args) throws Exception {
         int pages = Integer.parseInt(args[1]);
         try (JarFile jar = new JarFile(args[0])) {
@@ -36,6 +42,9 @@ public class JarCheck {
             check("MIDP-1.0".equals(a.getValue("MicroEdition-Profile")), "profile");
             check("CLDC-1.0".equals(a.getValue("MicroEdition-Configuration")), "configuration");
             System.out.println("MIDlet-Name: " + a.getValue("MIDlet-Name"));
+            // the values' UTF-8 bytes in hex, whatever the console's encoding
+            for (String key : new String[] {"MIDlet-Name", "MIDlet-1"})
+                System.out.println(key + " UTF-8: " + hex(a.getValue(key)));
         }
     }
 }

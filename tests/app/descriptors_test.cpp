@@ -91,3 +91,72 @@ TEST(Text, Utf16ConversionHandlesSurrogatesAndBadBytes) {
     EXPECT_EQ(Utf8ToUtf16Le("\xC3"), std::string("\xFD\xFF", 2));
     EXPECT_EQ(Utf8Length("a页b"), 3u);
 }
+
+TEST(Manifest, LongLinesContinueOnLinesThatStartWithASpace) {
+    struct Row {
+        std::string line;
+        size_t lines;
+    } rows[] = {
+        {std::string(72, 'a'), 1},
+        {std::string(73, 'a'), 2},
+        {"MIDlet-Name: " + std::string(200, 'n'), 3},  // 72 + 1 + 71 + 1 + 70
+        {"MIDlet-1: " + std::string(60, 'x') + "我的漫画书我的漫画书", 2},
+        {"MIDlet-Name: 我的漫画书我的漫画书我的漫画书我的漫画书我的漫画书我的漫画书我的漫画书", 2},  // 13 + 19 characters, then 16
+    };
+    for (const Row& row : rows) {
+        const std::string text = ManifestLine(row.line);
+        std::string unfolded;
+        size_t lines = 0;
+        for (size_t at = 0; at < text.size(); ++lines) {
+            const size_t end = text.find("\r\n", at);
+            ASSERT_NE(end, std::string::npos);
+            std::string line = text.substr(at, end - at);
+            EXPECT_LE(line.size(), kManifestLineBytes) << line;
+            if (lines > 0) {
+                ASSERT_EQ(line[0], ' ');
+                line.erase(0, 1);
+            }
+            EXPECT_TRUE(IsValidUtf8(line)) << "a character was split: " << line;
+            unfolded += line;
+            at = end + 2;
+        }
+        EXPECT_EQ(unfolded, row.line);
+        EXPECT_EQ(lines, row.lines) << row.line;
+    }
+}
+
+TEST(Descriptors, CommasAndControlCharactersKeepEveryLineWhole) {
+    const std::string manifest = ManifestText("猫,狗\r\nMIDlet-Jar-URL: evil");
+    EXPECT_NE(manifest.find("MIDlet-1: 猫，狗  MIDlet-Jar-URL: evil,/icon.png, GameMidlet\r\n"), std::string::npos);
+    EXPECT_NE(manifest.find("MIDlet-Name: 猫,狗  MIDlet-Jar-URL: evil\r\n"), std::string::npos);
+    const std::string jad = JadText("a,b\nMIDlet-Jar-URL: evil", 1, "book.jar", 0);
+    EXPECT_EQ(jad.find("\nMIDlet-Jar-URL: evil"), std::string::npos);
+    EXPECT_NE(jad.find("MIDlet-1: a，b MIDlet-Jar-URL: evil, icon.png, GameMidlet\r\n"), std::string::npos);
+    size_t lines = 0;
+    for (char c : jad) lines += c == '\n';
+    EXPECT_EQ(lines, JadKeys.size());
+}
+
+TEST(Text, Utf8ValidityAndControlCharacters) {
+    struct Row {
+        std::string text;
+        bool valid;
+        bool control;
+        std::string spaced;
+    } rows[] = {
+        {"我的书 abc", true, false, "我的书 abc"},
+        {"\xCE\xD2\xB5\xC4", false, false, "\xCE\xD2\xB5\xC4"},   // GBK for 我的
+        {"\xC0\xAF", false, false, "\xC0\xAF"},                       // overlong "/"
+        {"\xED\xA0\x80", false, false, "\xED\xA0\x80"},             // a surrogate
+        {"a\tb\r\nc", true, true, "a b  c"},
+        {"x\x7F\xC2\x85y", true, true, "x  y"},                      // DEL and NEL
+        {"", true, false, ""},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(IsValidUtf8(row.text), row.valid) << row.text;
+        EXPECT_EQ(HasControlCharacter(row.text), row.control) << row.text;
+        EXPECT_EQ(ControlsToSpaces(row.text), row.spaced) << row.text;
+    }
+    EXPECT_EQ(WithoutByteOrderMark("\xEF\xBB\xBF第一页"), "第一页");
+    EXPECT_EQ(WithoutByteOrderMark("第一页"), "第一页");
+}

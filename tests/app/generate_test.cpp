@@ -180,6 +180,11 @@ TEST_F(Generation, UnloadableMeasuredPageIsReportedAndExistingJarSurvives) {
     EXPECT_FALSE(Generate(book, dir / "book.jar", messages));
     EXPECT_EQ(messages.log, (std::vector<std::string>{"box:Error:null image!!!", "show:AddFiles error!",
                                                       "show:Uncomplete!"}));
+    // the lines beside the boxes say why: the page's own load failure, then the missing picture
+    ASSERT_EQ(messages.details.size(), 2u);
+    EXPECT_EQ(messages.details[0].rfind("page 2, " + (dir / "bad.bmp") + ": ", 0), 0u) << messages.details[0];
+    EXPECT_GT(messages.details[0].size(), ("page 2, " + (dir / "bad.bmp") + ": ").size());
+    EXPECT_EQ(messages.details[1], "archive " + (dir / "book.jar") + ": 1.png is missing");
     EXPECT_EQ(ReadFile(dir / "book.jar"), "previous book");
     EXPECT_EQ(ReadFile(dir / "book.jad"), "previous jad");
 }
@@ -192,6 +197,8 @@ TEST_F(Generation, UnloadableUnmeasuredPageEndsTheConversion) {
     EXPECT_FALSE(Generate(book, dir / "book", messages));
     EXPECT_EQ(messages.log, (std::vector<std::string>{"show:LoadFile error!", "show:AddFiles error!",
                                                       "show:Uncomplete!"}));
+    ASSERT_FALSE(messages.details.empty());
+    EXPECT_EQ(messages.details[0].rfind("page 2, " + (dir / "bad.bmp") + ": ", 0), 0u) << messages.details[0];
     EXPECT_TRUE(book.pages[0].measured);
     EXPECT_FALSE(book.pages[1].measured);
     EXPECT_FALSE(book.pages[2].measured);  // the loop ended before it
@@ -218,4 +225,65 @@ TEST(Archive, CountsOnlyTheFilesThatWentIn) {
     EXPECT_TRUE(zip.AddFiles(dir / "x.jar", dir / "stage", {"0.png"}, 1));
     EXPECT_EQ(ZipReader(dir / "x.jar").Read("0.png"), "png");
     EXPECT_EQ(Entries(dir.path()).size(), 2u);  // stage and x.jar: no temporary left
+}
+
+TEST_F(Generation, PageMissingSinceImportIsNamed) {
+    AddPage("gone.bmp", Gradient(3, 3), ImageFormat::Bmp);
+    std::filesystem::remove(dir / "gone.bmp");
+    EXPECT_FALSE(Generate(book, dir / "book", messages, 1));
+    ASSERT_FALSE(messages.details.empty());
+    EXPECT_EQ(messages.details[0], "page 1, " + (dir / "gone.bmp") + ": missing since import");
+    EXPECT_EQ(messages.log.front(), "show:LoadFile error!");
+}
+
+TEST_F(Generation, OutputsThatWouldDestroySomethingAreRefusedBeforeAnythingIsStaged) {
+    AddPage("p.bmp", Gradient(3, 3), ImageFormat::Bmp);
+    const std::string picture = ReadFile(dir / "p.bmp");
+    std::filesystem::create_directories(dir / "folder.jar");
+    struct Row {
+        std::string chosen;
+        std::string detail;
+    } rows[] = {
+        {dir / "files/", "the output " + (dir / "files/") + " is a folder"},
+        {dir / "folder", "the output " + (dir / "folder.jar") + " is a folder"},
+        {dir / "book.jad", "the archive and its JAD would both be " + (dir / "book.jad")},
+        {dir / "p.bmp", "the output " + (dir / "p.bmp") + " is the picture of page 1"},
+        {dir / "files/a.class", "the output " + (dir / "files/a.class") + " is the template"},
+        {dir / "none/book", "output folder does not exist: " + (dir / "none")},
+    };
+    for (const Row& row : rows) {
+        Recorder recorder;
+        EXPECT_FALSE(Generate(book, row.chosen, recorder)) << row.chosen;
+        ASSERT_EQ(recorder.details.size(), 1u) << row.chosen;
+        EXPECT_EQ(recorder.details[0].rfind(row.detail, 0), 0u) << recorder.details[0];
+        EXPECT_EQ(recorder.log, std::vector<std::string>{"show:Uncomplete!"});
+        EXPECT_TRUE(recorder.progress.empty()) << "a page was converted for " << row.chosen;
+    }
+    EXPECT_EQ(ReadFile(dir / "p.bmp"), picture);
+    EXPECT_EQ(ReadFile(dir / "files/a.class"), "class a");
+    EXPECT_FALSE(FileExists(dir / "book.jad"));
+}
+
+TEST_F(Generation, JadThatCannotReplaceItsFileLeavesTheOldPairAsItWas) {
+    // Everything the archive takes, staged by hand.
+    const std::string stage = dir / "stage";
+    WriteFile(stage + "/0.png", "page");
+    for (const std::string& name : ArchiveNames(0)) WriteFile(stage + "/" + name, "template " + name);
+    book.ImportPictures({dir / "p.bmp"});
+    book.jarPath = dir / "book.jar";
+    WriteFile(dir / "book.jar", "previous book");
+    WriteFile(dir / "book.jad/inside", "a folder where the JAD goes");
+    EXPECT_FALSE(WriteJarAndJad(book, stage, messages));
+    EXPECT_EQ(messages.log, std::vector<std::string>{"show:Write JAD error!"});
+    EXPECT_EQ(ReadFile(dir / "book.jar"), "previous book");
+    EXPECT_EQ(ReadFile(dir / "book.jad/inside"), "a folder where the JAD goes");
+    for (const std::string& name : Entries(dir.path())) EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
+
+    // The same staging with a writable JAD gives the new pair.
+    std::filesystem::remove_all(dir / "book.jad");
+    WriteFile(dir / "book.jad", "previous jad");
+    ASSERT_TRUE(WriteJarAndJad(book, stage, messages));
+    EXPECT_EQ(ZipReader(dir / "book.jar").Read("0.png"), "page");
+    EXPECT_EQ(ReadFile(dir / "book.jad"),
+              JadText("我的书", static_cast<int64_t>(std::filesystem::file_size(dir / "book.jar")), "book.jar", 2));
 }

@@ -50,3 +50,24 @@ TEST(Settings, SaveWritesTheFourValuesInOrder) {
     EXPECT_EQ(back.author, "作者");
     EXPECT_FALSE(SaveSettings(dir / "missing/folder/panelle.INI", s));
 }
+
+TEST(Settings, ByteOrderMarkIsSkippedAndKept) {
+    TempDir dir;
+    const std::string ini = dir / "panelle.INI";
+    const std::string text = "\xEF\xBB\xBF[SETTING]\r\nwidth=240\r\nheight=320\r\nprice=0\r\nauthor=小明\r\n";
+    WriteFile(ini, text);
+    const BookSettings s = ReadSettings(ini);
+    EXPECT_EQ(s.width, 240);
+    EXPECT_EQ(s.height, 320);
+    EXPECT_EQ(s.author, "小明");
+    // price=0 is written back where it stands: no second section
+    EXPECT_EQ(ReadFile(ini), text);
+}
+
+TEST(Settings, NegativePriceGivesTheDefault) {
+    TempDir dir;
+    const std::string ini = dir / "panelle.INI";
+    WriteFile(ini, "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=-3\r\nauthor=a\r\n");
+    EXPECT_EQ(ReadSettings(ini).price, 0);
+    EXPECT_EQ(ReadFile(ini), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=a\r\n");
+}

@@ -56,6 +56,8 @@ public:
     }
     void ShowException(const std::string& text) override { log.push_back("exception:" + text); }
     void Progress(int done, int total) override { progress.push_back(std::to_string(done) + "/" + std::to_string(total)); }
+    void Detail(const std::string& text) override { details.push_back(text); }
     std::vector<std::string> log;
+    std::vector<std::string> details;
     std::vector<std::string> progress;
 };
