@@ -1,10 +1,9 @@
 // Format ids, and the dispatch that picks a codec for Load, Save, Decode and Encode.
 #include "format.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <strings.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -146,12 +145,19 @@ bool Picture::Decode(ByteStream* stream, uint32_t imageType) {
         return Guarded(*this, "Decode", [&] { return entry.decode(*this, stream, imageType); });
     }
 
+    // A codec that merely tried the data has no frames and no failure to report: each one
+    // starts from the caller's information, and the one that accepts carries only its own.
+    const int32_t frameCount = info.frameCount;
+    char lastError[sizeof info.lastError];
+    std::memcpy(lastError, info.lastError, sizeof lastError);
     const int32_t start = stream->Tell();
     for (uint32_t id : kDetectionOrder) {
         const CodecEntry& entry = kCodecs[id];
         if (!entry.decode) continue;
         const uint32_t runAs = id == ImageFormat::Jp2 ? ImageFormat::Unknown : id;
         if (Guarded(*this, "Decode", [&] { return entry.decode(*this, stream, runAs); })) return true;
+        info.frameCount = frameCount;
+        std::memcpy(info.lastError, lastError, sizeof lastError);
         stream->Seek(start, 0);
     }
     SetLastError("Decode: Unknown or wrong format");
@@ -160,16 +166,24 @@ bool Picture::Decode(ByteStream* stream, uint32_t imageType) {
 
 bool Picture::Load(const char* fileName, uint32_t imageType) {
     if (!fileName) return false;
+    // The text describes this load only: an earlier failure's text does not survive it.
+    SetLastError("");
     using File = std::unique_ptr<FILE, int (*)(FILE*)>;
-    if (imageType > 0 && imageType < FormatCount) {
+    const auto open = [&]() {
         File file(std::fopen(fileName, "rb"), &std::fclose);
+        if (!file) SetLastError((std::string("Load: ") + std::strerror(errno)).c_str());
+        return file;
+    };
+    if (imageType > 0 && imageType < FormatCount) {
+        File file = open();
         if (!file) return false;
         if (Decode(file.get(), imageType)) return true;
     }
     char saved[sizeof info.lastError];
     std::memcpy(saved, info.lastError, sizeof saved);
+    SetLastError("");
 
-    File file(std::fopen(fileName, "rb"), &std::fclose);
+    File file = open();
     if (!file) return false;
     const bool ok = Decode(file.get(), ImageFormat::Unknown);
     if (!ok && imageType > 0) std::memcpy(info.lastError, saved, sizeof saved);
@@ -213,29 +227,15 @@ bool Picture::Encode(ByteStream* stream, uint32_t imageType) {
 // only when everything was written: a failed save leaves an existing file as it was.
 bool Picture::Save(const char* fileName, uint32_t imageType) {
     if (!fileName || !*fileName) return false;
-    std::string temp = std::string(fileName) + ".tmp-XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-
-    fchmod(fd, ModeForReplacing(fileName));
-
-    FILE* file = fdopen(fd, "wb");
-    if (!file) {
-        close(fd);
-        unlink(temp.c_str());
+    ReplacingFile file;
+    if (!file.Open(fileName)) {
+        SetLastError(("Save: " + file.Error()).c_str());
         return false;
     }
-    bool ok = Encode(file, imageType);
-    const bool written = std::fflush(file) == 0 && std::ferror(file) == 0;
-    const bool closed = std::fclose(file) == 0;
-    if (ok && !(written && closed)) {
-        SetLastError("Save: write error");
-        ok = false;
+    if (!Encode(file.File(), imageType)) return false;
+    if (!file.Commit()) {
+        SetLastError(("Save: " + file.Error()).c_str());
+        return false;
     }
-    if (ok && std::rename(temp.c_str(), fileName) != 0) {
-        SetLastError("Save: can't replace the file");
-        ok = false;
-    }
-    if (!ok) unlink(temp.c_str());
-    return ok;
+    return true;
 }

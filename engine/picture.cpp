@@ -139,6 +139,11 @@ void Picture::Copy(const Picture& source, bool copyPixels, bool copySelection, b
     info.bits = ownBits;
 
     if (!Create(source.GetWidth(), source.GetHeight(), source.GetBpp(), source.GetType())) return;
+    // The resolution travels with the information block; the header's copy of it must too,
+    // since encoders write the header's pixels per metre.
+    header.biXPelsPerMeter = source.header.biXPelsPerMeter;
+    header.biYPelsPerMeter = source.header.biYPelsPerMeter;
+    std::memcpy(dib, &header, sizeof header);
 
     if (copyPixels && source.dib) {
         std::memcpy(dib, source.dib, GetSize());
@@ -193,7 +198,9 @@ bool Picture::Transfer(Picture& from) {
 }
 
 void Picture::Ghost(const Picture* source) {
-    if (!source) return;
+    if (!source || source == this) return;
+    // Blocks this image owns would be lost once it points at the source's.
+    Destroy();
     header = source->header;
     info = source->info;
     dib = source->dib;

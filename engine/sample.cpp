@@ -224,8 +224,10 @@ RGBQUAD SampleBilinear(const Picture& pic, float x, float y, EdgeMode edge, cons
         return ToByte(w11 * (p11.*channel) + w21 * (p21.*channel) + w12 * (p12.*channel) +
                       w22 * (p22.*channel));
     };
+    // Palette entries that carry alpha blend it as a plane's bytes would be.
+    const bool withAlpha = pic.alpha || (pic.header.biClrUsed && pic.info.alphaPaletteEnabled);
     return RGBQUAD{blend(&RGBQUAD::rgbBlue), blend(&RGBQUAD::rgbGreen), blend(&RGBQUAD::rgbRed),
-                   pic.alpha ? blend(&RGBQUAD::rgbReserved) : uint8_t{0}};
+                   withAlpha ? blend(&RGBQUAD::rgbReserved) : uint8_t{0}};
 }
 
 // A separable kernel over an N x N block whose first column is `before` left of the base

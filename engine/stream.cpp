@@ -1,7 +1,9 @@
 #include "stream.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +19,129 @@ unsigned ModeForReplacing(const char* target) {
         std::fclose(status);
     }
     return 0666 & ~mask;
+}
+
+// ---- ReplacingFile ------------------------------------------------------------------------
+
+namespace {
+
+// Follows symbolic links from path until it names a file that is not one, or nothing: a
+// dangling link names the file that writing through it creates. False on a loop of links
+// or a path that cannot be looked at.
+bool FollowLinks(std::string& path, int& error) {
+    constexpr int kMostLinks = 40;  // the system's own bound on links in one lookup
+    for (int hops = 0; hops < kMostLinks; ++hops) {
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0) {
+            if (errno == ENOENT) return true;
+            error = errno;
+            return false;
+        }
+        if (!S_ISLNK(st.st_mode)) return true;
+        char target[PATH_MAX];
+        const ssize_t length = readlink(path.c_str(), target, sizeof target);
+        if (length < 0 || static_cast<size_t>(length) >= sizeof target) {
+            error = length < 0 ? errno : ENAMETOOLONG;
+            return false;
+        }
+        std::string next(target, static_cast<size_t>(length));
+        // A relative link is relative to the folder holding it.
+        const size_t slash = path.rfind('/');
+        if (next.empty() || next[0] != '/') next = (slash == std::string::npos ? "" : path.substr(0, slash + 1)) + next;
+        path = std::move(next);
+    }
+    error = ELOOP;
+    return false;
+}
+
+}  // namespace
+
+ReplacingFile::~ReplacingFile() {
+    if (file_) std::fclose(file_);
+    if (!temp_.empty()) unlink(temp_.c_str());
+}
+
+void ReplacingFile::Fail(const char* text) {
+    error_ = text;
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    if (!temp_.empty()) unlink(temp_.c_str());
+    temp_.clear();
+}
+
+bool ReplacingFile::Open(const char* target) {
+    if (file_ || !temp_.empty()) {
+        error_ = "already open";
+        return false;
+    }
+    if (!target || !*target) {
+        error_ = std::strerror(ENOENT);
+        return false;
+    }
+    target_ = target;
+    int error = 0;
+    if (!FollowLinks(target_, error)) {
+        error_ = std::strerror(error);
+        return false;
+    }
+    struct stat existing;
+    const bool exists = stat(target_.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+        error_ = "not a regular file";
+        return false;
+    }
+
+    std::string temp = target_ + ".tmp-XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        error_ = std::strerror(errno);
+        return false;
+    }
+    temp_ = temp;
+    if (exists) {
+        // Giving a file away takes privilege; the group alone is allowed to its members.
+        // Failing both, the file is the writer's, as a newly created one would be.
+        if (existing.st_uid != geteuid() || existing.st_gid != getegid()) {
+            if (fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+                [[maybe_unused]] const int groupOnly = fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+            }
+        }
+        // After the owner, since a change of owner clears the set-id bits.
+        fchmod(fd, existing.st_mode & 07777);
+    } else {
+        fchmod(fd, ModeForReplacing(target_.c_str()));
+    }
+    file_ = fdopen(fd, "wb");
+    if (!file_) {
+        const int why = errno;
+        close(fd);
+        Fail(std::strerror(why));
+        return false;
+    }
+    return true;
+}
+
+bool ReplacingFile::Commit() {
+    if (!file_) {
+        if (error_.empty()) error_ = std::strerror(EBADF);
+        return false;
+    }
+    errno = 0;
+    const bool written = std::fflush(file_) == 0 && std::ferror(file_) == 0;
+    int why = errno;
+    const bool closed = std::fclose(file_) == 0;
+    if (!why) why = errno;
+    file_ = nullptr;
+    if (!written || !closed) {
+        Fail(why ? std::strerror(why) : "write error");
+        return false;
+    }
+    if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
+        Fail(std::strerror(errno));
+        return false;
+    }
+    temp_.clear();
+    return true;
 }
 
 // ---- FileStream -------------------------------------------------------------------------

@@ -72,6 +72,12 @@ static bool Rotate(Picture& self, Picture* destination, bool left) {
         self.SetLastError(result.GetLastError());
         return false;
     }
+    // A quarter turn exchanges the axes, and with them the horizontal and vertical resolution.
+    result.info.xDpi = self.info.yDpi;
+    result.info.yDpi = self.info.xDpi;
+    result.header.biXPelsPerMeter = self.header.biYPelsPerMeter;
+    result.header.biYPelsPerMeter = self.header.biXPelsPerMeter;
+    std::memcpy(result.dib, &result.header, sizeof result.header);
     if (self.GetPalette()) result.SetPalette(self.GetPalette(), std::min(self.GetNumColors(), 256u));
     if (self.AlphaIsValid()) {
         result.AlphaCreate();

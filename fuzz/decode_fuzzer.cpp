@@ -1,13 +1,14 @@
 // Decodes arbitrary bytes with one format id (PANELLE_FUZZ_FORMAT, an ImageFormat id; the
-// Unknown id runs detection over every codec). A measuring pass comes first, so that
-// pictures legitimately too large to decode quickly are skipped rather than allocated.
-// Every decoded picture is encoded as BMP and decoded again: that reads every byte of the
+// Unknown id runs detection over every codec), first with the request for the sizes only
+// (not under detection, where codecs that do not honour it would decode everything twice),
+// then for the picture. Every decoded picture is encoded as BMP and decoded again: that reads every byte of the
 // pixel block and checks that the BMP encoder and decoder agree.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "fuzz_cap.h"
 #include "picture.h"
 #include "stream.h"
 
@@ -18,37 +19,27 @@
 namespace {
 
 constexpr uint32_t kFormat = PANELLE_FUZZ_FORMAT;
-constexpr uint64_t kMostPixels = uint64_t{1} << 24;
 
 void Check(bool condition) {
     if (!condition) std::abort();
 }
 
-// Whether a decode of these bytes may build a picture too large to fuzz quickly.
-bool TooLarge(std::vector<uint8_t>& input) {
+void Measure(std::vector<uint8_t>& input) {
     MemoryStream stream(input.data(), static_cast<int32_t>(input.size()));
     Picture probe;
     probe.SetEscape(-1);
-    if (probe.Decode(&stream, kFormat) &&
-        static_cast<uint64_t>(probe.GetWidth()) * probe.GetHeight() > kMostPixels)
-        return true;
-    // TGA has no signature, so detection may reach it, and it answers a measuring request
-    // by cancelling: its header's size (bytes 12 to 15) is checked here instead.
-    if (kFormat == ImageFormat::Unknown && input.size() >= 18) {
-        const uint64_t width = input[12] | (input[13] << 8), height = input[14] | (input[15] << 8);
-        if (width * height > kMostPixels) return true;
-    }
-    return false;
+    probe.Decode(&stream, kFormat);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    UseFuzzPictureCap();
     if (size > INT32_MAX) return 0;
     // The decoders read through a stream over an exact-size copy: a read past the end of
     // the input is then a heap overflow that the address sanitizer reports.
     std::vector<uint8_t> input(data, data + size);
-    if (TooLarge(input)) return 0;
+    if (kFormat != ImageFormat::Unknown) Measure(input);
 
     MemoryStream stream(input.data(), static_cast<int32_t>(input.size()));
     Picture picture;

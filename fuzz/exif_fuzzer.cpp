@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "exif.h"
+#include "fuzz_cap.h"
 #include "stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    UseFuzzPictureCap();
     if (size > (1u << 24)) return 0;
     std::vector<uint8_t> bytes(data, data + size);
 

@@ -5,21 +5,18 @@
 #include <vector>
 
 #include "format.h"
+#include "fuzz_cap.h"
 #include "picture.h"
 #include "stream.h"
 
 namespace {
-
-constexpr uint64_t kMaxPixels = 1u << 24;
 
 void DecodeFrame(std::vector<uint8_t>& block, int32_t frame, int32_t* frameCount) {
     MemoryStream input(block.data(), static_cast<int32_t>(block.size()));
     Picture measured;
     measured.SetEscape(-1);
     measured.SetFrame(frame);
-    if (measured.Decode(&input, ImageFormat::Ico) &&
-        static_cast<uint64_t>(measured.GetWidth()) * measured.GetHeight() > kMaxPixels)
-        return;
+    measured.Decode(&input, ImageFormat::Ico);
 
     input.Seek(0, 0);
     Picture picture;
@@ -38,6 +35,7 @@ void DecodeFrame(std::vector<uint8_t>& block, int32_t frame, int32_t* frameCount
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    UseFuzzPictureCap();
     if (size == 0 || size > (1u << 30)) return 0;
     std::vector<uint8_t> block(data, data + size);  // the stream views a writable block
     int32_t frameCount = 0;

@@ -2,11 +2,12 @@
 // last byte picks the id the rest is decoded with: 0, detection, which reaches this codec
 // last through the Jp2 row, or 11 to 15, each of which reads any of the five formats (the
 // seeds are whole files with that byte appended, so the detect target reads them too). Under
-// id 0 only data that starts with one of the five signatures is tried, so that the codecs
-// detection runs first (fuzzed by the detect target) cannot build huge pictures here.
+// id 0 only data that starts with one of the five signatures is tried, so that the time goes
+// to these formats rather than to the codecs detection runs first (the detect target
+// fuzzes those).
 //
-// The codec does not answer measuring requests, so there is no measuring pass: its own cap
-// of 2^26 samples bounds the work. A decoded picture is written as BMP, which reads every
+// The codec does not answer measuring requests, so there is no measuring pass: the low
+// picture cap bounds the work. A decoded picture is written as BMP, which reads every
 // pixel, and when small also in the format the last byte names, which runs the encoders
 // over whatever the decoders made.
 #include <cstddef>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "format.h"
+#include "fuzz_cap.h"
 #include "jas_image.h"
 #include "picture.h"
 #include "stream.h"
@@ -32,6 +34,7 @@ bool HasSignature(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    UseFuzzPictureCap();
     if (size < 1 || size > (1u << 24)) return 0;
     const uint8_t selector = data[size - 1];
     const uint32_t id = kIds[selector % 6];

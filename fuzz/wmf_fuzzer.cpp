@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "format.h"
+#include "fuzz_cap.h"
 #include "picture.h"
 #include "stream.h"
 #include "wmf/wmf.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    UseFuzzPictureCap();
     if (size > 1u << 24) return 0;
     std::vector<uint8_t> bytes(data, data + size);
     MemoryStream in(bytes.data(), static_cast<int32_t>(size));

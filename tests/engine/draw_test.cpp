@@ -248,6 +248,32 @@ TEST(Draw, AlphaBlendsWithAShiftByEight) {
     }
 }
 
+TEST(Draw, PaletteAlphaHoldsWhenScaledWithOrWithoutSmoothing) {
+    // Every entry black; the reserved byte is each pixel's opacity.
+    struct Row {
+        uint8_t reserved;
+        uint32_t expected;  // black over white, blended with the shift by eight
+    } rows[] = {
+        {255, 0xff000000},  // a = 255 x 256 >> 8 = 255
+        {128, 0xff7e7e7e},  // a = 128
+        {0, kWhite},        // a = 0
+    };
+    for (const Row& row : rows) {
+        Picture p(2, 2, 8, 0);
+        for (int i = 0; i < 4; ++i) p.SetPaletteColor(static_cast<uint8_t>(i), 0, 0, 0, row.reserved);
+        for (int i = 0; i < 4; ++i) p.SetPixelIndex(i % 2, i / 2, static_cast<uint8_t>(i));
+        p.info.alphaPaletteEnabled = true;
+        for (const bool smooth : {false, true}) {
+            DeviceContext dc(6, 6);
+            ASSERT_EQ(p.Draw(&dc, 0, 0, 6, 6, nullptr, smooth), 1);
+            for (int32_t y = 0; y < 6; ++y)
+                for (int32_t x = 0; x < 6; ++x)
+                    ASSERT_EQ(dc.GetPixel(x, y), row.expected)
+                        << int(row.reserved) << (smooth ? " smooth " : " ") << x << "," << y;
+        }
+    }
+}
+
 TEST(Draw, ClipRectangleLimitsPaintingAndTheClipBoxIsRestored) {
     const Picture p = Coordinates(6, 6);
     for (const bool blended : {false, true}) {

@@ -244,3 +244,16 @@ TEST(Sample, EmptyPicturesAndNonFiniteCoordinatesGiveTheEdgeColour) {
             p.SampleInterpolated(v, v, method, Edge::Mirror, nullptr);  // only must not misbehave
         }
 }
+
+TEST(Sample, BilinearBlendsPaletteAlphaOnlyWhenThePaletteCarriesIt) {
+    // Two columns: entry 0 opaque red, entry 1 transparent blue; halfway blends both.
+    Picture p(2, 1, 8, 0);
+    p.SetPaletteColor(0, 200, 0, 0, 255);
+    p.SetPaletteColor(1, 0, 0, 100, 0);
+    p.SetPixelIndex(1, 0, 1);
+    const RGBQUAD plain = p.SampleInterpolated(0.5f, 0, Method::Bilinear, Edge::Repeat);
+    EXPECT_EQ(plain, (RGBQUAD{50, 0, 100, 0}));
+    p.info.alphaPaletteEnabled = true;
+    const RGBQUAD blended = p.SampleInterpolated(0.5f, 0, Method::Bilinear, Edge::Repeat);
+    EXPECT_EQ(blended, (RGBQUAD{50, 0, 100, 127}));
+}

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "picture.h"
+#include "stream.h"
 
 namespace {
 
@@ -174,4 +175,54 @@ TEST(Transform, FlipKeepsInfoButDropsSelection) {
     ASSERT_TRUE(p.Flip());
     EXPECT_EQ(p.GetTransIndex(), 9);
     EXPECT_EQ(p.selection, nullptr);
+}
+
+TEST(Transform, ResolutionSurvivesEveryTransformAndASave) {
+    // A quarter turn exchanges the axes, so the two resolutions change places with them.
+    struct Row {
+        const char* name;
+        bool (*apply)(Picture&);
+        bool turns;
+    } rows[] = {
+        {"Flip", [](Picture& p) { return p.Flip(); }, false},
+        {"Mirror", [](Picture& p) { return p.Mirror(); }, false},
+        {"RotateLeft", [](Picture& p) { return p.RotateLeft(); }, true},
+        {"RotateRight", [](Picture& p) { return p.RotateRight(); }, true},
+        {"RotateRight into", [](Picture& p) {
+             Picture turned;
+             return p.RotateRight(&turned) && p.Transfer(turned);
+         }, true},
+    };
+    for (const Row& row : rows) {
+        for (const uint32_t bpp : {1u, 8u, 24u}) {
+            Picture p = Random(5, 3, bpp, false);
+            p.SetXDpi(300);
+            p.SetYDpi(150);
+            ASSERT_TRUE(row.apply(p)) << row.name;
+            const int32_t x = row.turns ? 150 : 300, y = row.turns ? 300 : 150;
+            EXPECT_EQ(p.GetXDpi(), x) << row.name << " " << bpp;
+            EXPECT_EQ(p.GetYDpi(), y) << row.name << " " << bpp;
+            EXPECT_EQ(p.header.biXPelsPerMeter, x == 300 ? 11811 : 5906) << row.name << " " << bpp;
+            EXPECT_EQ(p.header.biYPelsPerMeter, y == 300 ? 11811 : 5906) << row.name << " " << bpp;
+
+            // What an encoder writes from the header reads back as the same resolution.
+            MemoryStream out;
+            ASSERT_TRUE(out.Open());
+            ASSERT_TRUE(p.Encode(&out, ImageFormat::Bmp));
+            out.Seek(0, 0);
+            Picture back;
+            ASSERT_TRUE(back.Decode(&out, ImageFormat::Bmp));
+            EXPECT_EQ(back.GetXDpi(), x) << row.name << " " << bpp;
+            EXPECT_EQ(back.GetYDpi(), y) << row.name << " " << bpp;
+        }
+    }
+}
+
+TEST(Transform, CopyCarriesTheHeadersResolution) {
+    Picture p(4, 4, 24, 0);
+    p.header.biXPelsPerMeter = 3000;  // as a BMP file may state it, not a whole dpi
+    p.header.biYPelsPerMeter = 2000;
+    const Picture copy(p, false, false, false);
+    EXPECT_EQ(copy.header.biXPelsPerMeter, 3000);
+    EXPECT_EQ(copy.header.biYPelsPerMeter, 2000);
 }
