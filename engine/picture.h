@@ -160,6 +160,24 @@ public:
     void BitfieldsToRgb24(const uint8_t* source, uint16_t redMask, uint16_t greenMask,
                           uint16_t blueMask, uint8_t bpp);
 
+    // ---- resampling and colour reduction (resample.cpp, quantize.cpp) ----
+    // Filters of the whole-picture resampler; the kernel widens with the reduction, so a
+    // destination pixel averages everything it covers.
+    enum class ResampleFilter : uint8_t { Box = 1, Triangle = 2, CatmullRom = 3, Mitchell = 4, Lanczos3 = 5 };
+    // The whole picture at a new size: 24-bit pictures stay 24-bit, pictures whose palette is
+    // all grey become 8-bit grey, other palette pictures 24-bit. An alpha plane (or a
+    // transparent palette index or colour, which becomes one) is filtered premultiplied.
+    // The same size leaves the picture untouched. False, with the picture unchanged and
+    // lastError set, for an empty picture, a zero size or a result past the picture cap.
+    bool Resample(uint32_t width, uint32_t height, ResampleFilter filter = ResampleFilter::Lanczos3);
+    // 8-bit picture with the identity grey palette, by the luminance CompareLuminance uses.
+    bool ConvertToGrey();
+    // At most `colors` (2..256) colours: 1 bit for 2, 4 bits up to 16, else 8 bits. Grey
+    // pictures get evenly spaced grey levels, others an adapted palette; `dither` diffuses
+    // the error (Floyd-Steinberg). The alpha plane is kept as it is.
+    bool ReduceColors(uint32_t colors, bool dither = false);
+    // ---- end of resampling and colour reduction ----
+
     // ---- load and save ----
     bool Load(const char* fileName, uint32_t imageType = 0);
     bool Decode(FILE* stream, uint32_t imageType);
