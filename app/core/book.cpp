@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "files.h"
 #include "measure.h"
@@ -15,6 +18,15 @@
 std::string FileNamePart(const std::string& path) {
     const size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string LoadFailure(const std::string& path, const Picture& picture) {
+    if (*picture.GetLastError()) return picture.GetLastError();
+    if (FILE* file = std::fopen(path.c_str(), "rb"))
+        std::fclose(file);
+    else
+        return std::strerror(errno);
+    return "Unknown or wrong format";
 }
 
 std::string DefaultTemplateFolder() {
@@ -68,17 +80,25 @@ void Book::DeleteSelected() {
         kept.push_back(std::move(pages[i]));
     }
     // The current page follows its record; a deleted current page leaves none.
-    currentPage = newCurrent;
     pages = std::move(kept);
     selected.assign(pages.size(), false);
+    currentPage = newCurrent;
+    if (currentPage < 0) NoCurrentPage();
     if (pages.empty()) ListEmptied();
 }
 
 void Book::Clear() {
     pages.clear();
     selected.clear();
-    currentPage = -1;
+    NoCurrentPage();
     ListEmptied();
+}
+
+void Book::NoCurrentPage() {
+    // The description field writes into the current page: without one it takes nothing.
+    currentPage = -1;
+    currentError.clear();
+    controls.pictureDescEdit = false;
 }
 
 void Book::MoveDown() {
@@ -132,8 +152,10 @@ bool Book::SelectPage() {
     currentPage = r;
     currentPath = pages[r].path;
     currentImage = std::make_unique<Picture>();
-    currentImage->Load(currentPath.c_str(), FormatFromExtension(currentPath));
-    if (!pages[r].measured && !MeasurePage(r)) return true;
+    currentError.clear();
+    if (!currentImage->Load(currentPath.c_str(), FormatFromExtension(currentPath)) || !currentImage->IsValid())
+        currentError = LoadFailure(currentPath, *currentImage);
+    if (!pages[r].measured) MeasurePage(r);
     controls.delButton = true;
     controls.moveUpButton = r > 0;
     controls.moveDownButton = r != pageCount() - 1;
@@ -152,7 +174,6 @@ bool Book::MeasurePage(int32_t i, int32_t width, int32_t height) {
     page.picWidth = width;
     page.picHeight = height;
     if (page.picWidth == 0 && page.picHeight == 0) return false;
-    page.description.clear();
     page.measured = true;
     const FittedSize fit = FitToScreen(page.picWidth, page.picHeight, settingWidth, settingHeight);
     page.fitWidth = fit.width;

@@ -46,6 +46,10 @@ struct ControlStates {
 // The text after the last "\" (or "/") of a path.
 std::string FileNamePart(const std::string& path);
 
+// Why a picture did not load from path: the engine's last error, else why the file cannot
+// be opened ("No such file or directory"), else that its format is not known.
+std::string LoadFailure(const std::string& path, const Picture& picture);
+
 // The template folder: files/ beside the executable, else the installed data folder.
 std::string DefaultTemplateFolder();
 
@@ -67,6 +71,8 @@ public:
     int32_t currentPage = -1;
     std::unique_ptr<Picture> currentImage;
     std::string currentPath;
+    // Why the current page's picture did not load at its selection; empty when it loaded.
+    std::string currentError;
     std::array<std::string, 6> templatePaths;
     std::string jarPath;
     ControlStates controls;
@@ -87,10 +93,13 @@ public:
 
     // ---- selection and measuring ----
     // A mouse press on the list: the topmost selected row becomes the current page, its
-    // picture is loaded and, the first time, measured. False when no row is selected.
+    // picture is loaded and, the first time, measured. A page whose picture does not load
+    // becomes current all the same (currentError says why), so that the description field
+    // and the buttons always belong to the page on screen. False when no row is selected.
     bool SelectPage();
     // Records the sizes of the picture in currentImage for page i; false when it did not
-    // load (both sizes 0), leaving the description and the measured mark alone.
+    // load (both sizes 0), leaving the measured mark alone. The description is never
+    // touched: what was typed for a page survives its first measuring.
     bool MeasurePage(int32_t i);
     // The same for a picture of the given size that is not in currentImage (conversion
     // measures pages whose pictures were loaded on other threads and are gone again).
@@ -103,4 +112,5 @@ public:
 
 private:
     void ListEmptied();
+    void NoCurrentPage();
 };

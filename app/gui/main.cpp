@@ -1,10 +1,11 @@
 // panelle: the desktop program that makes comic books for phones.
 #include <QApplication>
+#include <QByteArray>
+#include <QList>
 #include <cstdio>
 #include <cstdlib>
 
 #include "panelleform.h"
-#include "qtmessages.h"
 #include "settings.h"
 #include "theme.h"
 
@@ -13,6 +14,26 @@ namespace {
 bool Set(const char* name) {
     const char* value = std::getenv(name);
     return value && *value;
+}
+
+// While the application object connects to the display, Qt's own messages wait here: when
+// no display can be opened, Qt ends the program with a fatal message that offers to
+// reinstall it; we say instead in one line what went wrong and stop with status 1.
+QList<QByteArray> heldMessages;
+QtMessageHandler qtHandler = nullptr;
+
+void HoldDuringStart(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type != QtFatalMsg) {
+        heldMessages << text.toLocal8Bit();
+        return;
+    }
+    (void)context;
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    std::fprintf(stderr, "panelle: no display could be opened (DISPLAY=%s, WAYLAND_DISPLAY=%s).\n",
+                 display ? display : "", wayland ? wayland : "");
+    std::fflush(stderr);
+    std::_Exit(1);
 }
 
 }  // namespace
@@ -26,10 +47,12 @@ int main(int argc, char** argv) {
                      "without showing anything. panelle-cli build makes a book without a window.\n");
         return 1;
     }
+    qtHandler = qInstallMessageHandler(HoldDuringStart);
     QApplication app(argc, argv);
-    QApplication::setApplicationName("panelle");
-    QApplication::setApplicationDisplayName(kApplicationTitle);
-    ApplyTheme(app);
+    qInstallMessageHandler(qtHandler);
+    for (const QByteArray& held : heldMessages) std::fprintf(stderr, "%s\n", held.constData());
+    heldMessages.clear();
+    StartApplication(app);
     TPanelleForm PanelleForm(SettingsPath());
     PanelleForm.show();
     return QApplication::exec();

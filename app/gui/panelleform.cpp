@@ -14,9 +14,18 @@
 #include <QProgressBar>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <set>
 
 #include "aboutboxes.h"
+#include "activation.h"
+#include "files.h"
 #include "generate.h"
+#include "measure.h"
 #include "portal.h"
 #include "preview.h"
 #include "settingform.h"
@@ -35,10 +44,15 @@ std::string PathOf(const QString& file) { return QFile::encodeName(file).toStdSt
 QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 // Passes a generation's messages on and shows its progress in the window's bar; the
-// window repaints between pages, while input waits until the generation is over.
+// window repaints between pages, while input waits until the generation is over. The lines
+// that name what failed are gathered for one notice after the outcome.
 class GenerationMessages : public Messages {
 public:
     GenerationMessages(Messages& boxes, QProgressBar& bar) : boxes_(boxes), bar_(bar) {}
+    void Detail(const std::string& text) override {
+        if (seen_.insert(text).second) details.push_back(text);
+    }
+    std::vector<std::string> details;
     void Show(const std::string& text) override { boxes_.Show(text); }
     void ShowError(const std::string& caption, const std::string& text) override {
         boxes_.ShowError(caption, text);
@@ -54,7 +68,40 @@ public:
 private:
     Messages& boxes_;
     QProgressBar& bar_;
+    std::set<std::string> seen_;
 };
+
+std::string PageName(int32_t i, const Description_T& page) {
+    return "page " + std::to_string(i + 1) + ", " + FileNamePart(page.path);
+}
+
+// What the window itself can tell about a generation that failed without naming anything:
+// pages whose files are gone or whose pictures never loaded, and an output folder that
+// cannot be written.
+std::vector<std::string> FailureDetails(const Book& book, const std::string& chosenName) {
+    std::vector<std::string> lines;
+    for (int32_t i = 0; i < book.pageCount(); ++i) {
+        const Description_T& page = book.pages[i];
+        if (!FileExists(page.path)) {
+            lines.push_back(PageName(i, page) + ": the file is missing since it was imported");
+        } else if (!page.measured) {
+            Picture picture;
+            if (!picture.Load(page.path.c_str(), FormatFromExtension(page.path)) || !picture.IsValid())
+                lines.push_back(PageName(i, page) + ": " + LoadFailure(page.path, picture));
+        }
+    }
+    const size_t slash = chosenName.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : chosenName.substr(0, std::max<size_t>(slash, 1));
+    if (access(folder.c_str(), W_OK | X_OK) != 0)
+        lines.push_back(folder + ": the output folder cannot be written (" + std::strerror(errno) + ")");
+    return lines;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
+    return text;
+}
 
 template <class Widget>
 Widget* Named(Widget* widget, const char* name) {
@@ -72,7 +119,8 @@ QLabel* NewLabel(const QString& text, int x, int y, QWidget* parent, const char*
 QPushButton* NewButton(const QString& caption, const QRect& place, QWidget* parent, const char* name) {
     auto* button = Named(new QPushButton(caption, parent), name);
     button->setGeometry(place);
-    button->setFocusPolicy(Qt::TabFocus);
+    // A click takes the focus, so that a field being left runs its exit handler.
+    button->setFocusPolicy(Qt::StrongFocus);
     return button;
 }
 
@@ -80,8 +128,11 @@ QPushButton* NewButton(const QString& caption, const QRect& place, QWidget* pare
 
 TPanelleForm::TPanelleForm(std::string settingsPath, QWidget* parent)
     : QMainWindow(parent), settingsPath_(std::move(settingsPath)), boxes_(this) {
-    hooks.runFileDialog = [](QFileDialog& dialog) {
-        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList{};
+    hooks.runFileDialog = [this](QFileDialog& dialog) {
+        PrepareModal(&dialog);
+        const bool accepted = dialog.exec() == QDialog::Accepted;
+        BringBack(this);
+        return accepted ? dialog.selectedFiles() : QStringList{};
     };
     hooks.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     hooks.messages = &boxes_;
@@ -150,6 +201,9 @@ void TPanelleForm::BuildControls() {
     PictureDescEdit->setGeometry(16, 304, 265, 19);
     PictureDescEdit->setMaxLength(static_cast<int>(kMaxDescription));
     PictureDescEdit->installEventFilter(this);
+    // What is typed reaches the page at once, whatever the focus does afterwards.
+    connect(PictureDescEdit, &QLineEdit::textEdited, this,
+            [this](const QString& text) { book_.SetDescription(text.toStdString()); });
 
     GroupBox3 = Named(new QGroupBox(QStringLiteral("生成手机程序:(书名可用中文)"), client), "GroupBox3");
     GroupBox3->setGeometry(384, 448, 329, 145);
@@ -157,6 +211,8 @@ void TPanelleForm::BuildControls() {
     BookNameEdit = Named(new QLineEdit(GroupBox3), "BookNameEdit");
     BookNameEdit->setGeometry(96, 30, 129, 19);
     BookNameEdit->installEventFilter(this);
+    connect(BookNameEdit, &QLineEdit::textEdited, this,
+            [this](const QString& text) { book_.bookName = text.toStdString(); });
     CreateButton = NewButton(QStringLiteral("生成"), {240, 30, 73, 35}, GroupBox3, "CreateButton");
     connect(CreateButton, &QPushButton::clicked, this, [this] { CreateButtonClick(); });
     Label4 = NewLabel(QStringLiteral("分享到Kavoo网电子书和电子杂志频道"), 13, 70, GroupBox3, "Label4");
@@ -320,6 +376,7 @@ void TPanelleForm::DelButtonClick() {
     PullSelection();
     book_.DeleteSelected();
     ShowPages();
+    ShowDescription();
     ShowControls();
     PaintBox1->update();  // a deleted current page leaves the preview empty
 }
@@ -327,8 +384,14 @@ void TPanelleForm::DelButtonClick() {
 void TPanelleForm::ClearButtonClick() {
     book_.Clear();
     ShowPages();
+    ShowDescription();
     ShowControls();
     PaintBox1->update();
+}
+
+void TPanelleForm::ShowDescription() {
+    const int32_t r = book_.currentPage;
+    PictureDescEdit->setText(r >= 0 && r < book_.pageCount() ? Text(book_.pages[r].description) : QString());
 }
 
 void TPanelleForm::MoveUpButtonClick() {
@@ -351,12 +414,11 @@ void TPanelleForm::FileNameListBoxMouseDown(Qt::MouseButton) {
         PaintBox1->update();
         return;
     }
-    const Description_T& page = book_.pages[book_.currentPage];
-    if (page.measured) {  // else its picture did not load, and the page stays as it was
-        ShowControls();
-        FileNameListBox->setToolTip(Text(page.path));
-        PictureDescEdit->setText(Text(page.description));
-    }
+    // A page whose picture did not load is current all the same: the field shows and takes
+    // its own description, and the preview says why it shows no picture.
+    ShowControls();
+    FileNameListBox->setToolTip(Text(book_.pages[book_.currentPage].path));
+    ShowDescription();
     PaintBox1->repaint();
 }
 
@@ -369,10 +431,20 @@ void TPanelleForm::PaintBox1Paint(QPainter& painter) {
     const int32_t r = book_.currentPage;
     if (!image || r < 0 || r >= book_.pageCount()) return;
     const Description_T& page = book_.pages[r];
+    if (!book_.currentError.empty()) {
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(PaintBox1->rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
+                         UnreadableText(page.path, book_.currentError));
+        return;
+    }
     const auto place = FitPreview(page.picWidth, page.picHeight, PaintBox1->width(), PaintBox1->height());
     if (!place) return;  // a page whose picture never loaded has no size
     const QImage preview = RenderPreview(*image, *place, PaintBox1->size(), kGroupBackground);
     if (!preview.isNull()) painter.drawImage(0, 0, preview);
+}
+
+QString TPanelleForm::UnreadableText(const std::string& path, const std::string& reason) {
+    return QStringLiteral("Cannot read %1:\n%2").arg(Text(FileNamePart(path)), Text(reason));
 }
 
 void TPanelleForm::Timer1Timer() { PaintBox1->repaint(); }
@@ -385,6 +457,11 @@ void TPanelleForm::BookNameEditExit() { book_.bookName = BookNameEdit->text().to
 
 bool TPanelleForm::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
+    if (watched != this && watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
+        auto* box = static_cast<QWidget*>(watched);
+        if (type == QEvent::Move || type == QEvent::Hide) RememberFrame(box);
+        if (type == QEvent::Hide && !box->isMinimized()) BringBack(this);
+    }
     if ((type == QEvent::FocusIn || type == QEvent::FocusOut) &&
         (watched == PictureDescEdit || watched == BookNameEdit)) {
         // Focus that leaves or comes back with the whole window (another window, a message
@@ -404,8 +481,8 @@ bool TPanelleForm::eventFilter(QObject* watched, QEvent* event) {
 // ---- generation ---------------------------------------------------------------------------
 
 void TPanelleForm::CreateButtonClick() {
-    // The descriptors take the name field as it reads now; desc.txt the name stored when the
-    // field last lost the focus.
+    // The descriptors take the name field as it reads now; desc.txt the name stored as it
+    // was edited or when the field last lost the focus, which is the same text.
     book_.bookNameText = BookNameEdit->text().toStdString();
     const QStringList chosen = hooks.runFileDialog(*SaveDialog);
     const std::string name = chosen.isEmpty() ? std::string() : PathOf(chosen.front());
@@ -420,17 +497,23 @@ void TPanelleForm::CreateButtonClick() {
     shownImage_ = std::move(book_.currentImage);
     generating_ = true;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    Generate(book_, name, messages);
+    const bool ok = Generate(book_, name, messages);
     generating_ = false;
     book_.currentImage = std::move(shownImage_);
     suiProgressBar->hide();
     PaintBox1->update();
+    if (!ok && messages.details.empty()) messages.details = FailureDetails(book_, name);
+    if (!messages.details.empty()) hooks.messages->Show(Joined(messages.details));
 }
 
 // ---- settings and information boxes ---------------------------------------------------------
 
-void TPanelleForm::ShowPlaced(QWidget* box) const {
-    box->move(pos() + QPoint(120, 120));
+void TPanelleForm::ShowPlaced(QWidget* box) {
+    if (!box->property("watched").toBool()) {
+        box->installEventFilter(this);  // its closing gives the keyboard back to the window
+        box->setProperty("watched", true);
+    }
+    PlaceFrame(box, frameGeometry().topLeft() + QPoint(120, 120));
     if (box->isMinimized())
         box->showNormal();
     else

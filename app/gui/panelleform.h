@@ -133,9 +133,12 @@ public:
     static QStringList PictureNameFilters(const QString& windowsFilter);
     static const QString kPictureFilter;
 
-    // Places a dialog or box 120 pixels right of and below the window's top-left corner,
-    // shows it and restores it when it was minimised.
-    void ShowPlaced(QWidget* box) const;
+    // Places a dialog or box with its frame 120 pixels right of and below the window's
+    // frame, shows it and restores it when it was minimised.
+    void ShowPlaced(QWidget* box);
+
+    // What the preview box says for a current page whose picture could not be read.
+    static QString UnreadableText(const std::string& path, const std::string& reason);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -150,6 +153,8 @@ private:
     void PullSelection();
     void ShowPages();
     void ShowControls();
+    // The current page's description into the field; empty without a current page.
+    void ShowDescription();
     void PortalLink(const char* linkName);
 
     std::string settingsPath_;

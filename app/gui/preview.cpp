@@ -1,5 +1,7 @@
 #include "preview.h"
 
+#include <algorithm>
+
 #include "devicecontext.h"
 #include "picture.h"
 
@@ -14,6 +16,9 @@ std::optional<PreviewPlace> FitPreview(int32_t picWidth, int32_t picHeight, int3
         place.height = boxHeight;
         place.width = static_cast<int32_t>(int64_t{picWidth} * boxHeight / picHeight);
     }
+    // A very thin picture still shows as a line rather than as nothing.
+    place.width = std::max(place.width, int32_t{1});
+    place.height = std::max(place.height, int32_t{1});
     place.x = (boxWidth - place.width) / 2;
     place.y = (boxHeight - place.height) / 2;
     return place;

@@ -18,7 +18,7 @@ struct PreviewPlace {
 
 // A landscape or square picture takes the box's width, a portrait one the box's height, the
 // other side in proportion, centred (so it may overflow the box's other side). Divisions
-// truncate toward zero. None for a picture of no size.
+// truncate toward zero, but each side keeps at least one pixel. None for a picture of no size.
 std::optional<PreviewPlace> FitPreview(int32_t picWidth, int32_t picHeight, int32_t boxWidth,
                                        int32_t boxHeight);
 

@@ -67,3 +67,8 @@ void ApplyTheme(QApplication& app) {
     app.setFont(font);
     app.setStyleSheet(kStyleSheet);
 }
+
+void StartApplication(QApplication& app) {
+    QApplication::setApplicationName("panelle");
+    ApplyTheme(app);
+}

@@ -173,7 +173,7 @@ TEST(Selection, FirstSelectionMeasuresLaterOnesKeepTheDescription) {
     ASSERT_TRUE(book.SelectPage());
     EXPECT_EQ(book.currentPage, 1);
     EXPECT_TRUE(book.pages[1].measured);
-    EXPECT_EQ(book.pages[1].description, "");
+    EXPECT_EQ(book.pages[1].description, "typed before measuring");  // measuring keeps it
     EXPECT_EQ(book.pages[1].picWidth, 352);
     EXPECT_EQ(book.pages[1].fitWidth, 176);
     EXPECT_EQ(book.pages[1].fitHeight, 144);
@@ -184,15 +184,55 @@ TEST(Selection, FirstSelectionMeasuresLaterOnesKeepTheDescription) {
     book.SelectPage();
     EXPECT_EQ(book.pages[1].description, "第二页");
 
-    // A page whose picture does not load stays unmeasured, so the next selection tries again.
+    // A page whose picture does not load stays unmeasured, so the next selection tries
+    // again; it is current all the same, with the buttons set by its place and the reason kept.
     book.controls = ControlStates{};
     book.SelectOnly(0);
     ASSERT_TRUE(book.SelectPage());
     EXPECT_EQ(book.currentPage, 0);
     EXPECT_FALSE(book.pages[0].measured);
-    EXPECT_FALSE(book.controls.delButton);
+    EXPECT_EQ(book.currentError, "No such file or directory");
+    EXPECT_TRUE(book.controls.delButton && book.controls.moveDownButton && book.controls.pictureDescEdit);
+    EXPECT_FALSE(book.controls.moveUpButton);
+    book.SetDescription("kept for the missing page");
+    EXPECT_EQ(book.pages[0].description, "kept for the missing page");
 
     book.SelectOnly(2);
     book.SelectPage();
     EXPECT_FALSE(book.controls.moveDownButton);  // the last row
+}
+
+TEST(Selection, WithoutACurrentPageTheDescriptionFieldIsOff) {
+    struct Row {
+        const char* action;
+        void (*run)(Book&);
+        int32_t current;
+        bool field;
+    };
+    const Row rows[] = {
+        {"delete of the current page", [](Book& b) { b.SelectOnly(2); b.DeleteSelected(); }, -1, false},
+        {"delete of another page", [](Book& b) { b.SelectOnly(0); b.DeleteSelected(); }, 1, true},
+        {"clear", [](Book& b) { b.Clear(); }, -1, false},
+    };
+    TempDir dir;
+    Picture picture(4, 4, 24, 0);
+    ASSERT_TRUE(picture.Save((dir / "p.bmp").c_str(), ImageFormat::Bmp));
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.action);
+        Book book;
+        book.ImportPictures({dir / "p.bmp", dir / "p.bmp", dir / "p.bmp"});
+        book.SelectOnly(2);
+        ASSERT_TRUE(book.SelectPage());
+        book.SetDescription("current");
+        r.run(book);
+        EXPECT_EQ(book.currentPage, r.current);
+        EXPECT_EQ(book.controls.pictureDescEdit, r.field);
+        if (r.current >= 0) {
+            EXPECT_EQ(book.pages[r.current].description, "current");
+        }
+        book.SetDescription("typed");
+        int written = 0;
+        for (const Description_T& page : book.pages) written += page.description == "typed";
+        EXPECT_EQ(written, r.current >= 0 ? 1 : 0);
+    }
 }

@@ -1,17 +1,16 @@
-// The GUI tests run in one QApplication on Qt's offscreen platform, themed like the program.
+// The GUI tests run in one QApplication, set up like the program's, on Qt's offscreen
+// platform unless another one (xcb under a private X server) is asked for.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <cstdlib>
 
-#include "qtmessages.h"
 #include "theme.h"
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(kApplicationTitle);
-    ApplyTheme(app);
+    StartApplication(app);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QTest>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,6 +48,7 @@ protected:
     void OpenWindow() {
         form.reset();
         form = std::make_unique<TPanelleForm>(dir / "panelle.INI");
+        runDialog = form->hooks.runFileDialog;  // the window's own, which runs the dialog
         form->hooks.runFileDialog = [this](QFileDialog& dialog) {
             dialogsRun.push_back(&dialog);
             if (answers.empty()) return QStringList{};
@@ -103,8 +105,16 @@ protected:
         return rows;
     }
 
+    // Waits for a condition that events still on their way make true: the window system
+    // answers in its own time. The bound only keeps a broken run from hanging.
+    static bool Eventually(const std::function<bool()>& condition) {
+        return QTest::qWaitFor(condition, 10000);
+    }
+    static bool OnXcb() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
+
     TempDir dir;
     std::unique_ptr<TPanelleForm> form;
+    std::function<QStringList(QFileDialog&)> runDialog;
     std::deque<QStringList> answers;
     std::vector<QFileDialog*> dialogsRun;
     std::vector<std::string> opened;

@@ -21,8 +21,10 @@ TEST(PreviewFit, LongerSideFillsTheBoxAndTheOtherMayOverflow) {
         {100, 300, {84, 0, 80, 241}},                 // portrait: the box's height
         {200, 200, {0, -4, 249, 249}},                // square: the width, 4 pixels over at top and bottom
         {249, 241, {0, 0, 249, 241}},                 // the box's own size
-        {1000, 3, {0, 120, 249, 0}},                  // too flat to show a row
-        {2, 1000000, {124, 0, 0, 241}},               // too narrow to show a column
+        {1000, 3, {0, 120, 249, 1}},                  // too flat for a row: still one
+        {2, 1000000, {124, 0, 1, 241}},               // too narrow for a column: still one
+        {2000, 1, {0, 120, 249, 1}},
+        {1, 2000, {124, 0, 1, 241}},
         {1 << 24, (1 << 24) - 1, {0, -3, 249, 248}},  // no 32-bit overflow
     };
     for (const Row& r : rows) {
@@ -85,7 +87,46 @@ TEST_F(Preview, PaintsNothingWithoutACurrentPageOrForAPageOfNoSize) {
     EXPECT_TRUE(untouched());
 
     Import({dir / "p0.bmp", dir / "gone.bmp"});
-    PressRow(1);  // does not load: width and height 0
+    PressRow(1);  // does not load: width and height 0, and the box says so instead
     EXPECT_EQ(book().currentPage, 1);
-    EXPECT_TRUE(untouched());
+    EXPECT_FALSE(untouched());
+}
+
+TEST_F(Preview, VeryThinPicturesShowAtLeastOnePixel) {
+    struct Row {
+        uint32_t w, h;
+        QPoint inside;  // a pixel of the one-pixel line
+    };
+    const Row rows[] = {{1, 2000, {124, 120}}, {2000, 1, {124, 120}}, {3, 1000, {124, 10}}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.w) + "x" + std::to_string(r.h));
+        form->ClearButton->click();
+        Import({SolidPicture(dir, "thin.bmp", r.w, r.h, 0xf0e010)});
+        PressRow(0);
+        EXPECT_EQ(Shown().pixel(r.inside), Rgb(0xf0e010));
+    }
+}
+
+TEST_F(Preview, UnreadablePictureIsNamedWithTheReasonInTheBox) {
+    const std::string bad = dir / "b.bmp";
+    WriteFile(bad, "BM this is not a bitmap");
+    Import({SolidPicture(dir, "a.bmp", 8, 8, 0x102030), bad, dir / "gone.png"});
+    PressRow(1);
+    const QImage unreadable = Shown();
+    Picture engine;
+    EXPECT_FALSE(engine.Load(bad.c_str(), ImageFormat::Bmp));
+    EXPECT_EQ(book().currentError, engine.GetLastError());
+    EXPECT_EQ(TPanelleForm::UnreadableText(bad, book().currentError),
+              QStringLiteral("Cannot read b.bmp:\n") + engine.GetLastError());
+    // The words are drawn in the box, in the window's text colour over the group background.
+    int written = 0;
+    for (int y = 0; y < unreadable.height(); ++y)
+        for (int x = 0; x < unreadable.width(); ++x) written += unreadable.pixel(x, y) != kGroupBackground.rgb();
+    EXPECT_GT(written, 50);
+
+    PressRow(2);  // missing: the reason is the file system's
+    EXPECT_EQ(book().currentError, "No such file or directory");
+    EXPECT_NE(Shown(), unreadable);
+    PressRow(0);
+    EXPECT_TRUE(book().currentError.empty());
 }
