@@ -33,15 +33,16 @@ namespace {
 // start a false one, so it is written as a space.
 bool WriteLine(const std::string& text, FILE* file) { return WriteLineUtf16(ControlsToSpaces(text) + "\r\n", file); }
 
-// A line for the user naming a page (counted from 1, as the list shows them) and its file.
+// A line for the user naming a page (counted from 1, as the list shows them) and its file
+// by the name the list shows.
 std::string PageDetail(int32_t i, const std::string& path, const std::string& reason) {
-    return "page " + std::to_string(i + 1) + ", " + path + ": " + reason;
+    return "page " + std::to_string(i + 1) + ", " + FileNamePart(path) + ": " + reason;
 }
 
 // Why a page's picture did not load: the file is gone or unreadable, or the engine's text.
 std::string LoadFailure(const std::string& path, const std::string& engineText) {
     if (access(path.c_str(), R_OK) != 0)
-        return errno == ENOENT ? std::string("missing since import") : std::string(std::strerror(errno));
+        return errno == ENOENT ? std::string("the file is missing since it was imported") : std::string(std::strerror(errno));
     return engineText.empty() ? std::string("cannot be read") : engineText;
 }
 

@@ -191,7 +191,7 @@ TEST(Selection, FirstSelectionMeasuresLaterOnesKeepTheDescription) {
     ASSERT_TRUE(book.SelectPage());
     EXPECT_EQ(book.currentPage, 0);
     EXPECT_FALSE(book.pages[0].measured);
-    EXPECT_EQ(book.currentError, "No such file or directory");
+    EXPECT_EQ(book.currentError, "Load: No such file or directory");
     EXPECT_TRUE(book.controls.delButton && book.controls.moveDownButton && book.controls.pictureDescEdit);
     EXPECT_FALSE(book.controls.moveUpButton);
     book.SetDescription("kept for the missing page");

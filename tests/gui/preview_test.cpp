@@ -125,7 +125,7 @@ TEST_F(Preview, UnreadablePictureIsNamedWithTheReasonInTheBox) {
     EXPECT_GT(written, 50);
 
     PressRow(2);  // missing: the reason is the file system's
-    EXPECT_EQ(book().currentError, "No such file or directory");
+    EXPECT_EQ(book().currentError, "Load: No such file or directory");
     EXPECT_NE(Shown(), unreadable);
     PressRow(0);
     EXPECT_TRUE(book().currentError.empty());
