@@ -133,7 +133,7 @@ std::vector<Picture> FitPage(Picture& page, PageSize full, const PageFit& fit, i
                 return {};
             }
         }
-        page.Destroy();
+        Picture gone(std::move(page));  // the whole page is not needed any more
     } else {
         parts.push_back(std::move(page));
     }
