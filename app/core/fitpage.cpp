@@ -108,9 +108,16 @@ bool LoadPagePicture(Picture& picture, const std::string& path, uint32_t id, con
             if (scale > 1) {
                 picture.SetJpegScale(scale);
                 const bool ok = picture.Load(path.c_str(), ImageFormat::Jpg);
-                if (ok) full = {w, h};
                 picture.SetJpegScale(1);
-                return ok;
+                // the decode must be the header's picture at that scale, else it is read whole
+                const auto matches = [scale](uint32_t decoded, int32_t own) {
+                    return (static_cast<int64_t>(own) + scale - 1) / scale == decoded;
+                };
+                if (ok && matches(picture.GetWidth(), w) && matches(picture.GetHeight(), h)) {
+                    full = {w, h};
+                    return true;
+                }
+                Picture gone(std::move(picture));  // an empty picture to load into again
             }
         }
     }
