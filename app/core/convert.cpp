@@ -53,8 +53,9 @@ std::string PictureName(const std::string& staging, int32_t i) {
     return staging + "/" + std::to_string(i) + ".png";
 }
 
-// What a page's conversion needs to know: how pages are written and under which names. A
-// page that may be split writes under names of its own, which become N.png once the pages
+// What a page's conversion needs to know, copied before workers start (the calling thread
+// changes the pages' records while they run): how pages are written and under which names.
+// A page that may be split writes under names of its own, which become N.png once the pages
 // before it are counted.
 struct PageWork {
     std::string path;
