@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The book benchmark: COUNT comic pages (bench/comic.h: 1200 x 1800, JPEG quality 90) made
 # into a comic book by `panelle-cli build`, beside ImageMagick converting the same pages to
-# PNG, one process per page as a user's script would, and zip packing them.
+# PNG, one process per page as a user's script would, and zip packing them; then the same
+# pages fitted to 176 wide (in colour, 256 colours, 16 greys) beside vipsthumbnail and
+# ImageMagick shrinking while they decode.
 #
 #   bench/run-book-bench.sh [BUILD_DIR] [COUNT...]      (defaults: build, 10 100)
 #   REPEAT=N  runs every measurement N times and keeps the fastest (default 3)
@@ -108,6 +110,32 @@ for count in "${COUNTS[@]}"; do
     read -r wall cpu rss <<<"$r"
     printf '| %s | convert per page, xargs -P %s + zip | %s | %s | %s | %s |\n' "$count" "$(nproc)" "$wall" "$cpu" \
         "$rss" "$(stat -c %s "$WORK/im/book.zip")"
+    # Pages fitted to 176 x 208 (176 wide), on one thread, beside the per-page tools that
+    # shrink while they decode.
+    for fit in "--fit width" "--fit width --colors 256" "--fit width --grey --colors 16 --dither"; do
+        read -r -a fitopt <<<"$fit"
+        r=$(measure panelle-fit "$BIN/panelle-cli" build --templates "$BIN/files" --threads 1 "${fitopt[@]}" \
+            -o "$WORK/book.jar" "$pages"/page-*.jpg)
+        read -r wall cpu rss <<<"$r"
+        printf '| %s | panelle-cli build %s, 1 thread | %s | %s | %s | %s |\n' "$count" "$fit" "$wall" "$cpu" "$rss" \
+            "$(stat -c %s "$WORK/book.jar")"
+    done
+    if command -v vipsthumbnail >/dev/null; then
+        printf '%s\n' "set -e" "rm -rf '$WORK/im' && mkdir '$WORK/im' && cd '$WORK/im'" \
+            "for f in '$pages'/page-*.jpg; do vipsthumbnail -s 176x -o \"\$(basename \"\$f\" .jpg).png\" \"\$f\"; done" \
+            "zip -q book.zip page-*.png" >"$WORK/vips.sh"
+        r=$(measure vips bash "$WORK/vips.sh")
+        read -r wall cpu rss <<<"$r"
+        printf '| %s | vipsthumbnail -s 176x per page + zip | %s | %s | %s | %s |\n' "$count" "$wall" "$cpu" "$rss" \
+            "$(stat -c %s "$WORK/im/book.zip")"
+    fi
+    printf '%s\n' "set -e" "rm -rf '$WORK/im' && mkdir '$WORK/im' && cd '$WORK/im'" \
+        "for f in '$pages'/page-*.jpg; do '$CONVERT' -define jpeg:size=352x528 \"\$f\" -resize 176x \"\$(basename \"\$f\" .jpg).png\"; done" \
+        "zip -q book.zip page-*.png" >"$WORK/imfit.sh"
+    r=$(measure imagemagick-fit bash "$WORK/imfit.sh")
+    read -r wall cpu rss <<<"$r"
+    printf '| %s | convert -define jpeg:size=352x528 -resize 176x per page + zip | %s | %s | %s | %s |\n' "$count" \
+        "$wall" "$cpu" "$rss" "$(stat -c %s "$WORK/im/book.zip")"
     rm -rf "$pages" "$WORK/im"
 done
 echo

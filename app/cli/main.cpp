@@ -28,6 +28,7 @@
 #include "measure.h"
 #include "messages.h"
 #include "picture.h"
+#include "fitpage.h"
 #include "settings.h"
 #include "text.h"
 
@@ -44,7 +45,9 @@ constexpr const char* kUsage =
     "      FORMAT: bmp gif jpg jpeg png ico tif tiff tga pcx wbmp jp2 jpc pgx pnm ras.\n"
     "      --quality N sets the JPEG quality (0..100, default 90).\n"
     "  panelle-cli build -o OUT [--name NAME] [--author TEXT] [--price YUAN]\n"
-    "                    [--descriptions FILE] [--templates DIR] [--threads N] PICTURE...\n"
+    "                    [--descriptions FILE] [--templates DIR] [--threads N]\n"
+    "                    [--fit none|width|screen] [--screen WxH] [--grey] [--colors N]\n"
+    "                    [--dither] [--split none|ltr|rtl] PICTURE...\n"
     "      Make a comic book: OUT.jar (\".jar\" is added when OUT's file name has no\n"
     "      extension) and OUT.jad beside it, one page per PICTURE in the order given.\n"
     "      OUT must name a file in an existing, writable folder, other than the JAD\n"
@@ -53,7 +56,15 @@ constexpr const char* kUsage =
     "        extension. Commas show as full-width commas in the MIDlet-1 line.\n"
     "      --descriptions FILE gives one description per line, page by page (UTF-8).\n"
     "      --threads N converts N pages at once (1..4; default: one per core, at most 4).\n"
-    "      Author and price default to the settings file (panelle.INI). Names,\n"
+    "      --fit width shrinks pages wider than the screen to its width, --fit screen\n"
+    "        shrinks them to lie inside it; pages are never enlarged. --screen WxH\n"
+    "        names the screen (default: the settings file's, 176x208).\n"
+    "      --grey writes grey pages, --colors N (2..256) at most N colours, --dither\n"
+    "        diffuses the error of fewer colours.\n"
+    "      --split ltr|rtl makes a page wider than tall two pages, left or right half\n"
+    "        first; its description goes with the first half.\n"
+    "      Author, price, screen and the page options default to the settings file\n"
+    "      (panelle.INI). Names,\n"
     "      authors and descriptions are UTF-8 text; names and authors hold no control\n"
     "      characters, in descriptions they become spaces.\n"
     "      Progress and messages go to stderr, the files written to stdout.\n"
@@ -90,7 +101,8 @@ struct Arguments {
     bool help = false;
     std::string error;
 
-    Arguments(const std::vector<std::string>& words, const std::set<std::string>& withValue) {
+    Arguments(const std::vector<std::string>& words, const std::set<std::string>& withValue,
+              const std::set<std::string>& flags = {}) {
         bool optionsEnded = false;
         for (size_t i = 0; i < words.size(); ++i) {
             const std::string& w = words[i];
@@ -102,6 +114,10 @@ struct Arguments {
                 help = true;
             } else {
                 const std::string name = w == "--output" ? "-o" : w;
+                if (flags.count(name)) {
+                    values[name];
+                    continue;
+                }
                 if (!withValue.count(name)) {
                     error = "unknown option " + w;
                     return;
@@ -343,8 +359,70 @@ std::string NameFromOutput(const std::string& jarPath) {
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
+// ---- pages fitted to the screen ----
+// The page options of the command line over those of the settings file; empty, or what is wrong.
+std::string ApplyPageOptions(const Arguments& args, PageFit& fit, int32_t& screenWidth, int32_t& screenHeight) {
+    const auto choose = [&](const char* option, std::initializer_list<const char*> names, int32_t& field) {
+        if (!args.Has(option)) return true;
+        int32_t n = 0;
+        for (const char* name : names) {
+            if (args.Value(option) == name) return field = n, true;
+            ++n;
+        }
+        return false;
+    };
+    if (!choose("--fit", {"none", "width", "screen"}, fit.fit)) return "--fit takes none, width or screen";
+    if (!choose("--split", {"none", "ltr", "rtl"}, fit.split)) return "--split takes none, ltr or rtl";
+    if (args.Has("--screen")) {
+        const std::string& v = args.Value("--screen");
+        const size_t x = v.find('x');
+        long w = 0, h = 0;
+        if (x == std::string::npos || !ParseNumber(v.substr(0, x), 1, 65535, w) || !ParseNumber(v.substr(x + 1), 1, 65535, h))
+            return "--screen takes WxH, such as 176x208";
+        screenWidth = static_cast<int32_t>(w), screenHeight = static_cast<int32_t>(h);
+    }
+    long colors = 0;
+    if (args.Has("--colors")) {
+        if (!ParseNumber(args.Value("--colors"), 2, 256, colors)) return "--colors takes 2 to 256";
+        fit.colors = static_cast<int32_t>(colors);
+    }
+    if (args.Has("--grey")) fit.grey = 1;
+    if (args.Has("--dither")) fit.dither = 1;
+    return {};
+}
+
+// How many screens a length covers, counting a part of one as one.
+int32_t Screens(int32_t length, int32_t screen) { return screen > 0 ? (length + screen - 1) / screen : 0; }
+
+// After a generation: a warning for every page left at its own size that is larger than
+// 2 x 2 screens and would shrink to the width, then the book's pages, bytes and largest page.
+void ReportPages(const Book& book) {
+    const int32_t sw = book.settingWidth, sh = book.settingHeight;
+    int32_t written = 0;
+    PageSize largest;
+    for (int32_t i = 0; i < book.pageCount(); ++i) {
+        const Description_T& page = book.pages[i];
+        if (!page.measured) continue;
+        if (book.pageFit.fit == 0 && sw > 0 && sh > 0 && page.picWidth > sw &&
+            (page.picWidth > 2 * sw || page.picHeight > 2 * sh))
+            std::fprintf(stderr, "page %d is %dx%d, %dx%d screens of %dx%d; --fit width makes it readable\n", i + 1,
+                         page.picWidth, page.picHeight, Screens(page.picWidth, sw), Screens(page.picHeight, sh), sw, sh);
+        for (const PageSize& s : WrittenPageSizes(book.pageFit, page.picWidth, page.picHeight, sw, sh)) {
+            ++written;
+            if (static_cast<int64_t>(s.width) * s.height > static_cast<int64_t>(largest.width) * largest.height) largest = s;
+        }
+    }
+    struct stat st;
+    const long long size = stat(book.jarPath.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+    std::fprintf(stderr, "%s: %d pages, %lld bytes, largest page %dx%d\n", FileNamePart(book.jarPath).c_str(), written,
+                 size, largest.width, largest.height);
+}
+
 int Build(const std::vector<std::string>& words) {
-    const Arguments args(words, {"-o", "--name", "--author", "--price", "--descriptions", "--templates", "--threads"});
+    const Arguments args(words,
+                         {"-o", "--name", "--author", "--price", "--descriptions", "--templates", "--threads", "--fit",
+                          "--screen", "--colors", "--split"},
+                         {"--grey", "--dither"});
     if (args.help) return Usage(stdout, 0);
     if (!args.error.empty()) return Wrong(args.error);
     if (!args.Has("-o")) return Wrong("build needs -o OUT");
@@ -361,6 +439,10 @@ int Build(const std::vector<std::string>& words) {
         if (args.Has(option))
             if (const std::string problem = TextProblem(option, args.Value(option)); !problem.empty())
                 return Refuse(problem, 2);
+    PageFit fitOptions;
+    int32_t screenWidth = 0, screenHeight = 0;
+    if (const std::string problem = ApplyPageOptions(args, fitOptions, screenWidth, screenHeight); !problem.empty())
+        return Refuse(problem, 2);
     if (pictures.size() > static_cast<size_t>(kMaxPages))
         return Refuse("a book holds at most " + std::to_string(kMaxPages) + " pages", 2);
 
@@ -401,6 +483,8 @@ int Build(const std::vector<std::string>& words) {
     book.settingWidth = settings.width;
     book.settingHeight = settings.height;
     book.settingPrice = price >= 0 ? static_cast<int32_t>(price) : settings.price;
+    book.pageFit = settings.pageFit;
+    ApplyPageOptions(args, book.pageFit, book.settingWidth, book.settingHeight);
 
     if (args.Has("--descriptions")) {
         std::vector<std::string> lines;
@@ -430,6 +514,7 @@ int Build(const std::vector<std::string>& words) {
         struct stat st;
         const long long size = stat(book.jarPath.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
         std::printf("wrote %s (%lld bytes)\nwrote %s\n", book.jarPath.c_str(), size, JadPathFor(book.jarPath).c_str());
+        ReportPages(book);
         return 0;
     });
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "picture.h"
+#include "settings.h"
 
 // One page of the book.
 struct Description_T {
@@ -62,6 +63,7 @@ public:
     int32_t settingWidth = 176;
     int32_t settingHeight = 208;
     int32_t settingPrice = 0;
+    PageFit pageFit;  // how pages are written: fitted to the screen above, reduced, split
 
     // ---- book ----
     std::string bookName;      // the name as stored when the name field last lost the focus

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "book.h"
+#include "fitpage.h"
 #include "measure.h"
 #include "messages.h"
 #include "text.h"
@@ -52,52 +53,116 @@ std::string PictureName(const std::string& staging, int32_t i) {
     return staging + "/" + std::to_string(i) + ".png";
 }
 
+// What a page's conversion needs to know, copied before workers start (the calling thread
+// changes the pages' records while they run): how pages are written and under which names.
+// A page that may be split writes under names of its own, which become N.png once the pages
+// before it are counted.
+struct PageWork {
+    std::string path;
+    std::string pictureName;
+    std::string secondName;  // the second half of a split page
+    bool measured = false;
+    PageFit fit;
+    int32_t screenWidth = 0;
+    int32_t screenHeight = 0;
+};
+
+PageWork WorkFor(const Book& book, const std::string& staging, int32_t i) {
+    PageWork work{book.pages[i].path, PictureName(staging, i), {}, book.pages[i].measured,
+                  book.pageFit, book.settingWidth, book.settingHeight};
+    if (book.pageFit.split != 0) {
+        work.pictureName = staging + "/split-" + std::to_string(i) + "-a.png";
+        work.secondName = staging + "/split-" + std::to_string(i) + "-b.png";
+    }
+    return work;
+}
+
+bool LoadPage(Picture& picture, const PageWork& work, PageSize& full) {
+    return LoadPagePicture(picture, work.path, FormatFromExtension(work.path), work.fit, work.screenWidth,
+                           work.screenHeight, full);
+}
+
+// Writes a loaded page as the book holds it; `parts` gets the number of pages it gives and
+// the picture keeps the last one written. False, with the engine's text in `error`, when a
+// page could not be fitted or saved.
+bool SavePage(Picture& picture, PageSize full, const PageWork& work, int32_t& parts, std::string& error) {
+    parts = 1;
+    if (KeepsPagesAsTheyAre(work.fit)) {
+        const bool ok = picture.Save(work.pictureName.c_str(), ImageFormat::Png);
+        if (!ok) error = picture.GetLastError();
+        return ok;
+    }
+    parts = static_cast<int32_t>(
+        WrittenPageSizes(work.fit, full.width, full.height, work.screenWidth, work.screenHeight).size());
+    std::vector<Picture> pages = FitPage(picture, full, work.fit, work.screenWidth, work.screenHeight, error);
+    if (pages.empty()) return false;
+    bool ok = true;
+    for (size_t k = 0; k < pages.size(); ++k) {
+        if (!pages[k].Save((k == 0 ? work.pictureName : work.secondName).c_str(), ImageFormat::Png) && ok) {
+            ok = false;
+            error = pages[k].GetLastError();
+        }
+    }
+    picture.Transfer(pages.back());
+    return ok;
+}
+
+// The lines of a page's pictures, numbered as they are written from `first`; the page's
+// description goes with the first. A split page's pictures take their names as written.
+bool ListPage(const PageWork& work, const std::string& staging, int32_t first, int32_t parts,
+              const std::string& description, FILE* desc) {
+    if (work.fit.split != 0) {
+        std::rename(work.pictureName.c_str(), PictureName(staging, first).c_str());
+        if (parts > 1) std::rename(work.secondName.c_str(), PictureName(staging, first + 1).c_str());
+    }
+    for (int32_t k = 0; k < parts; ++k)
+        if (!WriteLine(std::to_string(first + k) + ":" + (k == 0 ? description : std::string()), desc)) return false;
+    return true;
+}
+
 // One page after another on the calling thread. An error raised while a page is loaded,
-// measured, saved or listed ends the loop like a page that did not load.
-void ConvertInOrder(Book& book, const std::string& staging, FILE* desc, Messages& messages) {
+// measured, saved or listed ends the loop like a page that did not load. Gives the number
+// of pages listed.
+int32_t ConvertInOrder(Book& book, const std::string& staging, FILE* desc, Messages& messages) {
     const int32_t count = book.pageCount();
+    int32_t listed = 0;
     for (int32_t i = 0; i < count; ++i) {
         try {
             Description_T& page = book.pages[i];
-            const uint32_t id = FormatFromExtension(page.path);
+            const PageWork work = WorkFor(book, staging, i);
             book.currentImage = std::make_unique<Picture>();
-            const std::string pictureName = PictureName(staging, i);
-            const bool loaded = book.currentImage->Load(page.path.c_str(), id);
+            PageSize full;
+            const bool loaded = LoadPage(*book.currentImage, work, full);
             const std::string loadError = loaded ? std::string() : book.currentImage->GetLastError();
-            if (!page.measured && !book.MeasurePage(i)) {
+            if (!page.measured && !book.MeasurePage(i, full.width, full.height)) {
                 messages.Detail(PageDetail(i, page.path, LoadFailure(page.path, loadError)));
                 messages.Show("LoadFile error!");
-                return;
+                return listed;
             }
-            const bool ok = book.currentImage->Save(pictureName.c_str(), ImageFormat::Png);
-            if (!WriteLine(std::to_string(i) + ":" + page.description, desc)) {
+            int32_t parts = 1;
+            std::string error;
+            const bool ok = SavePage(*book.currentImage, full, work, parts, error);
+            if (!ListPage(work, staging, listed, parts, page.description, desc)) {
                 messages.Detail(DescWriteFailure());
                 messages.Show("LoadFile error!");
-                return;
+                return listed;
             }
+            listed += parts;
             if (!ok) {
                 messages.Detail(PageDetail(i, page.path,
-                                           loaded ? "cannot save it as " + std::to_string(i) + ".png: " +
-                                                        book.currentImage->GetLastError()
+                                           loaded ? "cannot save it as " + std::to_string(listed - parts) + ".png: " + error
                                                   : LoadFailure(page.path, loadError)));
-                messages.ShowError("Error", book.currentImage->GetLastError());
+                messages.ShowError("Error", error);
             }
         } catch (...) {
             messages.Detail(PageDetail(i, book.pages[i].path, "an error was raised while converting it"));
             messages.Show("LoadFile error!");
-            return;
+            return listed;
         }
         messages.Progress(i + 1, count);
     }
+    return listed;
 }
-
-// What a worker needs of a page, copied before the workers start: the calling thread
-// changes the pages' records while the workers run.
-struct PageWork {
-    std::string path;
-    std::string pictureName;
-    bool measured = false;
-};
 
 // A page as a worker left it: loaded and, unless the loop is to end there, saved.
 struct PageDone {
@@ -106,6 +171,7 @@ struct PageDone {
     bool ends = false;    // the loop ends at this page: it raised, or it is unmeasured and did not load
     bool saved = false;
     bool loaded = false;
+    int32_t parts = 1;  // pages it gives
     int32_t width = 0;
     int32_t height = 0;
     std::string loadError;             // the last-error text of a failed load
@@ -117,15 +183,15 @@ PageDone ConvertPage(const PageWork& work, bool last) noexcept {
     PageDone done;
     try {
         auto picture = std::make_unique<Picture>();
-        done.loaded = picture->Load(work.path.c_str(), FormatFromExtension(work.path));
+        PageSize full;
+        done.loaded = LoadPage(*picture, work, full);
         if (!done.loaded) done.loadError = picture->GetLastError();
-        done.width = static_cast<int32_t>(picture->GetWidth());
-        done.height = static_cast<int32_t>(picture->GetHeight());
+        done.width = full.width;
+        done.height = full.height;
         // Measuring fails on a picture of no size, and the loop then ends without saving it.
         done.ends = !work.measured && done.width == 0 && done.height == 0;
         if (!done.ends) {
-            done.saved = picture->Save(work.pictureName.c_str(), ImageFormat::Png);
-            if (!done.saved) done.error = picture->GetLastError();
+            done.saved = SavePage(*picture, full, work, done.parts, done.error);
         }
         // Every other page's pixels go now: only one decoded page per worker is alive.
         if (last || done.ends) done.picture = std::move(picture);
@@ -183,7 +249,10 @@ class PagePipeline {
         for (std::thread& t : threads_) t.join();
         threads_.clear();
         for (size_t j = static_cast<size_t>(last + 1); j < done_.size(); ++j)
-            if (done_[j].saved) std::remove(work_[j].pictureName.c_str());
+            if (done_[j].saved) {
+                std::remove(work_[j].pictureName.c_str());
+                if (!work_[j].secondName.empty()) std::remove(work_[j].secondName.c_str());
+            }
         done_.resize(std::min(done_.size(), static_cast<size_t>(last + 1)));
     }
 
@@ -222,24 +291,24 @@ class PagePipeline {
 // as the loop leaves it: loaded and saved again (the same bytes under the same name).
 std::unique_ptr<Picture> LoadedAgain(const PageWork& work) {
     auto picture = std::make_unique<Picture>();
-    picture->Load(work.path.c_str(), FormatFromExtension(work.path));
-    picture->Save(work.pictureName.c_str(), ImageFormat::Png);
+    PageSize full;
+    LoadPage(*picture, work, full);
+    int32_t parts = 1;
+    std::string error;
+    SavePage(*picture, full, work, parts, error);
     return picture;
 }
 
 // Workers load and save the pages; the calling thread takes them back in page order and
 // does everything the user or the book sees: measures, desc.txt lines, messages.
-void ConvertInParallel(Book& book, const std::string& staging, FILE* desc, Messages& messages,
-                       unsigned workers) {
+int32_t ConvertInParallel(Book& book, const std::string& staging, FILE* desc, Messages& messages,
+                          unsigned workers) {
     const int32_t count = book.pageCount();
     std::vector<PageWork> work(static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i)
-        work[i] = PageWork{book.pages[i].path, PictureName(staging, i), book.pages[i].measured};
+    for (int32_t i = 0; i < count; ++i) work[i] = WorkFor(book, staging, i);
     PagePipeline pipeline(work, workers);
-    if (!pipeline.Running()) {
-        ConvertInOrder(book, staging, desc, messages);
-        return;
-    }
+    if (!pipeline.Running()) return ConvertInOrder(book, staging, desc, messages);
+    int32_t listed = 0;
     book.currentImage = std::make_unique<Picture>();  // the first page replaces it at once
 
     for (int32_t i = 0; i < count; ++i) {
@@ -253,13 +322,14 @@ void ConvertInParallel(Book& book, const std::string& staging, FILE* desc, Messa
                 ends = true;
                 detail = PageDetail(i, page.path, LoadFailure(page.path, done.loadError));
             }
-            if (!ends && !WriteLine(std::to_string(i) + ":" + page.description, desc)) {
+            if (!ends && !ListPage(work[i], staging, listed, done.parts, page.description, desc)) {
                 ends = true;
                 detail = DescWriteFailure();
             }
+            if (!ends) listed += done.parts;
             if (!ends && !done.saved) {
                 messages.Detail(PageDetail(i, page.path,
-                                           done.loaded ? "cannot save it as " + std::to_string(i) + ".png: " + done.error
+                                           done.loaded ? "cannot save it as " + std::to_string(listed - done.parts) + ".png: " + done.error
                                                        : LoadFailure(page.path, done.loadError)));
                 messages.ShowError("Error", done.error);
             }
@@ -279,37 +349,63 @@ void ConvertInParallel(Book& book, const std::string& staging, FILE* desc, Messa
             }
             if (!detail.empty()) messages.Detail(detail);
             messages.Show("LoadFile error!");
-            return;
+            return listed;
         }
         if (done.picture) book.currentImage = std::move(done.picture);
         messages.Progress(i + 1, count);
     }
+    return listed;
+}
+
+// The byte-order mark and the lines before the pages'.
+bool WriteHeader(const Book& book, int32_t pictures, FILE* desc) {
+    static const unsigned char kByteOrderMark[2] = {0xFF, 0xFE};
+    return std::fwrite(kByteOrderMark, 1, 2, desc) == 2 && WriteLine("bookname:" + book.bookName, desc) &&
+           WriteLine("piccount:" + std::to_string(pictures), desc) && WriteLine("author:" + book.author, desc);
+}
+
+bool CopyFromStart(FILE* from, FILE* to) {
+    if (std::fseek(from, 0, SEEK_SET) != 0) return false;
+    char buffer[8192];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, from)) > 0)
+        if (std::fwrite(buffer, 1, n, to) != n) return false;
+    return !std::ferror(from);
 }
 
 }  // namespace
 
-void ConvertPages(Book& book, const std::string& staging, Messages& messages) {
-    ConvertPages(book, staging, messages, ConversionWorkers());
+int32_t ConvertPages(Book& book, const std::string& staging, Messages& messages) {
+    return ConvertPages(book, staging, messages, ConversionWorkers());
 }
 
-void ConvertPages(Book& book, const std::string& staging, Messages& messages, unsigned workers) {
+int32_t ConvertPages(Book& book, const std::string& staging, Messages& messages, unsigned workers) {
     std::unique_ptr<FILE, int (*)(FILE*)> desc(std::fopen((staging + "/desc.txt").c_str(), "w+b"),
                                                &std::fclose);
     if (!desc) {
         messages.Detail("cannot create " + staging + "/desc.txt: " + std::strerror(errno));
         messages.Show("Open descfile error!");
-        return;
+        return book.pageCount();
     }
-    static const unsigned char kByteOrderMark[2] = {0xFF, 0xFE};
-    if (std::fwrite(kByteOrderMark, 1, 2, desc.get()) != 2 ||
-        !WriteLine("bookname:" + book.bookName, desc.get()) ||
-        !WriteLine("piccount:" + std::to_string(book.pageCount()), desc.get()) ||
-        !WriteLine("author:" + book.author, desc.get()))
-        return;  // closes desc.txt; the driver goes on without a message
+    // Split pages are counted once they are written: their lines wait in a file of their own.
+    const bool split = book.pageFit.split != 0;
+    std::unique_ptr<FILE, int (*)(FILE*)> lines(split ? std::tmpfile() : nullptr, &std::fclose);
+    if (split && !lines) {
+        messages.Detail(std::string("cannot create a temporary file for desc.txt: ") + std::strerror(errno));
+        messages.Show("Open descfile error!");
+        return book.pageCount();
+    }
+    if (!split && !WriteHeader(book, book.pageCount(), desc.get()))
+        return book.pageCount();  // closes desc.txt; the driver goes on without a message
 
+    FILE* const pageLines = split ? lines.get() : desc.get();
     const unsigned threads = std::min(workers, static_cast<unsigned>(book.pageCount()));
-    if (threads > 1)
-        ConvertInParallel(book, staging, desc.get(), messages, threads);
-    else
-        ConvertInOrder(book, staging, desc.get(), messages);
+    const int32_t listed = threads > 1 ? ConvertInParallel(book, staging, pageLines, messages, threads)
+                                       : ConvertInOrder(book, staging, pageLines, messages);
+    if (!split) return book.pageCount();
+    if (!WriteHeader(book, listed, desc.get()) || !CopyFromStart(lines.get(), desc.get())) {
+        messages.Detail(DescWriteFailure());
+        messages.Show("LoadFile error!");
+    }
+    return listed;
 }

@@ -2,6 +2,7 @@
 // book for the phone-side viewer.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -18,10 +19,11 @@ constexpr unsigned kMaxConversionWorkers = 4;
 unsigned ConversionWorkers();
 
 // Converts every page into `staging`/N.png and writes `staging`/desc.txt. Every failure is
-// reported through messages and the generation goes on.
-void ConvertPages(Book& book, const std::string& staging, Messages& messages);
+// reported through messages and the generation goes on. Gives the number of pictures the
+// book lists: the page count, or with split pages the pages as written.
+int32_t ConvertPages(Book& book, const std::string& staging, Messages& messages);
 
 // The same with `workers` threads loading and saving pages. Whatever their number, messages
 // come on the calling thread in page order, and desc.txt, the pictures left in `staging`,
 // the pages' measures and currentImage end up as one thread leaves them.
-void ConvertPages(Book& book, const std::string& staging, Messages& messages, unsigned workers);
+int32_t ConvertPages(Book& book, const std::string& staging, Messages& messages, unsigned workers);

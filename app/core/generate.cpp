@@ -69,14 +69,14 @@ std::string OutputProblem(const Book& book, const std::string& chosenName) {
     return {};
 }
 
-bool WriteJarAndJad(Book& book, const std::string& staging, Messages& messages) {
+bool WriteJarAndJad(Book& book, const std::string& staging, Messages& messages, int32_t pictures) {
     CInfoZip zip;
     if (!zip.InitializeZip()) {
         messages.Detail("the zip writer cannot be used");
         messages.Show("InitializeZip error!");
         return false;
     }
-    const std::vector<std::string> names = ArchiveNames(book.pageCount());
+    const std::vector<std::string> names = ArchiveNames(pictures < 0 ? book.pageCount() : pictures);
     PendingFile jar(book.jarPath);
     if (!zip.AddFiles(jar, staging, names, static_cast<int32_t>(names.size()))) {
         messages.Detail("archive " + book.jarPath + ": " + zip.failure);
@@ -166,15 +166,16 @@ bool Generate(Book& book, const std::string& chosenName, Messages& messages, uns
         return false;
     }
 
+    int32_t pictures = book.pageCount();
     try {
-        ConvertPages(book, staging.path(), messages, workers);
+        pictures = ConvertPages(book, staging.path(), messages, workers);
     } catch (...) {
         // dropped: the generation goes on to the archive
     }
 
     bool ok = false;
     try {
-        ok = WriteJarAndJad(book, staging.path(), messages);
+        ok = WriteJarAndJad(book, staging.path(), messages, pictures);
     } catch (...) {
         ok = false;
     }

@@ -1,6 +1,7 @@
 // A whole generation: from the chosen archive name to "Complete!" or "Uncomplete!".
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class Book;
@@ -19,8 +20,8 @@ std::string OutputProblem(const Book& book, const std::string& chosenName);
 
 // The archive and the JAD beside it; false when either could not be written, and then an
 // existing archive and JAD stay as they were: both replace the old ones only once both are
-// complete.
-bool WriteJarAndJad(Book& book, const std::string& staging, Messages& messages);
+// complete. The archive takes `pictures` page pictures (-1: one per page).
+bool WriteJarAndJad(Book& book, const std::string& staging, Messages& messages, int32_t pictures = -1);
 
 // The archive name for a chosen name: ".jar" is appended when its file name has no extension.
 std::string JarNameFor(const std::string& chosenName);

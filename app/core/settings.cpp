@@ -52,6 +52,38 @@ std::string ConfigFolder() {
     return ".";
 }
 
+// The page-fit keys with their least and greatest values; anything else reads as the default.
+struct PageFitKey {
+    const char* key;
+    int32_t PageFit::*field;
+    int32_t least, most;
+};
+constexpr PageFitKey kPageFitKeys[] = {
+    {"fit", &PageFit::fit, 0, 2},          {"grey", &PageFit::grey, 0, 1},
+    {"colors", &PageFit::colors, 2, 256},  {"dither", &PageFit::dither, 0, 1},
+    {"split", &PageFit::split, 0, 2},
+};
+
+PageFit ReadPageFit(const IniFile& ini) {
+    PageFit fit;
+    for (const PageFitKey& k : kPageFitKeys) {
+        std::string text;
+        int32_t value = 0;
+        if (ini.Get(kSection, k.key, text) && ParseInt(text, value) && value >= k.least && value <= k.most)
+            fit.*k.field = value;
+    }
+    return fit;
+}
+
+void SetPageFit(IniFile& ini, const PageFit& fit) {
+    const PageFit defaults;
+    for (const PageFitKey& k : kPageFitKeys) {
+        std::string old;
+        if (fit.*k.field != defaults.*k.field || ini.Get(kSection, k.key, old))
+            ini.Set(kSection, k.key, std::to_string(fit.*k.field));
+    }
+}
+
 }  // namespace
 
 void IniFile::Load() {
@@ -153,6 +185,7 @@ BookSettings ReadSettings(const std::string& path) {
         writeBack = true;
     }
     s.author = author;
+    s.pageFit = ReadPageFit(ini);
     if (writeBack) ini.Save();  // a folder that cannot be written keeps the defaults in memory
     return s;
 }
@@ -164,5 +197,6 @@ bool SaveSettings(const std::string& path, const BookSettings& settings) {
     ini.Set(kSection, "height", std::to_string(settings.height));
     ini.Set(kSection, "price", std::to_string(settings.price));
     ini.Set(kSection, "author", settings.author);
+    SetPageFit(ini, settings.pageFit);
     return ini.Save();
 }

@@ -30,11 +30,22 @@ private:
     bool byteOrderMark_ = false;
 };
 
+// How pages are written. The defaults keep every page as its picture is.
+struct PageFit {
+    int32_t fit = 0;     // 0 own size, 1 fitted to the screen width, 2 the whole page inside the screen
+    int32_t grey = 0;    // 1: 8-bit grey
+    int32_t colors = 0;  // 0 keep, else at most this many colours (2..256)
+    int32_t dither = 0;  // 1: colour reduction diffuses the error
+    int32_t split = 0;   // pages wider than tall become two: 1 left half first, 2 right half first
+    bool operator==(const PageFit&) const = default;
+};
+
 struct BookSettings {
     std::string author = "Kavoo网";
     int32_t width = 176;
     int32_t height = 208;
     int32_t price = 0;
+    PageFit pageFit;
 };
 
 // The settings file: panelle.INI beside the executable when that folder is writable,
@@ -45,6 +56,8 @@ std::string SettingsPath();
 // or a negative price, included) is written back, so the file holds all four keys afterwards.
 BookSettings ReadSettings(const std::string& path);
 
-// Writes the four values in the order width, height, price, author; false when the file
-// cannot be written.
+// Writes the four values in the order width, height, price, author, then the page-fit keys
+// that are not at their default or are already in the file; false when the file cannot be
+// written. The page-fit keys are read without being written back, so a file that never
+// chose them keeps only the four.
 bool SaveSettings(const std::string& path, const BookSettings& settings);

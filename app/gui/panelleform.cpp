@@ -153,6 +153,7 @@ TPanelleForm::TPanelleForm(std::string settingsPath, QWidget* parent)
     book_.settingHeight = settings.height;
     book_.settingPrice = settings.price;
     book_.author = settings.author;
+    book_.pageFit = settings.pageFit;
     ShowControls();
 
     Timer1 = Named(new QTimer(this), "Timer1");

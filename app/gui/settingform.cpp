@@ -1,5 +1,7 @@
 #include "settingform.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -24,6 +26,14 @@ bool FieldValue(const QLineEdit& field, int32_t& value, Messages& messages) {
     return true;
 }
 
+void ShowPageFit(TSettingForm& d, const PageFit& fit) {
+    d.FitBox->setCurrentIndex(fit.fit);
+    d.GreyCheck->setChecked(fit.grey != 0);
+    d.ColorsEdit->setText(QString::number(fit.colors));
+    d.DitherCheck->setChecked(fit.dither != 0);
+    d.SplitBox->setCurrentIndex(fit.split);
+}
+
 }  // namespace
 
 TSettingForm::TSettingForm(TPanelleForm& owner)
@@ -31,7 +41,7 @@ TSettingForm::TSettingForm(TPanelleForm& owner)
               Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
       owner_(owner) {
     setWindowTitle(QStringLiteral("属性设置"));
-    setFixedSize(297, 209);
+    setFixedSize(297, 329);
 
     GroupBox1 = new QGroupBox(QStringLiteral("默认配置"), this);
     GroupBox1->setGeometry(8, 8, 281, 153);
@@ -56,10 +66,36 @@ TSettingForm::TSettingForm(TPanelleForm& owner)
     PriceEdit = new TsuiNumberEdit(GroupBox1);
     PriceEdit->setGeometry(112, 121, 105, 21);
 
+    PageGroup = new QGroupBox(QStringLiteral("页面"), this);
+    PageGroup->setGeometry(8, 168, 281, 113);
+    const auto pageLabel = [this](const QString& text, int x, int y) {
+        auto* l = new QLabel(text, PageGroup);
+        l->move(x, y);
+        l->adjustSize();
+        return l;
+    };
+    FitLabel = pageLabel(QStringLiteral("页面适应："), 16, 24);
+    FitBox = new QComboBox(PageGroup);
+    FitBox->addItems({QStringLiteral("原始大小"), QStringLiteral("适应屏宽"), QStringLiteral("适应屏幕")});
+    FitBox->setGeometry(112, 20, 153, 23);
+    ColorsLabel = pageLabel(QStringLiteral("颜色数："), 16, 54);
+    ColorsEdit = new TsuiNumberEdit(PageGroup);
+    ColorsEdit->setGeometry(112, 51, 49, 21);
+    ColorsEdit->setMaxLength(3);
+    ColorsEdit->setToolTip(QStringLiteral("0 保留原色，2 至 256"));
+    GreyCheck = new QCheckBox(QStringLiteral("灰度"), PageGroup);
+    GreyCheck->move(168, 52);
+    DitherCheck = new QCheckBox(QStringLiteral("抖动"), PageGroup);
+    DitherCheck->move(218, 52);
+    SplitLabel = pageLabel(QStringLiteral("拆分跨页："), 16, 84);
+    SplitBox = new QComboBox(PageGroup);
+    SplitBox->addItems({QStringLiteral("不拆分"), QStringLiteral("左页在前"), QStringLiteral("右页在前")});
+    SplitBox->setGeometry(112, 80, 153, 23);
+
     defaultButton = new QPushButton(QStringLiteral("默认"), this);
-    defaultButton->setGeometry(112, 172, 75, 27);
+    defaultButton->setGeometry(112, 292, 75, 27);
     EnterButton = new QPushButton(QStringLiteral("确定"), this);
-    EnterButton->setGeometry(206, 172, 75, 27);
+    EnterButton->setGeometry(206, 292, 75, 27);
     EnterButton->setDefault(true);
     connect(defaultButton, &QPushButton::clicked, this, [this] { defaultButtonClick(); });
     connect(EnterButton, &QPushButton::clicked, this, [this] { EnterButtonClick(); });
@@ -69,6 +105,7 @@ TSettingForm::TSettingForm(TPanelleForm& owner)
     WidthEdit->setText(QString::number(book.settingWidth));
     HeightEdit->setText(QString::number(book.settingHeight));
     PriceEdit->setText(QString::number(book.settingPrice));
+    ShowPageFit(*this, book.pageFit);
 }
 
 void TSettingForm::defaultButtonClick() {
@@ -76,6 +113,7 @@ void TSettingForm::defaultButtonClick() {
     WidthEdit->setText(QString::number(kDefaults.width));
     HeightEdit->setText(QString::number(kDefaults.height));
     PriceEdit->setText(QString::number(kDefaults.price));
+    ShowPageFit(*this, kDefaults.pageFit);
 }
 
 void TSettingForm::EnterButtonClick() {
@@ -88,8 +126,16 @@ void TSettingForm::EnterButtonClick() {
         !FieldValue(*HeightEdit, book.settingHeight, messages) ||
         !FieldValue(*PriceEdit, book.settingPrice, messages))
         return;
+    int32_t colors = 0;
+    if (!FieldValue(*ColorsEdit, colors, messages)) return;
+    if (colors == 1 || colors > 256) {
+        messages.ShowException(("'" + ColorsEdit->text() + "' colours: give 0 to keep them, or 2 to 256").toStdString());
+        return;
+    }
+    book.pageFit = {FitBox->currentIndex(), GreyCheck->isChecked() ? 1 : 0, colors, DitherCheck->isChecked() ? 1 : 0,
+                    SplitBox->currentIndex()};
     if (!SaveSettings(owner_.settingsPath(),
-                      {book.author, book.settingWidth, book.settingHeight, book.settingPrice})) {
+                      {book.author, book.settingWidth, book.settingHeight, book.settingPrice, book.pageFit})) {
         messages.ShowException("Cannot write " + owner_.settingsPath() + ".");
         return;  // the dialog stays open with the values, so they can be saved again
     }

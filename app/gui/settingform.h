@@ -1,4 +1,5 @@
-// The settings dialog: the author and the default screen size and unit price. Modeless, on
+// The settings dialog: the author and the default screen size and unit price, and below
+// them how pages are written (fitted, grey, fewer colours, split). Modeless, on
 // top, created once; "确定" keeps and saves the values, "默认" only refills the fields.
 #pragma once
 
@@ -6,6 +7,8 @@
 
 #include "controls.h"
 
+class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -26,6 +29,16 @@ public:
     TsuiNumberEdit* WidthEdit;
     TsuiNumberEdit* HeightEdit;
     TsuiNumberEdit* PriceEdit;
+    // how pages are written
+    QGroupBox* PageGroup;
+    QLabel* FitLabel;
+    QComboBox* FitBox;
+    QCheckBox* GreyCheck;
+    QLabel* ColorsLabel;
+    TsuiNumberEdit* ColorsEdit;
+    QCheckBox* DitherCheck;
+    QLabel* SplitLabel;
+    QComboBox* SplitBox;
     QPushButton* defaultButton;
     QPushButton* EnterButton;
 

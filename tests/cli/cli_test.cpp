@@ -435,3 +435,96 @@ TEST_F(Cli, StopSignalDuringConvertRemovesItsTemporaryFile) {
 }
 
 }  // namespace
+
+// ---- pages fitted to the screen ---------------------------------------------------------
+
+namespace {
+
+// Width, height, bit depth and colour type from a PNG's header.
+struct PngHeader {
+    uint32_t width = 0, height = 0;
+    int depth = 0, colorType = -1;
+};
+PngHeader ReadPngHeader(const std::string& png) {
+    PngHeader h;
+    if (png.size() < 26 || png.compare(0, 4, "\x89PNG") != 0) return h;
+    const auto be = [&](size_t at) {
+        return uint32_t(uint8_t(png[at])) << 24 | uint32_t(uint8_t(png[at + 1])) << 16 |
+               uint32_t(uint8_t(png[at + 2])) << 8 | uint8_t(png[at + 3]);
+    };
+    h.width = be(16), h.height = be(20), h.depth = uint8_t(png[24]), h.colorType = uint8_t(png[25]);
+    return h;
+}
+
+// A picture of some detail, saved in the given format.
+void WritePage(const std::string& path, uint32_t w, uint32_t h, uint32_t format) {
+    Picture p(w, h, 24, 0);
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+            p.SetPixelColor(int32_t(x), int32_t(y), RGBQUAD{uint8_t(x * 7 ^ y), uint8_t(y / 3), uint8_t((x + y) / 9), 0});
+    ASSERT_TRUE(p.Save(path.c_str(), format));
+}
+
+}  // namespace
+
+TEST_F(Cli, FitWidthMakesATallPageTheScreensWidth) {
+    WritePage(dir / "tall.jpg", 1200, 1800, ImageFormat::Jpg);
+    Result r = Run(BuildArgs({"-o", "out/own", "tall.jpg"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("page 1 is 1200x1800, 7x9 screens of 176x208; --fit width makes it readable\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(ReadPngHeader(ZipEntry(dir / "out/own.jar", "0.png")).width, 1200u);
+
+    r = Run(BuildArgs({"-o", "out/fitted", "--fit", "width", "tall.jpg", "page.bmp"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("screens of"), std::string::npos) << r.err;
+    const PngHeader fitted = ReadPngHeader(ZipEntry(dir / "out/fitted.jar", "0.png"));
+    EXPECT_EQ(fitted.width, 176u);
+    EXPECT_EQ(fitted.height, 264u);
+    EXPECT_LE(ReadPngHeader(ZipEntry(dir / "out/fitted.jar", "1.png")).width, 176u);
+    const std::string summary = "fitted.jar: 2 pages, " + std::to_string(fs::file_size(dir / "out/fitted.jar")) +
+                                " bytes, largest page 176x264\n";
+    EXPECT_NE(r.err.find(summary), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "bin/panelle.INI") && ReadFile(dir / "bin/panelle.INI").find("fit=") != std::string::npos)
+        << "the command line's choice is not saved";
+}
+
+TEST_F(Cli, PageOptionsOverrideTheSettingsFile) {
+    WritePage(dir / "double.png", 800, 500, ImageFormat::Png);
+    WriteFile(dir / "bin/panelle.INI", "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=a\r\nfit=1\r\nsplit=1\r\n");
+    WriteFile(dir / "d.txt", "跨页\n");
+    Result r = Run(BuildArgs({"-o", "out/a", "--descriptions", "d.txt", "double.png"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ZipEntry(dir / "out/a.jar", "desc.txt"), Desc("a", "a", {"跨页", ""}));
+    EXPECT_EQ(ReadPngHeader(ZipEntry(dir / "out/a.jar", "1.png")).width, 176u);
+
+    r = Run(BuildArgs({"-o", "out/b", "--split", "none", "--fit", "screen", "--screen", "240x320", "--grey", "--colors",
+                       "16", "--dither", "double.png"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ZipEntry(dir / "out/b.jar", "desc.txt"), Desc("b", "a", {""}));
+    const PngHeader h = ReadPngHeader(ZipEntry(dir / "out/b.jar", "0.png"));
+    EXPECT_EQ(h.width, 240u);
+    EXPECT_EQ(h.height, 150u);
+    EXPECT_EQ(h.depth, 4);
+    EXPECT_EQ(h.colorType, 3);
+    EXPECT_EQ(ZipEntry(dir / "out/b.jar", "1.png"), "(no entry)");
+
+    r = Run(BuildArgs({"-o", "out/c", "--fit", "none", "--split", "rtl", "--colors", "256", "double.png"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadPngHeader(ZipEntry(dir / "out/c.jar", "1.png")).width, 400u);
+    EXPECT_EQ(ReadPngHeader(ZipEntry(dir / "out/c.jar", "1.png")).depth, 8);
+}
+
+TEST_F(Cli, WrongPageOptionsAreRefusedInOneLine) {
+    const std::vector<std::vector<std::string>> rows = {
+        {"--fit", "wide"},      {"--split", "up"},       {"--screen", "176"}, {"--screen", "0x208"},
+        {"--screen", "176x-1"}, {"--colors", "1"},       {"--colors", "257"}, {"--colors", "16k"},
+    };
+    for (const std::vector<std::string>& args : rows) {
+        const Result r = Run(BuildArgs({"-o", "out/b", args[0], args[1], "page.bmp"}));
+        EXPECT_EQ(r.status, 2) << args[0] << " " << args[1];
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    EXPECT_TRUE(Tree(dir / "out").empty());
+}

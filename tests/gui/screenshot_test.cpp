@@ -1,4 +1,6 @@
 // Pictures of the windows for a person to look at, written into the build tree.
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QPixmap>
 
@@ -33,6 +35,13 @@ TEST_F(Screenshot, MainWindowSettingsDialogAndInformationBoxes) {
     Save(*form, "main-window.png");
     form->SetClick();
     Save(*form->settingForm(), "settings.png");
+    form->settingForm()->FitBox->setCurrentIndex(1);
+    form->settingForm()->ColorsEdit->setText("16");
+    form->settingForm()->GreyCheck->setChecked(true);
+    form->settingForm()->DitherCheck->setChecked(true);
+    form->settingForm()->SplitBox->setCurrentIndex(2);
+    Save(*form->settingForm(), "settings-pages.png");
+    form->settingForm()->defaultButtonClick();
     form->AboutKavooClick();
     Save(*form->aboutKavooForm(), "about-kavoo.png");
     form->AboutSLClick();

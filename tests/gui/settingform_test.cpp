@@ -1,6 +1,8 @@
 // The settings dialog over the settings file.
 #include "settingform.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 
@@ -141,4 +143,93 @@ TEST_F(Settings, FieldThatIsNoIntegerStopsEnterThere) {
     EXPECT_EQ(book().settingHeight, 400);
     EXPECT_EQ(book().settingPrice, 3);
     EXPECT_EQ(Ini(), kCustomSettings);
+}
+
+// ---- how pages are written ----------------------------------------------------------------
+
+namespace {
+
+std::vector<std::string> PageFields(const TSettingForm& d) {
+    return {d.FitBox->currentText().toStdString(), d.GreyCheck->isChecked() ? "灰度" : "-",
+            d.ColorsEdit->text().toStdString(), d.DitherCheck->isChecked() ? "抖动" : "-",
+            d.SplitBox->currentText().toStdString()};
+}
+
+}  // namespace
+
+TEST_F(Settings, PageGroupLiesBelowTheOthersWithTheDefaults) {
+    TSettingForm& d = Dialog();
+    EXPECT_EQ(d.GroupBox1->geometry(), QRect(8, 8, 281, 153));  // the old group keeps its place
+    EXPECT_GE(d.PageGroup->y(), d.GroupBox1->geometry().bottom());
+    EXPECT_GT(d.defaultButton->y(), d.PageGroup->geometry().bottom());
+    EXPECT_LE(d.EnterButton->geometry().bottom(), d.height());
+    for (const QWidget* w : std::initializer_list<const QWidget*>{d.FitBox, d.ColorsEdit, d.SplitBox})
+        EXPECT_LT(w->geometry().right(), d.PageGroup->width() - 8);
+    EXPECT_LE(d.GreyCheck->x() + d.GreyCheck->sizeHint().width(), d.DitherCheck->x());  // captions in full
+    EXPECT_LT(d.DitherCheck->x() + d.DitherCheck->sizeHint().width(), d.PageGroup->width() - 4);
+    EXPECT_EQ(PageFields(d), (std::vector<std::string>{"原始大小", "-", "0", "-", "不拆分"}));
+    std::vector<std::string> fits, splits;
+    for (int i = 0; i < d.FitBox->count(); ++i) fits.push_back(d.FitBox->itemText(i).toStdString());
+    for (int i = 0; i < d.SplitBox->count(); ++i) splits.push_back(d.SplitBox->itemText(i).toStdString());
+    EXPECT_EQ(fits, (std::vector<std::string>{"原始大小", "适应屏宽", "适应屏幕"}));
+    EXPECT_EQ(splits, (std::vector<std::string>{"不拆分", "左页在前", "右页在前"}));
+    EXPECT_EQ(d.FitLabel->text(), QStringLiteral("页面适应："));
+    EXPECT_EQ(d.ColorsLabel->text(), QStringLiteral("颜色数："));
+    EXPECT_EQ(d.SplitLabel->text(), QStringLiteral("拆分跨页："));
+}
+
+TEST_F(Settings, PageChoicesAreKeptSavedAndReadBack) {
+    TSettingForm& d = Dialog();
+    d.FitBox->setCurrentIndex(1);
+    d.GreyCheck->setChecked(true);
+    d.ColorsEdit->setText("16");
+    d.DitherCheck->setChecked(true);
+    d.SplitBox->setCurrentIndex(2);
+    QTest::mouseClick(d.EnterButton, Qt::LeftButton);
+    EXPECT_TRUE(messages.log.empty());
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(Ini(), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nfit=1\r\ngrey=1\r\n"
+                     "colors=16\r\ndither=1\r\nsplit=2\r\n");
+    EXPECT_EQ(book().pageFit, (PageFit{1, 1, 16, 1, 2}));
+    OpenWindow();  // the next start reads them back and the dialog shows them
+    EXPECT_EQ(book().pageFit, (PageFit{1, 1, 16, 1, 2}));
+    TSettingForm& again = Dialog();
+    EXPECT_EQ(PageFields(again), (std::vector<std::string>{"适应屏宽", "灰度", "16", "抖动", "右页在前"}));
+    QTest::mouseClick(again.defaultButton, Qt::LeftButton);  // refills the fields only
+    EXPECT_EQ(PageFields(again), (std::vector<std::string>{"原始大小", "-", "0", "-", "不拆分"}));
+    EXPECT_EQ(book().pageFit, (PageFit{1, 1, 16, 1, 2}));
+}
+
+TEST_F(Settings, ReopeningShowsUnsavedPageChoices) {
+    TSettingForm& d = Dialog();
+    d.FitBox->setCurrentIndex(2);
+    d.ColorsEdit->setText("256");
+    d.GreyCheck->setChecked(true);
+    d.close();
+    TSettingForm& again = Dialog();
+    EXPECT_EQ(PageFields(again), (std::vector<std::string>{"适应屏幕", "灰度", "256", "-", "不拆分"}));
+    EXPECT_EQ(book().pageFit, PageFit{});
+    EXPECT_EQ(Ini(), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\n");
+}
+
+TEST_F(Settings, ColoursTakeDigitsAndOnlyCountsThePagesCanHold) {
+    TSettingForm& d = Dialog();
+    ASSERT_TRUE(Activate(&d));
+    d.ColorsEdit->setFocus();
+    d.ColorsEdit->clear();
+    QTest::keyClicks(d.ColorsEdit, "1a6-x.");
+    EXPECT_EQ(d.ColorsEdit->text(), "16");
+    EXPECT_TRUE(d.ColorsEdit->alignment() & Qt::AlignRight);
+    d.ColorsEdit->clear();
+    d.Edit1->setFocus();
+    EXPECT_EQ(d.ColorsEdit->text(), "0");
+    for (const char* wrong : {"1", "257", "999"}) {
+        messages.log.clear();
+        d.ColorsEdit->setText(wrong);
+        QTest::mouseClick(d.EnterButton, Qt::LeftButton);
+        ASSERT_EQ(messages.log.size(), 1u) << wrong;
+        EXPECT_EQ(messages.log[0].rfind("exception:'" + std::string(wrong) + "' colours", 0), 0u) << messages.log[0];
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_EQ(Ini(), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\n");
+    }
 }

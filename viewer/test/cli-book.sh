@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # A book made by panelle-cli build, with the templates it finds beside itself (build/bin/files),
 # read on the harness's phone. Exits 77 (skipped) while the builder cannot write PNG pages.
-# Usage: cli-book.sh PANELLE-CLI JAVA HARNESS-FOLDER OUTPUT-FOLDER pictures|sample SOURCE-FOLDER
+# Usage: cli-book.sh PANELLE-CLI JAVA HARNESS-FOLDER OUTPUT-FOLDER pictures|sample|fitted SOURCE-FOLDER
 #   pictures: three pages drawn by ImageMagick and saved as BMP, with descriptions; the pages
 #             inside the JAR must hold the same pixels as the pictures
 #   sample:   the book `make run` builds from samples/
+#   fitted:   pages fitted to the screen's width, a double page split: none wider than the screen
 set -euo pipefail
 cli="$1" java="$2" harness="$3" out="$4" mode="$5" source="$6"
 CONVERT="${CONVERT:-convert}"
@@ -19,7 +20,24 @@ if ! "$cli" convert "$source/samples/page.bmp" "$out/probe.png" 2> "$out/probe.l
     exit 1
 fi
 
-if [ "$mode" = sample ]; then
+if [ "$mode" = fitted ]; then
+    # Pages fitted to the screen's width: a tall page, a double page split right half first,
+    # and a page narrower than the screen that stays as it is.
+    jar="$out/fitted-book.jar"
+    "$CONVERT" -size 1200x1800 gradient:navy-orange -fill black -draw 'rectangle 0,0 300,300' "$out/tall.jpg"
+    "$CONVERT" -size 1600x1000 gradient:white-darkgreen "$out/double.png"
+    "$CONVERT" rose: -rotate 90 "BMP3:$out/small.bmp"
+    printf '%s\n' '竖页' '跨页' '小图' > "$out/descriptions.txt"
+    "$cli" build -o "$jar" --name "适应屏宽" --fit width --split rtl --colors 256 \
+        --descriptions "$out/descriptions.txt" "$out/tall.jpg" "$out/double.png" "$out/small.bmp" 2> "$out/build.log"
+    grep -q '^fitted-book.jar: 4 pages, ' "$out/build.log" || { cat "$out/build.log"; echo "FAIL: no summary of 4 pages"; exit 1; }
+    for i in 0 1 2 3; do
+        unzip -p "$jar" "$i.png" > "$out/page-$i.png"
+        w=$("$CONVERT" "$out/page-$i.png" -format %w info:)
+        [ "$w" -le 176 ] || { echo "FAIL: page $i is $w wide, more than the screen"; exit 1; }
+    done
+    [ "$("$CONVERT" "$out/page-3.png" -format %wx%h info:)" = 46x70 ] || { echo "FAIL: the small page was resized"; exit 1; }
+elif [ "$mode" = sample ]; then
     jar="$out/sample-book.jar"
     "$cli" build -o "$jar" --name "Panelle sample" --descriptions "$source/samples/descriptions.txt" "$source"/samples/page*.*
 else

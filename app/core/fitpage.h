@@ -1,0 +1,41 @@
+// Pages as the book holds them: double pages split in two, fitted to the screen, reduced to
+// grey or fewer colours.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "picture.h"
+#include "settings.h"
+
+struct PageSize {
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+// True when pages are written exactly as their pictures are.
+bool KeepsPagesAsTheyAre(const PageFit& fit);
+
+// True when a page of this size becomes two pages.
+bool SplitsPage(const PageFit& fit, int32_t width, int32_t height);
+
+// The size a picture (or a half of one) is written at: fitted to the screen width, or inside
+// the screen, never enlarged; its own size without fitting or for a screen of no size.
+PageSize FittedPageSize(const PageFit& fit, int32_t width, int32_t height, int32_t screenWidth, int32_t screenHeight);
+
+// The sizes of the pages a picture of this size gives, in reading order (one or two).
+std::vector<PageSize> WrittenPageSizes(const PageFit& fit, int32_t width, int32_t height, int32_t screenWidth,
+                                       int32_t screenHeight);
+
+// Loads a page's picture. When its pages will be shrunk and it is a JPEG, it is decoded at
+// the smallest libjpeg scale that keeps twice the written size. `full` gets the picture's
+// own size, whatever scale it was decoded at.
+bool LoadPagePicture(Picture& picture, const std::string& path, uint32_t id, const PageFit& fit, int32_t screenWidth,
+                     int32_t screenHeight, PageSize& full);
+
+// The pictures to write for a loaded page, in reading order. `full` is the picture's own
+// size (the decode may be smaller); the page is left empty. An empty result means a step
+// failed, and `error` says why.
+std::vector<Picture> FitPage(Picture& page, PageSize full, const PageFit& fit, int32_t screenWidth,
+                             int32_t screenHeight, std::string& error);
