@@ -6,7 +6,7 @@ JOBS       ?= $(shell nproc)
 # ccache, when present, makes rebuilds after a switch of branch or a fresh build folder cheap.
 LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps configure build test run asan-test valgrind-test deb clean
+.PHONY: all deps configure build test check run asan-test valgrind-test deb clean
 
 all: build
 
@@ -22,6 +22,14 @@ build: configure
 # Builds everything and runs every test.
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The edit-build-test loop: rebuilds what changed in an already configured $(BUILD) (no
+# dependency check, no configuration of its own) and runs the tests labelled fast, which
+# leave out the detection corpus, the package checks, the Xvfb lane and the viewer's tests.
+check:
+	@test -f $(BUILD)/build.ninja || { echo "$(BUILD) is not configured: run make build once"; exit 1; }
+	cmake --build $(BUILD) -j $(JOBS)
+	ctest --test-dir $(BUILD) -L fast --output-on-failure -j $(JOBS)
 
 # The main job: a sample comic book made from samples/ by the command-line builder, then the
 # desktop program (where there is a display to show it on).
@@ -44,6 +52,7 @@ asan-test: deps
 	  -DPANELLE_SANITIZE=ON -DPANELLE_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
 # The tests of our own executables (engine, app, command-line tool, fuzz corpora) under

@@ -231,9 +231,3 @@ void Canvas::TextOut(Point reference, const Text& text, uint32_t options, const 
 }
 
 }  // namespace wmf
-
-// Fontconfig, which finds the fonts, keeps its configuration and Cairo's font patterns in
-// caches that live as long as the process; the leak checker of the sanitizer builds would
-// report them at exit. On X, Qt's platform plugin talks to the session bus through libdbus,
-// which keeps its connection's message buffer for the life of the process as well.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\nleak:libdbus-1.so\n"; }

@@ -101,9 +101,9 @@ class ParallelConversion : public ::testing::TestWithParam<BookPlan> {
         for (const auto& e : std::filesystem::directory_iterator(staging.path())) {
             const std::string name = e.path().filename().string();
             if (name == "desc.txt") continue;
-            out.staged[name] = e.is_directory() ? "<dir>" : ReadFile(e.path().string());
+            out.staged[name] = e.is_directory() ? "<dir>" : ReadText(e.path().string());
         }
-        if (!plan.descToFullDevice) out.desc = ReadFile(staging / "desc.txt");
+        if (!plan.descToFullDevice) out.desc = ReadText(staging / "desc.txt");
         for (const Description_T& p : book.pages)
             out.pages.push_back(std::to_string(p.measured) + " " + std::to_string(p.picWidth) + "x" +
                                 std::to_string(p.picHeight) + " " + std::to_string(p.fitWidth) + "x" +

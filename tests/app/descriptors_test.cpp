@@ -32,7 +32,7 @@ TEST(Manifest, ReplacesALongerTemplateWholeAndReportsAMissingFile) {
     WriteFile(dir / "MANIFEST.MF", std::string(4000, 'x'));
     Recorder messages;
     WriteManifest(dir / "MANIFEST.MF", "书", messages);
-    EXPECT_EQ(ReadFile(dir / "MANIFEST.MF"), ManifestText("书"));
+    EXPECT_EQ(ReadText(dir / "MANIFEST.MF"), ManifestText("书"));
     EXPECT_TRUE(messages.log.empty());
     WriteManifest(dir / "none/MANIFEST.MF", "书", messages);
     EXPECT_EQ(messages.log, std::vector<std::string>{"show:open manifest error!"});
@@ -59,7 +59,7 @@ TEST(Jad, WrittenBesideTheJarWithItsRealSize) {
     WriteFile(dir / "book.jar", std::string(777, 'z'));
     Recorder messages;
     ASSERT_TRUE(WriteJad(dir / "book.jar", "B", 0, messages));
-    EXPECT_EQ(ReadFile(dir / "book.jad"), JadText("B", 777, "book.jar", 0));
+    EXPECT_EQ(ReadText(dir / "book.jad"), JadText("B", 777, "book.jar", 0));
     EXPECT_EQ(JadPathFor("/a/my.books/book"), "/a/my.books/book.jad");
     EXPECT_EQ(JadPathFor("/a/book.zip"), "/a/book.jad");
     EXPECT_FALSE(WriteJad(dir / "none.jar", "B", 0, messages));
@@ -81,7 +81,7 @@ TEST(DescFile, Utf16LinesWithByteOrderMarkAndCrLf) {
     ConvertPages(book, dir.path(), messages);
     const std::string want = std::string("\xFF\xFE") + Utf16("bookname:我的书\r\n") + Utf16("piccount:2\r\n") +
                              Utf16("author:Kavoo网\r\n") + Utf16("0:第一页\r\n") + Utf16("1:\r\n");
-    EXPECT_EQ(ReadFile(dir / "desc.txt"), want);
+    EXPECT_EQ(ReadText(dir / "desc.txt"), want);
 }
 
 TEST(Text, Utf16ConversionHandlesSurrogatesAndBadBytes) {

@@ -123,7 +123,7 @@ TEST_F(Generation, WritesAJarAndJadThatReadersAccept) {
                 ASSERT_EQ(page.GetPixelColor(x, y, false), sources[i]->GetPixelColor(x, y, false));
     }
 
-    const std::string jad = ReadFile(dir / "book.jad");
+    const std::string jad = ReadText(dir / "book.jad");
     const auto size = std::filesystem::file_size(dir / "book.jar");
     EXPECT_EQ(jad, JadText("我的书", static_cast<int64_t>(size), "book.jar", 2));
     EXPECT_TRUE(book.pages[0].measured && book.pages[1].measured);
@@ -139,7 +139,7 @@ TEST_F(Generation, WritesAJarAndJadThatReadersAccept) {
     if (std::system("command -v jar >/dev/null 2>&1") == 0) {
         const std::string list = "jar tf '" + (dir / "book.jar") + "' > '" + (dir / "listing.txt") + "'";
         ASSERT_EQ(std::system(list.c_str()), 0);
-        EXPECT_EQ(ReadFile(dir / "listing.txt"),
+        EXPECT_EQ(ReadText(dir / "listing.txt"),
                   "META-INF/MANIFEST.MF\n0.png\n1.png\n2.png\na.class\nGameMidlet.class\nlogo1.png\nicon.png\ndesc.txt\n");
     }
 }
@@ -148,7 +148,7 @@ TEST_F(Generation, NameWithoutExtensionGetsJarAndExistingArchiveIsReplaced) {
     AddPage("p.bmp", Gradient(3, 3), ImageFormat::Bmp);
     WriteFile(dir / "my.books/book.zip", "old archive");
     ASSERT_TRUE(Generate(book, dir / "my.books/book.zip", messages));
-    EXPECT_NE(ReadFile(dir / "my.books/book.zip"), "old archive");
+    EXPECT_NE(ReadText(dir / "my.books/book.zip"), "old archive");
     EXPECT_TRUE(FileExists(dir / "my.books/book.jad"));
     EXPECT_EQ(JarNameFor("/x/my.books/book"), "/x/my.books/book.jar");
 }
@@ -185,8 +185,8 @@ TEST_F(Generation, UnloadableMeasuredPageIsReportedAndExistingJarSurvives) {
     EXPECT_EQ(messages.details[0].rfind(std::string("page 2, bad.bmp: "), 0), 0u) << messages.details[0];
     EXPECT_GT(messages.details[0].size(), (std::string("page 2, bad.bmp: ")).size());
     EXPECT_EQ(messages.details[1], "archive " + (dir / "book.jar") + ": 1.png is missing");
-    EXPECT_EQ(ReadFile(dir / "book.jar"), "previous book");
-    EXPECT_EQ(ReadFile(dir / "book.jad"), "previous jad");
+    EXPECT_EQ(ReadText(dir / "book.jar"), "previous book");
+    EXPECT_EQ(ReadText(dir / "book.jad"), "previous jad");
 }
 
 TEST_F(Generation, UnloadableUnmeasuredPageEndsTheConversion) {
@@ -238,7 +238,7 @@ TEST_F(Generation, PageMissingSinceImportIsNamed) {
 
 TEST_F(Generation, OutputsThatWouldDestroySomethingAreRefusedBeforeAnythingIsStaged) {
     AddPage("p.bmp", Gradient(3, 3), ImageFormat::Bmp);
-    const std::string picture = ReadFile(dir / "p.bmp");
+    const std::string picture = ReadText(dir / "p.bmp");
     std::filesystem::create_directories(dir / "folder.jar");
     struct Row {
         std::string chosen;
@@ -259,8 +259,8 @@ TEST_F(Generation, OutputsThatWouldDestroySomethingAreRefusedBeforeAnythingIsSta
         EXPECT_EQ(recorder.log, std::vector<std::string>{"show:Uncomplete!"});
         EXPECT_TRUE(recorder.progress.empty()) << "a page was converted for " << row.chosen;
     }
-    EXPECT_EQ(ReadFile(dir / "p.bmp"), picture);
-    EXPECT_EQ(ReadFile(dir / "files/a.class"), "class a");
+    EXPECT_EQ(ReadText(dir / "p.bmp"), picture);
+    EXPECT_EQ(ReadText(dir / "files/a.class"), "class a");
     EXPECT_FALSE(FileExists(dir / "book.jad"));
 }
 
@@ -275,8 +275,8 @@ TEST_F(Generation, JadThatCannotReplaceItsFileLeavesTheOldPairAsItWas) {
     WriteFile(dir / "book.jad/inside", "a folder where the JAD goes");
     EXPECT_FALSE(WriteJarAndJad(book, stage, messages));
     EXPECT_EQ(messages.log, std::vector<std::string>{"show:Write JAD error!"});
-    EXPECT_EQ(ReadFile(dir / "book.jar"), "previous book");
-    EXPECT_EQ(ReadFile(dir / "book.jad/inside"), "a folder where the JAD goes");
+    EXPECT_EQ(ReadText(dir / "book.jar"), "previous book");
+    EXPECT_EQ(ReadText(dir / "book.jad/inside"), "a folder where the JAD goes");
     for (const std::string& name : Entries(dir.path())) EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
 
     // The same staging with a writable JAD gives the new pair.
@@ -284,6 +284,6 @@ TEST_F(Generation, JadThatCannotReplaceItsFileLeavesTheOldPairAsItWas) {
     WriteFile(dir / "book.jad", "previous jad");
     ASSERT_TRUE(WriteJarAndJad(book, stage, messages));
     EXPECT_EQ(ZipReader(dir / "book.jar").Read("0.png"), "page");
-    EXPECT_EQ(ReadFile(dir / "book.jad"),
+    EXPECT_EQ(ReadText(dir / "book.jad"),
               JadText("我的书", static_cast<int64_t>(std::filesystem::file_size(dir / "book.jar")), "book.jar", 2));
 }

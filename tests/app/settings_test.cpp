@@ -11,7 +11,7 @@ TEST(Settings, FirstStartGivesDefaultsAndWritesAllFourKeys) {
     EXPECT_EQ(s.height, 208);
     EXPECT_EQ(s.price, 0);
     EXPECT_EQ(s.author, "Kavoo网");
-    EXPECT_EQ(ReadFile(ini), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\n");
+    EXPECT_EQ(ReadText(ini), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\n");
 }
 
 TEST(Settings, UnreadableOrDefaultValuesAreWrittenBackOthersKept) {
@@ -23,7 +23,7 @@ TEST(Settings, UnreadableOrDefaultValuesAreWrittenBackOthersKept) {
     EXPECT_EQ(s.height, 240);
     EXPECT_EQ(s.price, 3);
     EXPECT_EQ(s.author, "小明");
-    EXPECT_EQ(ReadFile(ini), "[OTHER]\r\nkeep=1\r\n[SETTING]\r\nwidth=176\r\nheight=240\r\nprice= 3 \r\nauthor=小明\r\n");
+    EXPECT_EQ(ReadText(ini), "[OTHER]\r\nkeep=1\r\n[SETTING]\r\nwidth=176\r\nheight=240\r\nprice= 3 \r\nauthor=小明\r\n");
 }
 
 TEST(Settings, ValuesTooLargeForThirtyTwoBitsGiveTheDefault) {
@@ -44,7 +44,7 @@ TEST(Settings, SaveWritesTheFourValuesInOrder) {
     s.price = 2;
     s.author = "作者";
     ASSERT_TRUE(SaveSettings(ini, s));
-    EXPECT_EQ(ReadFile(ini), "[SETTING]\r\nwidth=240\r\nheight=320\r\nprice=2\r\nauthor=作者\r\n");
+    EXPECT_EQ(ReadText(ini), "[SETTING]\r\nwidth=240\r\nheight=320\r\nprice=2\r\nauthor=作者\r\n");
     const BookSettings back = ReadSettings(ini);
     EXPECT_EQ(back.width, 240);
     EXPECT_EQ(back.author, "作者");
@@ -61,7 +61,7 @@ TEST(Settings, ByteOrderMarkIsSkippedAndKept) {
     EXPECT_EQ(s.height, 320);
     EXPECT_EQ(s.author, "小明");
     // price=0 is written back where it stands: no second section
-    EXPECT_EQ(ReadFile(ini), text);
+    EXPECT_EQ(ReadText(ini), text);
 }
 
 TEST(Settings, NegativePriceGivesTheDefault) {
@@ -69,5 +69,5 @@ TEST(Settings, NegativePriceGivesTheDefault) {
     const std::string ini = dir / "panelle.INI";
     WriteFile(ini, "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=-3\r\nauthor=a\r\n");
     EXPECT_EQ(ReadSettings(ini).price, 0);
-    EXPECT_EQ(ReadFile(ini), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=a\r\n");
+    EXPECT_EQ(ReadText(ini), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=a\r\n");
 }

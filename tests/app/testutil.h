@@ -1,4 +1,4 @@
-// Helpers shared by the builder's tests: a private folder, file reading, and a recorder of
+// Helpers shared by the builder's tests: a private folder, whole files, and a recorder of
 // everything the builder tells the user.
 #pragma once
 
@@ -7,39 +7,15 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "messages.h"
+#include "support/files.h"
 
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/panelle-test-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteFile(const std::string& path, const std::string& data) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << data;
-}
+using testsupport::ReadText;
+using testsupport::TempDir;
+using testsupport::WriteFile;
 
 inline std::vector<std::string> Entries(const std::string& folder) {
     std::vector<std::string> names;

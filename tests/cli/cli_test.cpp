@@ -108,8 +108,8 @@ protected:
         int status = 0;
         waitpid(pid, &status, 0);
         r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        r.out = ReadFile(dir / "stdout");
-        r.err = ReadFile(dir / "stderr");
+        r.out = ReadText(dir / "stdout");
+        r.err = ReadText(dir / "stderr");
         return r;
     }
     Result Run(const std::vector<std::string>& args) { return Finish(Start(args)); }
@@ -159,7 +159,7 @@ TEST_F(Cli, DescriptionsFileByteOrderMarkLineEndsAndControlCharacters) {
 // ---- refused before anything is converted -----------------------------------------------
 
 TEST_F(Cli, OutputsThatWouldDestroySomethingAreRefused) {
-    const std::string picture = ReadFile(dir / "page.bmp");
+    const std::string picture = ReadText(dir / "page.bmp");
     fs::create_directories(dir / "ro");
     fs::permissions(dir / "ro", fs::perms(0555));
     struct Row {
@@ -198,8 +198,8 @@ TEST_F(Cli, OutputsThatWouldDestroySomethingAreRefused) {
     expected.erase(std::remove_if(expected.begin(), expected.end(), [](const std::string& n) { return n.rfind("std", 0) == 0; }),
                    expected.end());
     EXPECT_EQ(after, expected) << "a file was written";
-    EXPECT_EQ(ReadFile(dir / "page.bmp"), picture);
-    EXPECT_EQ(ReadFile(dir / "x.jad"), "a picture named like a JAD");
+    EXPECT_EQ(ReadText(dir / "page.bmp"), picture);
+    EXPECT_EQ(ReadText(dir / "x.jad"), "a picture named like a JAD");
 }
 
 TEST_F(Cli, TextThatWouldBreakTheBookIsRefusedNamingWhere) {
@@ -244,7 +244,7 @@ TEST_F(Cli, LongNamesAndCommasGiveAManifestThatJavaReads) {
         EXPECT_LE(end - at, 72u) << manifest.substr(at, end - at);
         at = end + 2;
     }
-    const std::string jad = ReadFile(dir / "out/book.jad");
+    const std::string jad = ReadText(dir / "out/book.jad");
     EXPECT_NE(jad.find("MIDlet-1: " + MidletName(name) + ", icon.png, GameMidlet\r\n"), std::string::npos);
     EXPECT_NE(jad.find("MIDlet-Name: " + name + "\r\n"), std::string::npos);
 
@@ -252,7 +252,7 @@ TEST_F(Cli, LongNamesAndCommasGiveAManifestThatJavaReads) {
     const std::string check = "java " PANELLE_TEST_SOURCE "/app/JarCheck.java '" + (dir / "out/book.jar") + "' 1 > '" +
                               (dir / "java.txt") + "'";
     ASSERT_EQ(std::system(check.c_str()), 0);
-    const std::string seen = ReadFile(dir / "java.txt");
+    const std::string seen = ReadText(dir / "java.txt");
     EXPECT_NE(seen.find("MIDlet-Name UTF-8: " + Hex(name) + "\n"), std::string::npos) << seen;
     EXPECT_NE(seen.find("MIDlet-1 UTF-8: " + Hex(MidletName(name) + ",/icon.png, GameMidlet") + "\n"), std::string::npos)
         << seen;
@@ -264,7 +264,7 @@ TEST_F(Cli, WithoutANameTheBookIsNamedAfterItsFileAndTheFilesWrittenAreListed) {
     const std::string jar = "out/猫的一天.jar";
     EXPECT_EQ(r.out, "wrote " + jar + " (" + std::to_string(fs::file_size(dir / jar)) + " bytes)\nwrote out/猫的一天.jad\n");
     EXPECT_EQ(ZipEntry(dir / jar, "META-INF/MANIFEST.MF"), ManifestText("猫的一天"));
-    EXPECT_NE(ReadFile(dir / "out/猫的一天.jad").find("MIDlet-Name: 猫的一天\r\n"), std::string::npos);
+    EXPECT_NE(ReadText(dir / "out/猫的一天.jad").find("MIDlet-Name: 猫的一天\r\n"), std::string::npos);
     EXPECT_EQ(ZipEntry(dir / jar, "desc.txt"), Desc("猫的一天", "Kavoo网", {""}));
 }
 
@@ -332,9 +332,9 @@ TEST_F(Cli, SettingsFileWithAByteOrderMarkOrANegativePrice) {
         WriteFile(dir / "bin/panelle.INI", row.ini);
         const Result r = Run(BuildArgs({"-o", "out/book", "page.bmp"}));
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_NE(ReadFile(dir / "out/book.jad").find("Media-Price: " + row.price + "\r\n"), std::string::npos) << row.ini;
+        EXPECT_NE(ReadText(dir / "out/book.jad").find("Media-Price: " + row.price + "\r\n"), std::string::npos) << row.ini;
         EXPECT_EQ(ZipEntry(dir / "out/book.jar", "desc.txt"), Desc("book", row.author, {""}));
-        const std::string ini = ReadFile(dir / "bin/panelle.INI");
+        const std::string ini = ReadText(dir / "bin/panelle.INI");
         EXPECT_EQ(ini.find("[SETTING]"), ini.rfind("[SETTING]")) << ini;
     }
 }
@@ -405,7 +405,7 @@ TEST_F(Cli, StopSignalDuringConversionLeavesNothingBehind) {
         EXPECT_EQ(r.status, 128 + sig) << r.err;
         EXPECT_TRUE(Tree(dir / "tmp").empty()) << "staging left after signal " << sig;
         EXPECT_EQ(Tree(dir / "out"), std::vector<std::string>{"book.jar"});
-        EXPECT_EQ(ReadFile(dir / "out/book.jar"), "previous book");
+        EXPECT_EQ(ReadText(dir / "out/book.jar"), "previous book");
     }
 }
 

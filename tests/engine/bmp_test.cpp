@@ -9,9 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -19,24 +17,17 @@
 #include "codec_fixtures.h"
 #include "picture.h"
 #include "stream.h"
+#include "support/netpbm.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 constexpr uint32_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3;
 
 std::string DataPath(const std::string& name) { return std::string(PANELLE_TEST_DATA) + "/bmp/" + name; }
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 uint32_t Get32(const Bytes& b, size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
@@ -134,27 +125,9 @@ struct Ppm {
 };
 
 Ppm ReadPpm(const std::string& path) {
-    const Bytes b = ReadFile(path);
-    Ppm ppm;
-    size_t at = 2;
-    const auto number = [&] {
-        for (;;) {
-            while (at < b.size() && std::isspace(b[at])) ++at;
-            if (at < b.size() && b[at] == '#')
-                while (at < b.size() && b[at] != '\n') ++at;
-            else
-                break;
-        }
-        int v = 0;
-        while (at < b.size() && std::isdigit(b[at])) v = v * 10 + (b[at++] - '0');
-        return v;
-    };
-    if (b.size() < 2 || b[0] != 'P' || b[1] != '6') return ppm;
-    ppm.width = number();
-    ppm.height = number();
-    if (number() != 255) return Ppm{};
-    ppm.rgb.assign(b.begin() + static_cast<std::ptrdiff_t>(at + 1), b.end());
-    return ppm;
+    const testsupport::Netpbm file = testsupport::ReadNetpbm(path);
+    if (file.channels != 3) return Ppm{};
+    return Ppm{static_cast<int>(file.width), static_cast<int>(file.height), file.samples};
 }
 
 // Compares every pixel; the container counts y from the bottom row. Channels are compared

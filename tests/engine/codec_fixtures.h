@@ -7,20 +7,20 @@
 
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "picture.h"
 #include "stream.h"
+#include "support/netpbm.h"
 
 namespace fixtures {
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 inline bool DecodeBytes(Picture& p, Bytes bytes, uint32_t format) {
     MemoryStream in(bytes.data(), static_cast<int32_t>(bytes.size()));
@@ -36,11 +36,6 @@ inline Bytes EncodeBytes(Picture& p, uint32_t format) {
     return Bytes(data, data + out.Size());
 }
 
-inline Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Red, green, blue and alpha of every pixel, top row first; alpha is 255 in files without it.
 struct Image {
     int width = 0, height = 0;
@@ -48,46 +43,22 @@ struct Image {
     Bytes rgba;
 };
 
+// The one picture of a PBM, PPM or PAM file (grey, RGB or RGBA); an empty image otherwise.
 inline Image ParseNetpbm(const Bytes& file) {
+    const testsupport::Netpbm pnm = testsupport::ParseNetpbm(file);
+    if (pnm.channels != 1 && pnm.channels != 3 && pnm.channels != 4) return Image{};
     Image image;
-    size_t at = 0;
-    const auto token = [&] {
-        while (at < file.size() && std::isspace(file[at])) ++at;
-        const size_t start = at;
-        while (at < file.size() && !std::isspace(file[at])) ++at;
-        return std::string(file.begin() + start, file.begin() + at);
-    };
-    const std::string magic = token();
-    int depth = 3;
-    if (magic == "P4" || magic == "P6") {
-        image.width = std::stoi(token());
-        image.height = std::stoi(token());
-        if (magic == "P6") token();  // maxval
-    } else if (magic == "P7") {
-        for (std::string key = token(); key != "ENDHDR" && !key.empty(); key = token()) {
-            const std::string value = token();
-            if (key == "WIDTH") image.width = std::stoi(value);
-            if (key == "HEIGHT") image.height = std::stoi(value);
-            if (key == "DEPTH") depth = std::stoi(value);
+    image.width = static_cast<int>(pnm.width);
+    image.height = static_cast<int>(pnm.height);
+    image.hasAlpha = pnm.channels == 4;
+    for (uint32_t y = 0; y < pnm.height; ++y)
+        for (uint32_t x = 0; x < pnm.width; ++x) {
+            const uint8_t* p = pnm.Pixel(x, y);
+            if (pnm.channels == 1)
+                image.rgba.insert(image.rgba.end(), {p[0], p[0], p[0], 255});
+            else
+                image.rgba.insert(image.rgba.end(), {p[0], p[1], p[2], pnm.channels == 4 ? p[3] : uint8_t{255}});
         }
-    } else {
-        return image;
-    }
-    ++at;  // the one white-space byte before the pixels
-    image.hasAlpha = depth == 4;
-    const size_t pixels = static_cast<size_t>(image.width) * image.height;
-    const size_t rowBytes = (image.width + 7) / 8;
-    if (at + (magic == "P4" ? rowBytes * image.height : pixels * depth) > file.size()) return Image{};
-    for (size_t i = 0; i < pixels; ++i) {
-        const size_t x = i % image.width, y = i / image.width;
-        if (magic == "P4") {
-            const uint8_t v = (file[at + y * rowBytes + x / 8] & (0x80 >> (x % 8))) ? 0 : 255;  // set bits are black
-            image.rgba.insert(image.rgba.end(), {v, v, v, 255});
-        } else {
-            const uint8_t* p = &file[at + i * depth];
-            image.rgba.insert(image.rgba.end(), {p[0], p[1], p[2], depth == 4 ? p[3] : uint8_t{255}});
-        }
-    }
     return image;
 }
 
@@ -111,8 +82,7 @@ public:
         const int fd = mkstemp(pattern);
         if (fd >= 0) close(fd);
         path_ = pattern;
-        std::ofstream(path_, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        WriteFile(path_, bytes);
     }
     ~TempFile() { std::remove(path_.c_str()); }
     TempFile(const TempFile&) = delete;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -8,49 +7,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "format.h"
 #include "picture.h"
 #include "stream.h"
+#include "support/files.h"
 
 namespace {
 
-// A private folder per test, removed with everything in it.
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/panelle-format-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempDir() {
-        for (const std::string& name : Entries()) std::remove((path_ + "/" + name).c_str());
-        rmdir(path_.c_str());
-    }
-    std::string File(const char* name) const { return path_ + "/" + name; }
-    std::vector<std::string> Entries() const {
-        std::vector<std::string> names;
-        if (DIR* dir = opendir(path_.c_str())) {
-            while (dirent* e = readdir(dir))
-                if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.push_back(e->d_name);
-            closedir(dir);
-        }
-        return names;
-    }
-
-private:
-    std::string path_;
-};
-
-void WriteText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testsupport::TempDir;
+using testsupport::WriteFile;
 
 Picture Checkerboard() {
     Picture p(6, 4, 24, 0);
@@ -75,7 +43,7 @@ TEST(FormatNames, NamesAndAliasesRoundTrip) {
 TEST(Dispatch, TextFileFailsWithTheNamedCodecsReason) {
     TempDir dir;
     const std::string text = dir.File("notes.bmp");
-    WriteText(text, "hello, this is certainly not a picture of any kind\n");
+    WriteFile(text, "hello, this is certainly not a picture of any kind\n");
     Picture p;
     EXPECT_FALSE(p.Load(text.c_str(), ImageFormat::Bmp));
     EXPECT_STREQ(p.GetLastError(), "Error reading BMP info");
@@ -205,14 +173,14 @@ TEST(Dispatch, EncodingLeavesThePictureAsItWas) {
 TEST(Save, FailedSaveKeepsTheExistingFileAndLeavesNoTemporary) {
     TempDir dir;
     const std::string target = dir.File("page.bmp");
-    WriteText(target, "precious");
+    WriteFile(target, "precious");
     Picture p = Checkerboard();
     EXPECT_FALSE(p.Save(target.c_str(), ImageFormat::Unknown));
     EXPECT_STREQ(p.GetLastError(), "Encode: Unknown format");
-    EXPECT_EQ(ReadAll(target), "precious");
+    EXPECT_EQ(testsupport::ReadText(target), "precious");
     Picture empty;
     EXPECT_FALSE(empty.Save(target.c_str(), ImageFormat::Bmp));
-    EXPECT_EQ(ReadAll(target), "precious");
+    EXPECT_EQ(testsupport::ReadText(target), "precious");
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"page.bmp"});
 }
 
@@ -228,13 +196,13 @@ TEST(Save, FailedSaveOfANewFileCreatesNothing) {
 TEST(Save, SuccessfulSaveReplacesTheFileWhole) {
     TempDir dir;
     const std::string target = dir.File("page.bmp");
-    WriteText(target, std::string(100000, 'x'));  // longer than the picture: nothing of it may remain
+    WriteFile(target, std::string(100000, 'x'));  // longer than the picture: nothing of it may remain
     Picture p = Checkerboard();
     ASSERT_TRUE(p.Save(target.c_str(), ImageFormat::Bmp));
     MemoryStream expected;
     ASSERT_TRUE(expected.Open());
     ASSERT_TRUE(p.Encode(&expected, ImageFormat::Bmp));
-    EXPECT_EQ(ReadAll(target), std::string(reinterpret_cast<char*>(expected.buffer), expected.size));
+    EXPECT_EQ(testsupport::ReadText(target), std::string(reinterpret_cast<char*>(expected.buffer), expected.size));
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"page.bmp"});
 }
 
@@ -258,7 +226,7 @@ TEST(Save, NewFilesFollowTheUmaskAndReplacedFilesKeepTheirMode) {
     const mode_t mask = umask(027);
     const std::string fresh = dir.File("fresh.bmp"), kept = dir.File("kept.bmp");
     ASSERT_TRUE(p.Save(fresh.c_str(), ImageFormat::Bmp));
-    WriteText(kept, "old");
+    WriteFile(kept, "old");
     chmod(kept.c_str(), 0604);
     ASSERT_TRUE(p.Save(kept.c_str(), ImageFormat::Bmp));
     umask(mask);
@@ -292,19 +260,19 @@ TEST(Save, WritesThroughSymbolicLinksWhichStayLinks) {
     for (const Row& row : rows) {
         const std::string target = row.target ? row.target : absolute;
         const std::string link = dir.File(row.link);
-        if (row.targetExists && !row.target) WriteText(absolute, "old");
+        if (row.targetExists && !row.target) WriteFile(absolute, "old");
         if (row.targetExists && row.target && std::string(row.target) == "real-rel.bmp")
-            WriteText(dir.File(row.target), "old");
+            WriteFile(dir.File(row.target), "old");
         ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0) << row.name;
         ASSERT_TRUE(p.Save(link.c_str(), ImageFormat::Bmp)) << row.name << ": " << p.GetLastError();
         struct stat st;
         ASSERT_EQ(lstat(link.c_str(), &st), 0);
         EXPECT_TRUE(S_ISLNK(st.st_mode)) << row.name;
-        EXPECT_EQ(ReadAll(link), bytes) << row.name;  // read through the link(s)
+        EXPECT_EQ(testsupport::ReadText(link), bytes) << row.name;  // read through the link(s)
     }
-    EXPECT_EQ(ReadAll(dir.File("real-rel.bmp")), bytes);
-    EXPECT_EQ(ReadAll(dir.File("created.bmp")), bytes);
-    EXPECT_EQ(ReadAll(absolute), bytes);
+    EXPECT_EQ(testsupport::ReadText(dir.File("real-rel.bmp")), bytes);
+    EXPECT_EQ(testsupport::ReadText(dir.File("created.bmp")), bytes);
+    EXPECT_EQ(testsupport::ReadText(absolute), bytes);
     for (const std::string& name : dir.Entries()) EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
 }
 
@@ -355,7 +323,7 @@ TEST(Save, LoopOfLinksAndUnwritableFolderSayWhy) {
         rmdir(locked.c_str());
     }
     const std::string file = dir.File("plain");
-    WriteText(file, "x");
+    WriteFile(file, "x");
     EXPECT_FALSE(p.Save((file + "/page.bmp").c_str(), ImageFormat::Bmp));
     EXPECT_EQ(std::string(p.GetLastError()), std::string("Save: ") + std::strerror(ENOTDIR));
 }
@@ -364,7 +332,7 @@ TEST(Save, ReplacedFileKeepsItsOwnerWherePermitted) {
     if (geteuid() != 0) GTEST_SKIP() << "only a privileged process may give a file away";
     TempDir dir;
     const std::string target = dir.File("owned.bmp");
-    WriteText(target, "old");
+    WriteFile(target, "old");
     ASSERT_EQ(chown(target.c_str(), 65534, 65534), 0);
     ASSERT_EQ(chmod(target.c_str(), 0640), 0);
     Picture p = Checkerboard();
@@ -374,5 +342,5 @@ TEST(Save, ReplacedFileKeepsItsOwnerWherePermitted) {
     EXPECT_EQ(st.st_uid, 65534u);
     EXPECT_EQ(st.st_gid, 65534u);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_NE(ReadAll(target), "old");
+    EXPECT_NE(testsupport::ReadText(target), "old");
 }

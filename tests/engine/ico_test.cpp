@@ -108,7 +108,7 @@ TEST(Ico, DetectedWithoutAFormat) {
 // An AND mask with every bit set marks an inverted picture: the colours are inverted and
 // index 0 becomes transparent.
 TEST(Ico, MaskOfAllOnesInvertsTheColours) {
-    std::string bytes = ReadFile(Fixture("nb-8bit-mask.ico"));
+    std::string bytes = ReadText(Fixture("nb-8bit-mask.ico"));
     Picture plain;
     ASSERT_TRUE(DecodeIcon(plain, bytes));
     const size_t maskStart = 22 + 40 + 256 * 4 + 20 * 18;
@@ -131,7 +131,7 @@ TEST(Ico, MaskOfAllOnesInvertsTheColours) {
 
 // Damaged and hostile files, each a change to a real 8-bit icon of 20 x 18 pixels.
 TEST(Ico, DamagedFilesFailCleanlyOrDecodeWhatIsThere) {
-    const std::string good = ReadFile(Fixture("nb-8bit-mask.ico"));
+    const std::string good = ReadText(Fixture("nb-8bit-mask.ico"));
     ASSERT_EQ(good.size(), 1518u);
     constexpr const char* kUnchanged = "(unchanged)";
     constexpr const char* kTooShort = "ICO image too short for its size";
@@ -182,7 +182,7 @@ TEST(Ico, DamagedFilesFailCleanlyOrDecodeWhatIsThere) {
 }
 
 TEST(Ico, IconWithoutItsMaskKeepsItsPixelsAndIsOpaque) {
-    std::string bytes = ReadFile(Fixture("nb-8bit-mask.ico"));
+    std::string bytes = ReadText(Fixture("nb-8bit-mask.ico"));
     const size_t pixels = 22 + 40 + 1024;
     bytes.resize(pixels + 20 * 18);
     Picture cut;
@@ -196,7 +196,7 @@ TEST(Ico, IconWithoutItsMaskKeepsItsPixelsAndIsOpaque) {
 // A 32-bit icon whose fourth bytes are all 0 carries no alpha: its AND mask says which
 // pixels are transparent, as it does for 24 bits.
 TEST(Ico, ThirtyTwoBitIconWithoutAlphaUsesItsMask) {
-    std::string bytes = ReadFile(Fixture("nb-32bit-alpha.ico"));
+    std::string bytes = ReadText(Fixture("nb-32bit-alpha.ico"));
     const uint32_t w = static_cast<uint8_t>(bytes[6]), h = static_cast<uint8_t>(bytes[7]);
     const size_t quads = U32At(bytes, 18) + 40, mask = quads + 4 * w * h, maskRow = (w + 31) / 32 * 4;
     ASSERT_EQ(bytes.size(), mask + maskRow * h);
@@ -296,7 +296,7 @@ TEST(Ico, WrittenIconsReadBackInOtherReaders) {
         TempFile file("ours.ico");
         ExpectReadBackEverywhere(p, ImageFormat::Ico, file,
                                  winicontopam.empty() ? "" : "'" + winicontopam + "' -quiet {in} > {out}", row.what);
-        EXPECT_EQ(static_cast<uint8_t>(ReadFile(file.path())[22 + 14]), row.depth) << row.what;
+        EXPECT_EQ(static_cast<uint8_t>(ReadText(file.path())[22 + 14]), row.depth) << row.what;
     }
     if (std::string(PANELLE_CONVERT).empty() || winicontopam.empty()) GTEST_SKIP() << "ImageMagick or netpbm missing";
 }

@@ -8,14 +8,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "picture.h"
 #include "stream.h"
+#include "support/netpbm.h"
 
 namespace reference {
 
@@ -35,53 +33,25 @@ struct Image {
     Rgba At(uint32_t x, uint32_t yFromTop) const { return pixels[yFromTop * width + x]; }
 };
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using testsupport::ReadText;
+using testsupport::WriteFile;
 
 // Reads P5, P6 and P7 files with a maxval of 255 (P7 with 1 to 5 channels: grey, grey and
 // alpha, RGB, RGB and alpha, RGB and alpha and an icon's AND mask). A pixel that the AND
 // mask hides counts as fully transparent. Fails the calling test on anything else.
 inline Image ReadNetpbm(const std::string& path) {
-    const std::string bytes = ReadFile(path);
-    Image image;
-    std::istringstream in(bytes);
-    std::string magic;
-    in >> magic;
-    uint32_t depth = 0, maxval = 0;
-    if (magic == "P7") {
-        std::string key;
-        while (in >> key && key != "ENDHDR") {
-            if (key == "WIDTH") in >> image.width;
-            else if (key == "HEIGHT") in >> image.height;
-            else if (key == "DEPTH") in >> depth;
-            else if (key == "MAXVAL") in >> maxval;
-            else std::getline(in, key);
+    const testsupport::Netpbm file = testsupport::ReadNetpbm(path);
+    EXPECT_TRUE(file.channels >= 1 && file.channels <= 5) << path << " is not a netpbm picture with maxval 255";
+    if (file.channels < 1 || file.channels > 5) return {};
+    Image image{file.width, file.height, {}};
+    const uint32_t depth = file.channels;
+    for (uint32_t y = 0; y < file.height; ++y)
+        for (uint32_t x = 0; x < file.width; ++x) {
+            const uint8_t* p = file.Pixel(x, y);
+            if (depth <= 2) image.pixels.push_back({p[0], p[0], p[0], depth == 2 ? p[1] : uint8_t{255}});
+            else if (depth == 3) image.pixels.push_back({p[0], p[1], p[2], 255});
+            else image.pixels.push_back({p[0], p[1], p[2], depth == 5 && p[4] == 0 ? uint8_t{0} : p[3]});
         }
-    } else if (magic == "P5" || magic == "P6") {
-        in >> image.width >> image.height >> maxval;
-        depth = magic == "P5" ? 1 : 3;
-    }
-    in.get();  // the one whitespace byte before the raster
-    const size_t start = static_cast<size_t>(in.tellg());
-    const size_t count = static_cast<size_t>(image.width) * image.height;
-    EXPECT_EQ(maxval, 255u) << path;
-    EXPECT_TRUE(depth >= 1 && depth <= 5) << path;
-    EXPECT_EQ(bytes.size() - start, count * depth) << path;
-    if (maxval != 255 || depth < 1 || depth > 5 || bytes.size() - start != count * depth) return {};
-    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data() + start);
-    image.pixels.resize(count);
-    for (Rgba& c : image.pixels) {
-        if (depth <= 2) c = {p[0], p[0], p[0], depth == 2 ? p[1] : uint8_t{255}};
-        else if (depth == 3) c = {p[0], p[1], p[2], 255};
-        else c = {p[0], p[1], p[2], depth == 5 && p[4] == 0 ? uint8_t{0} : p[3]};
-        p += depth;
-    }
     return image;
 }
 

@@ -44,24 +44,7 @@ bool HaveTools(std::initializer_list<const char*> tools) {
     return true;
 }
 
-// A directory for files that tools read and write by name, removed with the object.
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/panelle-jas-XXXXXX";
-        if (mkdtemp(pattern)) path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using testsupport::TempDir;
 
 bool Shell(const std::string& command) {
     return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;

@@ -8,8 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -17,6 +15,7 @@
 
 #include "picture.h"
 #include "stream.h"
+#include "support/netpbm.h"
 
 namespace jpgtest {
 
@@ -24,41 +23,14 @@ inline std::string Fixture(const std::string& name) {
     return std::string(PANELLE_TEST_DATA) + "/jpg/" + name;
 }
 
-inline std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
-inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+// A netpbm picture (P5 grey or P6 colour, maxval 255), top row first.
+using Pnm = testsupport::Netpbm;
 
-// A binary netpbm picture (P5 grey or P6 colour, maxval 255), top row first.
-struct Pnm {
-    uint32_t width = 0, height = 0, channels = 0;
-    std::vector<uint8_t> samples;
-    const uint8_t* Pixel(uint32_t x, uint32_t yTop) const {
-        return &samples[(static_cast<size_t>(yTop) * width + x) * channels];
-    }
-};
-
-inline Pnm ParsePnm(const std::vector<uint8_t>& bytes) {
-    Pnm pnm;
-    std::string head(bytes.begin(),
-                     bytes.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(bytes.size(), 64)));
-    std::istringstream in(head);
-    std::string magic;
-    uint32_t maxval = 0;
-    in >> magic >> pnm.width >> pnm.height >> maxval;
-    pnm.channels = magic == "P6" ? 3 : magic == "P5" ? 1 : 0;
-    const size_t start = static_cast<size_t>(in.tellg()) + 1;
-    if (pnm.channels && maxval == 255 && bytes.size() >= start)
-        pnm.samples.assign(bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.end());
-    return pnm;
-}
-
-inline Pnm ReadPnm(const std::string& path) { return ParsePnm(ReadFile(path)); }
+inline Pnm ParsePnm(const std::vector<uint8_t>& bytes) { return testsupport::ParseNetpbm(bytes); }
+inline Pnm ReadPnm(const std::string& path) { return testsupport::ReadNetpbm(path); }
 
 // Decodes JPEG bytes through the dispatch, after `setup` has adjusted the picture.
 template <class Setup>
@@ -130,8 +102,9 @@ inline void FromPnm(Picture& pic, const Pnm& ref) {
     }
 }
 
-// exiftool's reading of a fixture ("[Group] Name: value" per line), keyed "Group:Name".
-inline std::map<std::string, std::string> ExiftoolTags(const std::string& name) {
+// exiftool's reading of a fixture ("[Group] Name: value" per line), keyed "Group:Name", or
+// "Name" without the group.
+inline std::map<std::string, std::string> ExiftoolTags(const std::string& name, bool withGroup = true) {
     std::map<std::string, std::string> tags;
     const auto bytes = ReadFile(Fixture(name));
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
@@ -140,8 +113,8 @@ inline std::map<std::string, std::string> ExiftoolTags(const std::string& name) 
         const size_t close = line.find("] "), colon = line.find(": ");
         if (line.empty() || line[0] != '[' || close == std::string::npos || colon == std::string::npos)
             continue;
-        tags[line.substr(1, close - 1) + ":" + line.substr(close + 2, colon - close - 2)] =
-            line.substr(colon + 2);
+        const std::string group = withGroup ? line.substr(1, close - 1) + ":" : "";
+        tags[group + line.substr(close + 2, colon - close - 2)] = line.substr(colon + 2);
     }
     return tags;
 }

@@ -7,24 +7,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "format.h"
 #include "picture.h"
 #include "stream.h"
+#include "support/files.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
+using testsupport::ReadFile;
 
 std::string Fixture(const std::string& name) { return std::string(PANELLE_TEST_DATA) + "/png/" + name; }
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // A file removed when the test ends.
 class TempFile {

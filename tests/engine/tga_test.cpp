@@ -213,9 +213,9 @@ TEST(Tga, ColourMapHandling) {
 
 // Damaged and hostile files: each row a mutilation, the expected result and text.
 TEST(Tga, DamagedFilesFailCleanly) {
-    const std::string rgb = ReadFile(Fixture("nb-rgb.tga"));
-    const std::string rle = ReadFile(Fixture("nb-rgb-rle.tga"));
-    const std::string mapped = ReadFile(Fixture("nb-cmap.tga"));
+    const std::string rgb = ReadText(Fixture("nb-rgb.tga"));
+    const std::string rle = ReadText(Fixture("nb-rgb-rle.tga"));
+    const std::string mapped = ReadText(Fixture("nb-cmap.tga"));
     const std::string pixel = Bytes({1, 2, 3});
     struct Row {
         const char* what;

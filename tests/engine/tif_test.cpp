@@ -9,8 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,17 +16,14 @@
 #include "format.h"
 #include "picture.h"
 #include "stream.h"
+#include "support/files.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
+using testsupport::ReadFile;
 
 const std::string kData = std::string(PANELLE_TEST_DATA) + "/tif/";
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Decodes a block of bytes through the dispatch, as a loaded file would be.
 bool DecodeBytes(Picture& p, const Bytes& bytes, uint32_t id = ImageFormat::Tif) {

@@ -2,8 +2,6 @@
 // through Qt's event queue, mouse clicks too on the offscreen platform and, under a real X
 // server (xcb), through xdotool, whose clicks go through the server and the window manager
 // as a user's would.
-#include <zip.h>
-
 #include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QPushButton>
@@ -61,40 +59,14 @@ bool Above(const QWidget* a, const QWidget* b) {
     return ia >= 0 && ib >= 0 && ia > ib;
 }
 
-std::string DescTxt(const std::string& archive) {
-    int error = 0;
-    zip_t* zip = zip_open(archive.c_str(), ZIP_RDONLY, &error);
-    if (!zip) return "<no archive>";
-    std::string data = "<missing>";
-    zip_stat_t st;
-    if (zip_stat(zip, "desc.txt", 0, &st) == 0) {
-        if (zip_file_t* f = zip_fopen(zip, "desc.txt", 0)) {
-            data.assign(st.size, '\0');
-            if (zip_fread(f, data.data(), st.size) != static_cast<zip_int64_t>(st.size)) data = "<short>";
-            zip_fclose(f);
-        }
-    }
-    zip_discard(zip);
-    return data;
-}
-
 }  // namespace
 
-class Focus : public Window {
+class Focus : public TemplateWindow {
 protected:
     void SetUp() override {
-        Window::SetUp();
-        const char* const templates[] = {"a.class", "GameMidlet.class", "logo1.png",
-                                         "icon.png", "desc.txt",         "META-INF/MANIFEST.MF"};
-        for (const char* name : templates) WriteFile(dir / ("files/" + std::string(name)), name);
-        book().SetTemplateFolder(dir / "files");
-        setenv("TMPDIR", staging.path().c_str(), 1);
+        TemplateWindow::SetUp();
         for (QFileDialog* dialog : {form->OpenPictureDialog1, form->SaveDialog})
             dialog->setOption(QFileDialog::DontUseNativeDialog);
-    }
-    void TearDown() override {
-        unsetenv("TMPDIR");
-        Window::TearDown();
     }
 
     // A left click at the widget's centre (or at local): through the X server under xcb.
@@ -120,7 +92,6 @@ protected:
     }
     void PressKey(QWidget* w, Qt::Key key) { QTest::keyClick(w, key); }
 
-    TempDir staging;
 };
 
 TEST_F(Focus, ClickOnAButtonTakesTheFocusFromTheField) {
@@ -157,7 +128,7 @@ TEST_F(Focus, WhatIsTypedAndThenGeneratedWithAClickIsWritten) {
     std::string want = "\xFF\xFE";
     for (const char* line : {"bookname:书名", "piccount:2", "author:Kavoo网", "0:第一页", "1:"})
         want += Utf8ToUtf16Le(std::string(line) + "\r\n");
-    EXPECT_EQ(DescTxt(dir / "book.jar"), want);
+    EXPECT_EQ(ZipEntry(dir / "book.jar", "desc.txt"), want);
 }
 
 TEST_F(Focus, AfterTheImportDialogTheFieldsGetTheirFocusEvents) {

@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "descriptors.h"
 #include "files.h"
@@ -14,31 +15,6 @@
 #include "text.h"
 
 namespace {
-
-// An entry of a zip archive, or "<missing>".
-std::string ZipEntry(const std::string& archive, const std::string& name) {
-    int error = 0;
-    zip_t* zip = zip_open(archive.c_str(), ZIP_RDONLY, &error);
-    if (!zip) return "<missing>";
-    std::string data = "<missing>";
-    zip_stat_t st;
-    if (zip_stat(zip, name.c_str(), 0, &st) == 0) {
-        if (zip_file_t* f = zip_fopen(zip, name.c_str(), 0)) {
-            data.assign(st.size, '\0');
-            if (zip_fread(f, data.data(), st.size) != static_cast<zip_int64_t>(st.size)) data = "<short>";
-            zip_fclose(f);
-        }
-    }
-    zip_discard(zip);
-    return data;
-}
-
-// desc.txt as the phone reads it: the byte-order mark, then lines of UTF-16LE ending in CR LF.
-std::string DescLines(const std::vector<std::string>& lines) {
-    std::string text = "\xFF\xFE";
-    for (const std::string& line : lines) text += Utf8ToUtf16Le(line + "\r\n");
-    return text;
-}
 
 // Records, with every progress report, what the progress bar showed at that moment.
 class ProgressRecorder : public Recorder {
@@ -59,19 +35,19 @@ private:
     const QProgressBar*& bar_;
 };
 
-class Generation : public Window {
+class Generation : public TemplateWindow {
 protected:
     void SetUp() override {
-        Window::SetUp();
-        // The builder only copies the templates; these stand in for the viewer's files.
-        const std::pair<const char*, const char*> templates[] = {
+        TemplateWindow::SetUp();
+        UseTemplates();
+    }
+    // The builder only copies the templates; these stand in for the viewer's files.
+    std::string TemplateText(const std::string& name) const override {
+        static const std::map<std::string, std::string> texts = {
             {"a.class", "viewer class a"}, {"GameMidlet.class", "viewer class GameMidlet"},
             {"logo1.png", "logo"},         {"icon.png", "icon"},
             {"desc.txt", "template desc"}, {"META-INF/MANIFEST.MF", "template manifest\r\n"}};
-        for (const auto& [name, content] : templates)
-            WriteFile(dir / ("files/" + std::string(name)), content);
-        setenv("TMPDIR", staging.path().c_str(), 1);
-        UseTemplates();
+        return texts.at(name);
     }
     // The window's book takes the templates above, its messages and bar are watched.
     void UseTemplates() {
@@ -80,9 +56,8 @@ protected:
         form->hooks.messages = &progress;
     }
     void TearDown() override {
-        unsetenv("TMPDIR");
         EXPECT_TRUE(Entries(staging.path()).empty()) << "a staging folder was left behind";
-        Window::TearDown();
+        TemplateWindow::TearDown();
     }
     // Generates into dir/name through the menu item or the button.
     void Generate(const std::string& name, bool menu = false) {
@@ -93,7 +68,6 @@ protected:
             QTest::mouseClick(form->CreateButton, Qt::LeftButton);
     }
 
-    TempDir staging;
     const QProgressBar* bar = nullptr;
     ProgressRecorder progress{bar};
 };
@@ -123,7 +97,7 @@ TEST_F(Generation, ProducesAJarAPhoneAcceptsWhileTheBarCountsPages) {
               DescLines({"bookname:我的书", "piccount:3", "author:Kavoo网", "0:", "1:第二页", "2:"}));
     EXPECT_EQ(ZipEntry(jar, "META-INF/MANIFEST.MF"), ManifestText("我的书"));
     EXPECT_EQ(ZipEntry(jar, "a.class"), "viewer class a");
-    EXPECT_EQ(ReadFile(dir / "book.jad"),
+    EXPECT_EQ(ReadText(dir / "book.jad"),
               JadText("我的书", static_cast<int64_t>(std::filesystem::file_size(jar)), "book.jar", 0));
     const std::string png = ZipEntry(jar, "1.png");
     Picture page;
@@ -179,7 +153,7 @@ TEST_F(Generation, BookNameAsTypedReachesDescTxtAndDescriptorsAlike) {
         const std::string firstLine = DescLines({std::string("bookname:") + r.descName});
         EXPECT_EQ(ZipEntry(jar, "desc.txt").substr(0, firstLine.size()), firstLine);
         EXPECT_EQ(ZipEntry(jar, "META-INF/MANIFEST.MF"), ManifestText(r.jadName));
-        EXPECT_NE(ReadFile(dir / "named.jad").find(std::string("MIDlet-Name: ") + r.jadName + "\r\n"),
+        EXPECT_NE(ReadText(dir / "named.jad").find(std::string("MIDlet-Name: ") + r.jadName + "\r\n"),
                   std::string::npos);
     }
 }

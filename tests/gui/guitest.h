@@ -3,11 +3,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QListWidget>
 #include <QTest>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -18,6 +20,7 @@
 #include "panelleform.h"
 #include "picture.h"
 #include "testutil.h"
+#include "text.h"
 
 // A BMP of one colour (0xRRGGBB) written by the engine.
 inline std::string SolidPicture(const TempDir& dir, const std::string& name, uint32_t w, uint32_t h,
@@ -37,6 +40,32 @@ inline std::string SolidPicture(const TempDir& dir, const std::string& name, uin
 inline void Type(QWidget* widget, const QString& text) {
     for (const QChar c : text)
         QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+// An entry of a zip archive: "<no archive>" when the archive cannot be opened, "<missing>"
+// when it has no such entry.
+inline std::string ZipEntry(const std::string& archive, const std::string& name) {
+    int error = 0;
+    zip_t* zip = zip_open(archive.c_str(), ZIP_RDONLY, &error);
+    if (!zip) return "<no archive>";
+    std::string data = "<missing>";
+    zip_stat_t st;
+    if (zip_stat(zip, name.c_str(), 0, &st) == 0) {
+        if (zip_file_t* f = zip_fopen(zip, name.c_str(), 0)) {
+            data.assign(st.size, '\0');
+            if (zip_fread(f, data.data(), st.size) != static_cast<zip_int64_t>(st.size)) data = "<short>";
+            zip_fclose(f);
+        }
+    }
+    zip_discard(zip);
+    return data;
+}
+
+// desc.txt as the phone reads it: the byte-order mark, then lines of UTF-16LE ending in CR LF.
+inline std::string DescLines(const std::vector<std::string>& lines) {
+    std::string text = "\xFF\xFE";
+    for (const std::string& line : lines) text += Utf8ToUtf16Le(line + "\r\n");
+    return text;
 }
 
 class Window : public ::testing::Test {
@@ -119,4 +148,26 @@ protected:
     std::vector<QFileDialog*> dialogsRun;
     std::vector<std::string> opened;
     Recorder messages;
+};
+
+// A window whose book copies stand-ins for the viewer's files from dir/files and stages
+// the book in a folder of its own (TMPDIR) that the test can look into.
+class TemplateWindow : public Window {
+protected:
+    void SetUp() override {
+        Window::SetUp();
+        for (const char* name : {"a.class", "GameMidlet.class", "logo1.png", "icon.png", "desc.txt",
+                                 "META-INF/MANIFEST.MF"})
+            WriteFile(dir / ("files/" + std::string(name)), TemplateText(name));
+        book().SetTemplateFolder(dir / "files");
+        setenv("TMPDIR", staging.path().c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("TMPDIR");
+        Window::TearDown();
+    }
+    // What the stand-in for a template file holds: its own name.
+    virtual std::string TemplateText(const std::string& name) const { return name; }
+
+    TempDir staging;
 };

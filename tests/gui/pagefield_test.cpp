@@ -1,7 +1,5 @@
 // The description field belongs to the page on screen: pages whose pictures cannot be read,
 // deletions, clearing, and generations that fail, with the notice that names why.
-#include <zip.h>
-
 #include <cstdlib>
 #include <filesystem>
 
@@ -9,29 +7,6 @@
 #include "text.h"
 
 namespace {
-
-std::string DescTxt(const std::string& archive) {
-    int error = 0;
-    zip_t* zip = zip_open(archive.c_str(), ZIP_RDONLY, &error);
-    if (!zip) return "<no archive>";
-    std::string data = "<missing>";
-    zip_stat_t st;
-    if (zip_stat(zip, "desc.txt", 0, &st) == 0) {
-        if (zip_file_t* f = zip_fopen(zip, "desc.txt", 0)) {
-            data.assign(st.size, '\0');
-            if (zip_fread(f, data.data(), st.size) != static_cast<zip_int64_t>(st.size)) data = "<short>";
-            zip_fclose(f);
-        }
-    }
-    zip_discard(zip);
-    return data;
-}
-
-std::string DescLines(const std::vector<std::string>& lines) {
-    std::string text = "\xFF\xFE";
-    for (const std::string& line : lines) text += Utf8ToUtf16Le(line + "\r\n");
-    return text;
-}
 
 // The messages that begin with prefix.
 std::vector<std::string> Starting(const std::vector<std::string>& log, const std::string& prefix) {
@@ -43,26 +18,13 @@ std::vector<std::string> Starting(const std::vector<std::string>& log, const std
 
 }  // namespace
 
-class PageField : public Window {
+class PageField : public TemplateWindow {
 protected:
-    void SetUp() override {
-        Window::SetUp();
-        const char* const templates[] = {"a.class", "GameMidlet.class", "logo1.png",
-                                         "icon.png", "desc.txt",         "META-INF/MANIFEST.MF"};
-        for (const char* name : templates) WriteFile(dir / ("files/" + std::string(name)), name);
-        book().SetTemplateFolder(dir / "files");
-        setenv("TMPDIR", staging.path().c_str(), 1);
-    }
-    void TearDown() override {
-        unsetenv("TMPDIR");
-        Window::TearDown();
-    }
     void ClickField() { QTest::mouseClick(form->PictureDescEdit, Qt::LeftButton); }
     void Generate(const std::string& name) {
         answers.push_back({QString::fromStdString(dir / name)});
         QTest::mouseClick(form->CreateButton, Qt::LeftButton);
     }
-    TempDir staging;
 };
 
 TEST_F(PageField, UnreadablePageKeepsItsDescriptionThroughFailedAndMendedGenerations) {
@@ -102,7 +64,7 @@ TEST_F(PageField, UnreadablePageKeepsItsDescriptionThroughFailedAndMendedGenerat
     messages.log.clear();
     Generate("book");
     EXPECT_EQ(messages.log, std::vector<std::string>{"show:Complete!"});
-    EXPECT_EQ(DescTxt(dir / "book.jar"), DescLines({"bookname:", "piccount:3", "author:Kavoo网", "0:page A",
+    EXPECT_EQ(ZipEntry(dir / "book.jar", "desc.txt"), DescLines({"bookname:", "piccount:3", "author:Kavoo网", "0:page A",
                                                     "1:page B", "2:page C"}));
 }
 

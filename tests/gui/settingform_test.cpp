@@ -16,7 +16,7 @@ const char* const kCustomSettings = "[SETTING]\r\nwidth=240\r\nheight=320\r\npri
 
 class Settings : public Window {
 protected:
-    std::string Ini() { return ReadFile(dir / "panelle.INI"); }
+    std::string Ini() { return ReadText(dir / "panelle.INI"); }
     TSettingForm& Dialog() {
         form->SetClick();
         return *form->settingForm();

@@ -1,9 +1,14 @@
 #!/bin/sh
 # Makes the fixtures of the drawing cross-checks with ImageMagick 6. Every file is a plain
-# BMP (24 bpp, or 4/8 bpp with a palette) so that the engine's own BMP reader loads it.
+# BMP (24 bpp, or 4/8 bpp with a palette) so that the engine's own BMP reader loads it. The
+# versions of the tools that ran are written to tool-versions.txt.
 set -eu
 cd "$(dirname "$0")"
 C=${CONVERT:-$(command -v convert-im6.q16 || command -v convert)}
+# The versions of the tools that ran.
+{ $C -version | head -1
+  awk -W version 2>&1 | head -1
+} > tool-versions.txt
 W=13
 H=9
 

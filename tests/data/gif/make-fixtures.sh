@@ -6,10 +6,15 @@
 #   pamtogif-*, ppmtogif-*
 #               written by netpbm; references decoded by giftopnm (.ppm, and -alpha.pgm for
 #               the transparent one).
-# Needs imagemagick and netpbm. Writes next to this script; reproducible (fixed seeds).
+# Needs imagemagick and netpbm. Writes next to this script; reproducible (fixed seeds). The
+# versions of the tools that ran are written to tool-versions.txt.
 set -euo pipefail
 cd "$(dirname "$0")"
 IM=$(command -v convert-im6.q16 || command -v convert)
+{ $IM -version | head -1
+  dpkg-query -W -f '${Package} ${Version}\n' netpbm
+  awk -W version 2>&1 | head -1
+} > tool-versions.txt
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 

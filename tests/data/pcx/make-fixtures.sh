@@ -3,9 +3,13 @@
 # and next to each NAME.pcx its reference pixels NAME.ppm (NAME.pam with alpha) as read by
 # the same tool. Sources are a 37 x 23 cut of ImageMagick's built-in rose picture: the odd
 # width makes every line end in padding. Needs netpbm and ImageMagick; run from anywhere.
+# The versions of the tools that ran are written to tool-versions.txt.
 set -eu
 cd "$(dirname "$0")"
 IM=$(command -v convert-im6.q16 || command -v convert)
+{ $IM -version | head -1
+  dpkg-query -W -f '${Package} ${Version}\n' netpbm
+} > tool-versions.txt
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 

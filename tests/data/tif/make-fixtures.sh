@@ -3,7 +3,8 @@
 # those tools read from it: NAME.rgba holds 8-bit red, green, blue, alpha per pixel, top
 # row first, in the orientation the file asks for.
 #
-# Makers: ImageMagick 6 (convert-im6.q16), libtiff's tools (tiffcp, tiff2bw, tiff2rgba),
+# Makers: ImageMagick 6 (convert-im6.q16), libtiff's tools (tiffcp, tiff2bw, tiff2rgba,
+# and tiffset to drop a tag that names a temporary file),
 # netpbm (pnmtotiff), and a few lines of Python for the one layout no tool writes (16-bit
 # palette indices). References: ImageMagick reading the file with -auto-orient, except
 # for grey with alpha in separate planes, which ImageMagick 6 misreads (tiff2rgba there).
@@ -19,7 +20,7 @@ versions() {
 
 IM=$(command -v convert-im6.q16 || true)
 [ -n "$IM" ] || { echo "make-fixtures: ImageMagick 6 (convert-im6.q16) is needed" >&2; exit 1; }
-for tool in tiffcp tiff2bw tiff2rgba pnmtotiff; do
+for tool in tiffcp tiff2bw tiff2rgba tiffset pnmtotiff; do
   command -v "$tool" >/dev/null || { echo "make-fixtures: $tool is needed" >&2; exit 1; }
 done
 
@@ -86,16 +87,25 @@ tiff2bw im-rgb.tif tiff2bw.tif
 tiff2rgba im-rgba.tif tiff2rgba-associated.tif
 
 # ---- netpbm ----
-pnmtotiff -truecolor "$work/rose.ppm" > pnmtotiff-rgb.tif 2>/dev/null
-pnmtotiff "$work/grey.pgm" > pnmtotiff-grey.tif 2>/dev/null
+# pnmtotiff names its input file (a path in the temporary folder) in the DocumentName tag:
+# it reads standard input here, and the tag goes, so the files come out the same on every
+# run. tiffset writes the shorter directory after the first, which stays in the file unused.
+pnmtotiff_to() {  # pnmtotiff_to OUTPUT [OPTION...] INPUT
+  local out=$1 input=${*: -1}
+  shift
+  pnmtotiff "${@:1:$#-1}" < "$input" > "$out" 2>/dev/null
+  tiffset -u DocumentName "$out"
+}
+pnmtotiff_to pnmtotiff-rgb.tif -truecolor "$work/rose.ppm"
+pnmtotiff_to pnmtotiff-grey.tif "$work/grey.pgm"
 "$IM" "$work/grey.pgm" -threshold 50% "$work/bilevel.pbm"
-pnmtotiff "$work/bilevel.pbm" > pnmtotiff-bilevel.tif 2>/dev/null
+pnmtotiff_to pnmtotiff-bilevel.tif "$work/bilevel.pbm"
 "$IM" "$work/rose.ppm" -colors 4 "$work/four.ppm"
-pnmtotiff -indexbits=1,2,4,8 "$work/four.ppm" > pnmtotiff-palette2.tif 2>/dev/null
+pnmtotiff_to pnmtotiff-palette2.tif -indexbits=1,2,4,8 "$work/four.ppm"
 "$IM" "$work/rose.ppm" -colors 2 "$work/two.ppm"
-pnmtotiff -indexbits=1,2,4,8 "$work/two.ppm" > pnmtotiff-palette1.tif 2>/dev/null
+pnmtotiff_to pnmtotiff-palette1.tif -indexbits=1,2,4,8 "$work/two.ppm"
 "$IM" "$work/grey.pgm" -depth 2 "$work/grey2.pgm"
-pnmtotiff "$work/grey2.pgm" > pnmtotiff-grey2.tif 2>/dev/null
+pnmtotiff_to pnmtotiff-grey2.tif "$work/grey2.pgm"
 
 # ---- floating-point samples, transposed RGB orientations, CMYK, 16-bit palette ----
 # ImageMagick 6 fails on its own predictor tag when writing floating-point samples, after

@@ -8,12 +8,17 @@
 #   ink-*    Inkscape exports the drawing; Inkscape renders the metafile at 240 pixels wide.
 # ImageMagick reads metafiles but writes neither kind, so it makes only the bitmap.
 # Needs libreoffice-draw, inkscape and ImageMagick (for fixtures only, not for the build).
+# The versions of the tools that ran are written to tool-versions.txt.
 set -eu
 cd "$(dirname "$0")"
 IM=$(command -v convert-im6.q16 || command -v convert)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 office() { soffice -env:UserInstallation=file://"$tmp"/profile --headless "$@" >/dev/null 2>&1; }
+{ $IM -version | head -1
+  soffice -env:UserInstallation=file://"$tmp"/profile --headless --version 2>/dev/null | head -1
+  inkscape --version 2>/dev/null | head -1
+} > tool-versions.txt
 
 $IM rose: -crop 24x16+20+12 +repage -depth 8 "$tmp/rose.png"
 rose=$(base64 -w0 "$tmp/rose.png")

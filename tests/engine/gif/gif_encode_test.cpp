@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -70,45 +69,10 @@ void ExpectSameColours(const Picture& ours, const Pnm& theirs, int left, int top
     EXPECT_EQ(wrong, 0) << what;
 }
 
-// A private folder for files handed to the independent tools.
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/panelle-gif-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempDir() {
-        if (DIR* dir = opendir(path_.c_str())) {
-            while (dirent* e = readdir(dir))
-                if (e->d_name[0] != '.') std::remove((path_ + "/" + e->d_name).c_str());
-            closedir(dir);
-        }
-        rmdir(path_.c_str());
-    }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-void WriteFile(const std::string& path, const Bytes& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
+using testsupport::TempDir;
 
 bool HaveTool(const char* name) {
     return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Pictures read back from a stream of netpbm images (giftopnm writes one per image).
-std::vector<Pnm> ReadPnms(const std::string& path) {
-    const Bytes data = ReadFile(path);
-    std::vector<Pnm> out;
-    size_t pos = 0;
-    for (Pnm p; pos < data.size() && ParsePnm(data, pos, p);) out.push_back(p);
-    return out;
 }
 
 // A stream that takes the bytes but reports a write error, like a full disk.

@@ -1,4 +1,4 @@
-// Shared by the GIF tests: reading fixtures and netpbm/PAM references, building GIF files
+// Shared by the GIF tests: fixtures and netpbm/PAM references, building GIF files
 // block by block, and a plain LZW encoder written from the format's description so that
 // the decoder can be fed streams that no encoder of ours made.
 #pragma once
@@ -7,8 +7,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <utility>
@@ -17,19 +15,18 @@
 #include "format.h"
 #include "picture.h"
 #include "stream.h"
+#include "support/netpbm.h"
 
 namespace giftest {
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
 
 inline std::string DataPath(const std::string& name) {
     return std::string(PANELLE_TEST_DATA) + "/gif/" + name;
 }
 
-inline Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 // A netpbm picture (P4, P5, P6 or P7 with maxval 255) as RGBA rows, top row first.
 struct Pnm {
@@ -38,90 +35,34 @@ struct Pnm {
     RGBQUAD At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 
-// Parses one picture at pos and advances pos past it; false at the end or on bad data.
-inline bool ParsePnm(const Bytes& data, size_t& pos, Pnm& out) {
-    auto skipSpace = [&] {
-        for (;;) {
-            while (pos < data.size() && isspace(data[pos])) ++pos;
-            if (pos < data.size() && data[pos] == '#') {
-                while (pos < data.size() && data[pos] != '\n') ++pos;
-                continue;
-            }
-            return;
+// Grey, grey and alpha, RGB, or RGB with alpha where the PAM's tuple type names it.
+inline Pnm ToPnm(const testsupport::Netpbm& file) {
+    Pnm out;
+    out.width = static_cast<int>(file.width);
+    out.height = static_cast<int>(file.height);
+    const bool alpha = file.channels == 4 && file.tupleType.find("ALPHA") != std::string::npos;
+    for (uint32_t y = 0; y < file.height; ++y)
+        for (uint32_t x = 0; x < file.width; ++x) {
+            const uint8_t* s = file.Pixel(x, y);
+            if (file.channels <= 2)
+                out.pixels.push_back(RGBQUAD{s[0], s[0], s[0], file.channels == 2 ? s[1] : uint8_t{255}});
+            else
+                out.pixels.push_back(RGBQUAD{s[2], s[1], s[0], alpha ? s[3] : uint8_t{255}});
         }
-    };
-    auto number = [&] {
-        skipSpace();
-        int v = 0;
-        while (pos < data.size() && isdigit(data[pos])) v = v * 10 + (data[pos++] - '0');
-        return v;
-    };
-    auto word = [&] {
-        skipSpace();
-        std::string w;
-        while (pos < data.size() && !isspace(data[pos])) w += static_cast<char>(data[pos++]);
-        return w;
-    };
-    if (pos + 2 > data.size() || data[pos] != 'P') return false;
-    const char kind = static_cast<char>(data[pos + 1]);
-    pos += 2;
-    int depth = kind == '4' ? 1 : kind == '5' ? 1 : 3, maxval = 1;
-    bool alpha = false;
-    if (kind == '7') {
-        for (std::string key = word(); key != "ENDHDR"; key = word()) {
-            if (key == "WIDTH")
-                out.width = number();
-            else if (key == "HEIGHT")
-                out.height = number();
-            else if (key == "DEPTH")
-                depth = number();
-            else if (key == "MAXVAL")
-                maxval = number();
-            else if (key == "TUPLTYPE")
-                alpha = word().find("ALPHA") != std::string::npos;
-            else if (key.empty())
-                return false;
-        }
-    } else {
-        out.width = number();
-        out.height = number();
-        if (kind != '4') maxval = number();
-    }
-    ++pos;  // the single whitespace byte before the raster
-    if (maxval != 255 && kind != '4') return false;
-    out.pixels.assign(static_cast<size_t>(out.width) * out.height, RGBQUAD{0, 0, 0, 255});
-    for (int y = 0; y < out.height; ++y) {
-        if (kind == '4') {
-            const size_t rowBytes = (static_cast<size_t>(out.width) + 7) / 8;
-            if (pos + rowBytes > data.size()) return false;
-            for (int x = 0; x < out.width; ++x) {
-                const uint8_t v = (data[pos + x / 8] >> (7 - x % 8)) & 1 ? 0 : 255;  // 1 is black
-                out.pixels[static_cast<size_t>(y) * out.width + x] = RGBQUAD{v, v, v, 255};
-            }
-            pos += rowBytes;
-            continue;
-        }
-        for (int x = 0; x < out.width; ++x) {
-            if (pos + depth > data.size()) return false;
-            RGBQUAD& p = out.pixels[static_cast<size_t>(y) * out.width + x];
-            if (depth <= 2) {
-                p = RGBQUAD{data[pos], data[pos], data[pos], depth == 2 ? data[pos + 1] : uint8_t{255}};
-            } else {
-                p = RGBQUAD{data[pos + 2], data[pos + 1], data[pos], uint8_t{255}};
-                if (alpha && depth == 4) p.rgbReserved = data[pos + 3];
-            }
-            pos += static_cast<size_t>(depth);
-        }
-    }
-    return true;
+    return out;
 }
 
 inline Pnm ReadPnm(const std::string& path) {
-    const Bytes data = ReadFile(path);
-    size_t pos = 0;
-    Pnm p;
-    EXPECT_TRUE(ParsePnm(data, pos, p)) << path;
-    return p;
+    const testsupport::Netpbm file = testsupport::ReadNetpbm(path);
+    EXPECT_NE(file.channels, 0u) << path;
+    return ToPnm(file);
+}
+
+// Every picture of a stream of netpbm pictures (giftopnm writes one per image).
+inline std::vector<Pnm> ReadPnms(const std::string& path) {
+    std::vector<Pnm> out;
+    for (const testsupport::Netpbm& file : testsupport::ReadNetpbms(path)) out.push_back(ToPnm(file));
+    return out;
 }
 
 // Colour of picture pixel (x, y) with y counted from the top.

@@ -9,10 +9,11 @@
 
 #include "picture.h"
 #include "stream.h"
+#include "support/files.h"
 
 namespace metafile {
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
 
 inline void Put16(Bytes& b, uint32_t v) {
     b.push_back(static_cast<uint8_t>(v));
