@@ -46,7 +46,7 @@ TEST(PageFitSettings, EveryKeyReadsItsValueOrTheDefault) {
         PageFit expected;
         expected.*row.field = row.expected;
         EXPECT_EQ(s.pageFit, expected) << row.line;
-        EXPECT_EQ(ReadFile(ini), text) << row.line;
+        EXPECT_EQ(ReadText(ini), text) << row.line;
     }
 }
 
@@ -56,7 +56,7 @@ TEST(PageFitSettings, SavedWhenChosenAndKeptInPlaceWhenReset) {
     BookSettings s;
     s.pageFit = {1, 1, 16, 1, 2};
     ASSERT_TRUE(SaveSettings(ini, s));
-    EXPECT_EQ(ReadFile(ini),
+    EXPECT_EQ(ReadText(ini),
               "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nfit=1\r\ngrey=1\r\ncolors=16\r\n"
               "dither=1\r\nsplit=2\r\n");
     EXPECT_EQ(ReadSettings(ini).pageFit, s.pageFit);
@@ -65,7 +65,7 @@ TEST(PageFitSettings, SavedWhenChosenAndKeptInPlaceWhenReset) {
     s.pageFit = PageFit{};
     s.pageFit.colors = 256;
     ASSERT_TRUE(SaveSettings(ini, s));
-    EXPECT_EQ(ReadFile(ini),
+    EXPECT_EQ(ReadText(ini),
               "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nfit=0\r\ngrey=0\r\ncolors=256\r\n"
               "dither=0\r\nsplit=0\r\n");
     EXPECT_EQ(ReadSettings(ini).pageFit, s.pageFit);
@@ -302,7 +302,7 @@ TEST(ConvertPages, SplitPagesAreListedAndNumberedAsWritten) {
             EXPECT_EQ(ConvertPages(book, staging.path(), messages, workers), 6);
             EXPECT_TRUE(messages.log.empty());
             EXPECT_EQ(messages.progress.back(), "4/4");
-            const std::string desc = ReadFile(staging / "desc.txt");
+            const std::string desc = ReadText(staging / "desc.txt");
             EXPECT_EQ(desc, Utf16Desc("跨页", "Kavoo网", {"第1页", "第2页", "", "第3页", "第4页", ""}));
             // the pictures as written: 0 tall, 1 and 2 the halves, 3 tall, 4 and 5 the halves
             const uint32_t widths[] = {176, 176, 176, 176, 30, 31};
@@ -320,7 +320,7 @@ TEST(ConvertPages, SplitPagesAreListedAndNumberedAsWritten) {
             }
             EXPECT_EQ(Entries(staging.path()).size(), 7u);  // no picture left under another name
             std::string all = desc;
-            for (int k = 0; k < 6; ++k) all += ReadFile(staging / (std::to_string(k) + ".png"));
+            for (int k = 0; k < 6; ++k) all += ReadText(staging / (std::to_string(k) + ".png"));
             if (firstRun.empty())
                 firstRun = all;
             else
@@ -340,7 +340,7 @@ TEST(ConvertPages, WithoutSplitTheCountIsThePages) {
     book.ImportPictures({file, file});
     Recorder messages;
     EXPECT_EQ(ConvertPages(book, staging.path(), messages, 1), 2);
-    const std::string png = ReadFile(staging / "0.png");
+    const std::string png = ReadText(staging / "0.png");
     ASSERT_GT(png.size(), 26u);
     EXPECT_EQ(png[24], 4);  // IHDR bit depth: 16 colours in 4 bits
     EXPECT_EQ(png[25], 3);  // palette colour type

@@ -486,7 +486,7 @@ TEST_F(Cli, FitWidthMakesATallPageTheScreensWidth) {
     const std::string summary = "fitted.jar: 2 pages, " + std::to_string(fs::file_size(dir / "out/fitted.jar")) +
                                 " bytes, largest page 176x264\n";
     EXPECT_NE(r.err.find(summary), std::string::npos) << r.err;
-    EXPECT_FALSE(fs::exists(dir / "bin/panelle.INI") && ReadFile(dir / "bin/panelle.INI").find("fit=") != std::string::npos)
+    EXPECT_FALSE(fs::exists(dir / "bin/panelle.INI") && ReadText(dir / "bin/panelle.INI").find("fit=") != std::string::npos)
         << "the command line's choice is not saved";
 }
 
