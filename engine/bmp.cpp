@@ -10,8 +10,11 @@
 #include <new>
 #include <vector>
 
+#include "codec.h"
 #include "reader.h"
 #include "rowiterator.h"
+
+using namespace codec;
 
 namespace {
 
@@ -85,7 +88,7 @@ uint64_t StoredRowBytes(uint32_t bpp, uint64_t width) {
 
 bool PictureBMP::Decode(ByteStream* stream) {
     if (!stream) return false;
-    try {
+    return RunCodec(*this, nullptr, [&]() -> bool {
         Reader in(stream);
         const int32_t start = stream->Tell();
 
@@ -258,10 +261,7 @@ bool PictureBMP::Decode(ByteStream* stream) {
 
         if (topDown) Flip();
         return true;
-    } catch (const CodecError& e) {
-        SetLastError(e.text);
-        return false;
-    }
+    });
 }
 
 // 16- and 32-bit pixels: little-endian words whose channels the masks pick out. An alpha
@@ -417,7 +417,7 @@ void PictureBMP::DecodeRle4(ByteStream* stream) {
 }
 
 bool PictureBMP::Encode(ByteStream* stream) {
-    if (CheckEncodeArgs(stream)) return false;
+    if (!CheckEncodeArgs(stream)) return false;
 
     uint8_t fileHeader[kFileHeaderSize] = {};
     PutU16(fileHeader, kMagic);
@@ -432,3 +432,18 @@ bool PictureBMP::Encode(ByteStream* stream) {
     }
     return true;
 }
+
+namespace {
+
+// A file header ("BM"), or a bare DIB whose info header starts with a size the decoder takes.
+bool LooksLikeBmp(const uint8_t* head, size_t n) {
+    if (n < kFileHeaderSize) return false;
+    if ((head[0] | (head[1] << 8)) == kMagic) return true;
+    const uint32_t size = head[0] | (head[1] << 8) | (head[2] << 16) | (static_cast<uint32_t>(head[3]) << 24);
+    return size == kCoreHeaderSize || size >= kInfoHeaderSize;
+}
+
+}  // namespace
+
+extern const CodecInfo kBmpCodec{ImageFormat::Bmp, "bmp", {}, &LooksLikeBmp, kDecode<PictureBMP>,
+                                 kEncode<PictureBMP>, ImageFormat::Bmp, false, true};

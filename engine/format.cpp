@@ -10,85 +10,20 @@
 #include <new>
 #include <string>
 
-#include "bmp.h"
-#include "gif/gif.h"
-#include "ico.h"
-#include "jas.h"
-#include "jpg.h"
-#include "pcx.h"
+#include "codec.h"
 #include "picture.h"
-#include "png.h"
 #include "stream.h"
-#include "tga.h"
-#include "tif.h"
-#include "wbmp.h"
-#include "wmf/wmf.h"
+
+// Every codec built in, each described at the end of its own source, in the order detection
+// tries them: the JasPer-style formats come last and find their own format.
+extern const CodecInfo kBmpCodec, kJpgCodec, kIcoCodec, kGifCodec, kPngCodec, kTifCodec, kTgaCodec,
+    kPcxCodec, kWbmpCodec, kWmfCodec, kJp2Codec, kJpcCodec, kPgxCodec, kPnmCodec, kRasCodec;
 
 namespace {
 
-constexpr const char* kNames[FormatCount] = {"unknown", "bmp", "gif", "jpg",  "png", "ico",
-                                             "tif",     "tga", "pcx", "wbmp", "wmf", "jp2",
-                                             "jpc",     "pgx", "pnm", "ras"};
-
-// Runs one codec on a local object that sees the caller's information block; on success
-// the decoded picture and the decoder's information block become the caller's.
-template <class Codec>
-bool DecodeWith(Picture& self, ByteStream* stream, uint32_t id) {
-    auto codec = std::make_unique<Codec>();
-    codec->CopyInfo(self);
-    bool ok;
-    if constexpr (requires { codec->Decode(stream, id); }) ok = codec->Decode(stream, id);
-    else ok = codec->Decode(stream);
-    if (ok) return self.Transfer(*codec);
-    self.SetLastError(codec->GetLastError());
-    if (id == ImageFormat::Gif || id == ImageFormat::Ico || id == ImageFormat::Tif)
-        self.info.frameCount = codec->info.frameCount;
-    return false;
-}
-
-// Encoders run on a ghost: it shares the caller's pixels and frees nothing.
-template <class Codec>
-bool EncodeWith(Picture& self, ByteStream* stream, uint32_t id) {
-    auto codec = std::make_unique<Codec>();
-    codec->Ghost(&self);
-    bool ok;
-    if constexpr (requires { codec->Encode(stream, id); }) ok = codec->Encode(stream, id);
-    else ok = codec->Encode(stream);
-    if (!ok) self.SetLastError(codec->GetLastError());
-    return ok;
-}
-
-struct CodecEntry {
-    bool (*decode)(Picture&, ByteStream*, uint32_t);
-    bool (*encode)(Picture&, ByteStream*, uint32_t);
-};
-
-// One entry per id; an entry without functions is a format whose codec is not built in.
-const CodecEntry kCodecs[FormatCount] = {
-    /* Unknown */ {nullptr, nullptr},
-    /* Bmp     */ {&DecodeWith<PictureBMP>, &EncodeWith<PictureBMP>},
-    /* Gif     */ {&DecodeWith<PictureGIF>, &EncodeWith<PictureGIF>},
-    /* Jpg     */ {&DecodeWith<PictureJPG>, &EncodeWith<PictureJPG>},
-    /* Png     */ {&DecodeWith<PicturePNG>, &EncodeWith<PicturePNG>},
-    /* Ico     */ {&DecodeWith<PictureICO>, &EncodeWith<PictureICO>},
-    /* Tif     */ {&DecodeWith<PictureTIF>, &EncodeWith<PictureTIF>},
-    /* Tga     */ {&DecodeWith<PictureTGA>, &EncodeWith<PictureTGA>},
-    /* Pcx     */ {&DecodeWith<PicturePCX>, &EncodeWith<PicturePCX>},
-    /* Wbmp    */ {&DecodeWith<PictureWBMP>, &EncodeWith<PictureWBMP>},
-    /* Wmf     */ {&DecodeWith<PictureWMF>, &EncodeWith<PictureWMF>},
-    /* Jp2     */ {&DecodeWith<PictureJAS>, &EncodeWith<PictureJAS>},
-    /* Jpc     */ {&DecodeWith<PictureJAS>, &EncodeWith<PictureJAS>},
-    /* Pgx     */ {&DecodeWith<PictureJAS>, &EncodeWith<PictureJAS>},
-    /* Pnm     */ {&DecodeWith<PictureJAS>, &EncodeWith<PictureJAS>},
-    /* Ras     */ {&DecodeWith<PictureJAS>, &EncodeWith<PictureJAS>},
-};
-
-// The order in which detection tries the codecs; the JasPer-backed decoder comes last and
-// is run with id 0 so that it finds its own format.
-constexpr uint32_t kDetectionOrder[] = {
-    ImageFormat::Bmp, ImageFormat::Jpg, ImageFormat::Ico,  ImageFormat::Gif,
-    ImageFormat::Png, ImageFormat::Tif, ImageFormat::Tga,  ImageFormat::Pcx,
-    ImageFormat::Wbmp, ImageFormat::Wmf, ImageFormat::Jp2,
+constexpr const CodecInfo* kCodecs[] = {
+    &kBmpCodec, &kJpgCodec,  &kIcoCodec, &kGifCodec, &kPngCodec, &kTifCodec, &kTgaCodec, &kPcxCodec,
+    &kWbmpCodec, &kWmfCodec, &kJp2Codec, &kJpcCodec, &kPgxCodec, &kPnmCodec, &kRasCodec,
 };
 
 // Nothing thrown leaves the dispatch: a codec's own failures come back as false, and an
@@ -106,20 +41,46 @@ bool Guarded(Picture& self, const char* what, Fn&& fn) {
 }
 
 std::string Missing(const char* what, uint32_t id) {
-    return std::string(what) + ": " + kNames[id] + " codec not available";
+    return std::string(what) + ": " + FormatName(id) + " codec not available";
 }
 
 }  // namespace
 
-const char* FormatName(uint32_t id) { return id < FormatCount ? kNames[id] : "unknown"; }
+std::span<const CodecInfo* const> Codecs() { return kCodecs; }
+
+const CodecInfo* FindCodec(uint32_t id) {
+    for (const CodecInfo* codec : kCodecs)
+        if (codec->id == id) return codec;
+    return nullptr;
+}
+
+const char* FormatName(uint32_t id) {
+    const CodecInfo* codec = id ? FindCodec(id) : nullptr;
+    return codec ? codec->name : "unknown";
+}
 
 uint32_t FormatFromName(const char* name) {
     if (!name) return 0;
-    if (strcasecmp(name, "jpeg") == 0) return ImageFormat::Jpg;
-    if (strcasecmp(name, "tiff") == 0) return ImageFormat::Tif;
-    for (uint32_t id = 1; id < FormatCount; ++id)
-        if (strcasecmp(name, kNames[id]) == 0) return id;
+    for (const CodecInfo* codec : kCodecs) {
+        if (strcasecmp(name, codec->name) == 0) return codec->id;
+        for (const char* alias : codec->aliases)
+            if (alias && strcasecmp(name, alias) == 0) return codec->id;
+    }
     return 0;
+}
+
+std::string WritableFormatList() {
+    // In id order, as people read a list of formats.
+    std::string list;
+    for (uint32_t id = 1; id < FormatCount; ++id) {
+        const CodecInfo* codec = FindCodec(id);
+        if (!codec || !codec->writes) continue;
+        list += list.empty() ? "" : " ";
+        list += codec->name;
+        for (const char* alias : codec->aliases)
+            if (alias) list += std::string(" ") + alias;
+    }
+    return list;
 }
 
 // ---- Decode -----------------------------------------------------------------------------
@@ -137,12 +98,12 @@ bool Picture::Decode(ByteStream* stream, uint32_t imageType) {
         return false;
     }
     if (imageType != ImageFormat::Unknown) {
-        const CodecEntry& entry = kCodecs[imageType];
-        if (!entry.decode) {
+        const CodecInfo* codec = FindCodec(imageType);
+        if (!codec || !codec->decode) {
             SetLastError(Missing("Decode", imageType).c_str());
             return false;
         }
-        return Guarded(*this, "Decode", [&] { return entry.decode(*this, stream, imageType); });
+        return Guarded(*this, "Decode", [&] { return codec->decode(*this, stream, imageType); });
     }
 
     // A codec that merely tried the data has no frames and no failure to report: each one
@@ -151,11 +112,14 @@ bool Picture::Decode(ByteStream* stream, uint32_t imageType) {
     char lastError[sizeof info.lastError];
     std::memcpy(lastError, info.lastError, sizeof lastError);
     const int32_t start = stream->Tell();
-    for (uint32_t id : kDetectionOrder) {
-        const CodecEntry& entry = kCodecs[id];
-        if (!entry.decode) continue;
-        const uint32_t runAs = id == ImageFormat::Jp2 ? ImageFormat::Unknown : id;
-        if (Guarded(*this, "Decode", [&] { return entry.decode(*this, stream, runAs); })) return true;
+    // Only the codecs whose signature matches the first bytes are run.
+    uint8_t head[kSignatureBytes];
+    const uint32_t got = stream->Read(head, 1, sizeof head);
+    stream->Seek(start, 0);
+    for (const CodecInfo* codec : kCodecs) {
+        if (!codec->decode || !codec->looksLike(head, got)) continue;
+        if (Guarded(*this, "Decode", [&] { return codec->decode(*this, stream, codec->detectAs); }))
+            return true;
         info.frameCount = frameCount;
         std::memcpy(info.lastError, lastError, sizeof lastError);
         stream->Seek(start, 0);
@@ -195,13 +159,13 @@ bool Picture::Load(const char* fileName, uint32_t imageType) {
 bool Picture::CheckEncodeArgs(ByteStream* stream) {
     if (!stream) {
         SetLastError("null file handler");
-        return true;
+        return false;
     }
     if (!dib) {
         SetLastError("null image!!!");
-        return true;
+        return false;
     }
-    return false;
+    return true;
 }
 
 bool Picture::Encode(FILE* stream, uint32_t imageType) {
@@ -214,12 +178,12 @@ bool Picture::Encode(ByteStream* stream, uint32_t imageType) {
         SetLastError("Encode: Unknown format");
         return false;
     }
-    const CodecEntry& entry = kCodecs[imageType];
-    if (!entry.encode) {
+    const CodecInfo* codec = FindCodec(imageType);
+    if (!codec || !codec->encode) {
         SetLastError(Missing("Encode", imageType).c_str());
         return false;
     }
-    return Guarded(*this, "Encode", [&] { return entry.encode(*this, stream, imageType); });
+    return Guarded(*this, "Encode", [&] { return codec->encode(*this, stream, imageType); });
 }
 
 

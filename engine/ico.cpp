@@ -9,8 +9,11 @@
 #include <new>
 
 #include "png.h"
+#include "codec.h"
 #include "reader.h"
 #include "sizelimits.h"
+
+using namespace codec;
 
 namespace {
 
@@ -38,7 +41,7 @@ bool MaskBit(const std::vector<uint8_t>& mask, uint32_t rowBytes, uint32_t x, ui
 
 bool PictureICO::Decode(ByteStream* stream) {
     if (!stream) return false;
-    try {
+    return RunCodec(*this, nullptr, [&]() -> bool {
         Reader in(stream);
         const int64_t start = stream->Tell();
         const int32_t number = info.frame;
@@ -131,10 +134,7 @@ bool PictureICO::Decode(ByteStream* stream) {
         if (in.Some(mask.data(), static_cast<uint32_t>(mask.size())) != mask.size()) return true;
         ApplyMask(mask, maskRowBytes, maskDepth);
         return true;
-    } catch (const CodecError& e) {
-        SetLastError(e.text);
-        return false;
-    }
+    });
 }
 
 // Turns the AND mask into the container's transparency: an alpha plane in general, a
@@ -196,7 +196,7 @@ void PictureICO::ApplyMask(const std::vector<uint8_t>& mask, uint32_t maskRowByt
 }
 
 bool PictureICO::Encode(ByteStream* stream) {
-    if (CheckEncodeArgs(stream)) return false;
+    if (!CheckEncodeArgs(stream)) return false;
     const uint32_t width = GetWidth(), height = GetHeight();
     if (width > 255 || height > 255) {
         SetLastError("Can't save this image as icon");
@@ -267,3 +267,16 @@ bool PictureICO::Encode(ByteStream* stream) {
     stream->Write(mask.data(), maskBytes, 1);
     return true;
 }
+
+namespace {
+
+// A reserved zero word, then type 1 (icon) or 2 (cursor).
+bool LooksLikeIco(const uint8_t* head, size_t n) {
+    return n >= kHeaderSize && head[0] == 0 && head[1] == 0 && (head[2] == kTypeIcon || head[2] == kTypeCursor) &&
+           head[3] == 0;
+}
+
+}  // namespace
+
+extern const CodecInfo kIcoCodec{ImageFormat::Ico, "ico", {}, &LooksLikeIco, kDecode<PictureICO>,
+                                 kEncode<PictureICO>, ImageFormat::Ico, true, true};

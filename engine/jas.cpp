@@ -19,8 +19,11 @@
 #include <vector>
 
 #include "jas_image.h"
+#include "codec.h"
 #include "reader.h"
 #include "stream.h"
+
+using namespace codec;
 
 namespace {
 
@@ -141,7 +144,7 @@ bool IsRgb(const jas::Image& image) {
 
 bool PictureJAS::Decode(ByteStream* stream, uint32_t imageType) {
     if (!stream) return false;
-    try {
+    return RunCodec(*this, kNoRowMemory, [&]() -> bool {
         jas::Image image = ReadAny(stream);
         if (image.components.empty()) Fail(jas::kLoadFailed);
         if (image.components.size() > jas::kMaxComponents) Fail(jas::kTooManyComponents);
@@ -193,12 +196,7 @@ bool PictureJAS::Decode(ByteStream* stream, uint32_t imageType) {
         }
         if (opacity) SetOpacity(*opacity);
         return true;
-    } catch (const CodecError& e) {
-        SetLastError(e.text);
-    } catch (const std::bad_alloc&) {
-        SetLastError(kNoRowMemory);
-    }
-    return false;
+    });
 }
 
 void PictureJAS::SetOpacity(const jas::Component& opacity) {
@@ -214,8 +212,8 @@ void PictureJAS::SetOpacity(const jas::Component& opacity) {
 }
 
 bool PictureJAS::Encode(ByteStream* stream, uint32_t imageType) {
-    if (CheckEncodeArgs(stream)) return false;
-    try {
+    if (!CheckEncodeArgs(stream)) return false;
+    return RunCodec(*this, jas::kEncodeFailed, [&]() -> bool {
         // Only grey pictures whose palette is the identity ramp are written from a palette;
         // their indices are the grey levels.
         const bool palette = IsIndexed();
@@ -270,10 +268,22 @@ bool PictureJAS::Encode(ByteStream* stream, uint32_t imageType) {
                 Fail(jas::kEncodeFailed);
         }
         return true;
-    } catch (const CodecError& e) {
-        SetLastError(e.text);
-    } catch (const std::bad_alloc&) {
-        SetLastError(jas::kEncodeFailed);
-    }
-    return false;
+    });
 }
+
+namespace {
+
+bool DecodeJas(PictureJAS& codec, ByteStream* stream, uint32_t id) { return codec.Decode(stream, id); }
+bool EncodeJas(PictureJAS& codec, ByteStream* stream, uint32_t id) { return codec.Encode(stream, id); }
+constexpr auto kDecodeJas = &DecodeWith<PictureJAS, &DecodeJas>;
+constexpr auto kEncodeJas = &EncodeWith<PictureJAS, &EncodeJas>;
+
+}  // namespace
+
+// Five formats over one codec. Detection runs it with id 0: it finds the format from the
+// first bytes itself, and the picture it makes has no type of its own.
+extern const CodecInfo kJp2Codec{ImageFormat::Jp2, "jp2", {}, &jas::IsJp2, kDecodeJas, kEncodeJas, 0, false, true};
+extern const CodecInfo kJpcCodec{ImageFormat::Jpc, "jpc", {}, &jas::IsJpc, kDecodeJas, kEncodeJas, 0, false, true};
+extern const CodecInfo kPgxCodec{ImageFormat::Pgx, "pgx", {}, &jas::IsPgx, kDecodeJas, kEncodeJas, 0, false, true};
+extern const CodecInfo kPnmCodec{ImageFormat::Pnm, "pnm", {}, &jas::IsPnm, kDecodeJas, kEncodeJas, 0, false, true};
+extern const CodecInfo kRasCodec{ImageFormat::Ras, "ras", {}, &jas::IsRas, kDecodeJas, kEncodeJas, 0, false, true};

@@ -14,6 +14,9 @@
 
 namespace jas {
 
+using codec::Fail;
+using codec::Reader;
+
 // All components of one image together are held to the picture cap, counted in the bytes
 // each sample takes: two here, four in OpenJPEG's own image. It bounds memory for files
 // that declare huge sizes but hold little data (a flat JPEG 2000 image compresses to almost

@@ -18,6 +18,7 @@
 
 #include <jerror.h>
 
+#include "codec.h"
 #include "rowiterator.h"
 #include "sizelimits.h"
 #include "stream.h"
@@ -516,7 +517,7 @@ bool RunEncode(EncodeJob* const job) {
 }  // namespace
 
 bool PictureJPG::Encode(ByteStream* stream) {
-    if (CheckEncodeArgs(stream)) return false;
+    if (!CheckEncodeArgs(stream)) return false;
     if (IsIndexed() && !IsGrayScale()) {
         SetLastError("JPEG can save only RGB or GreyScale images");
         return false;
@@ -547,3 +548,13 @@ bool PictureJPG::Encode(ByteStream* stream) {
     }
     return true;
 }
+
+namespace {
+
+// Every JPEG stream starts with the start-of-image marker.
+bool LooksLikeJpg(const uint8_t* head, size_t n) { return n >= 2 && head[0] == 0xFF && head[1] == 0xD8; }
+
+}  // namespace
+
+extern const CodecInfo kJpgCodec{ImageFormat::Jpg, "jpg", {"jpeg"}, &LooksLikeJpg, codec::kDecode<PictureJPG>,
+                                 codec::kEncode<PictureJPG>, ImageFormat::Jpg, false, true};

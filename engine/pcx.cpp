@@ -8,8 +8,11 @@
 #include <cstring>
 #include <vector>
 
+#include "codec.h"
 #include "reader.h"
 #include "sizelimits.h"
+
+using namespace codec;
 
 namespace {
 
@@ -154,7 +157,7 @@ private:
 
 bool PicturePCX::Decode(ByteStream* stream) {
     if (!stream) return false;
-    try {
+    return RunCodec(*this, nullptr, [&]() -> bool {
         Reader in(stream);
         uint8_t h[kHeaderSize];
         in.Bytes(h, kHeaderSize, "Can't read PCX image");
@@ -246,15 +249,12 @@ bool PicturePCX::Decode(ByteStream* stream) {
             SetPalette(palette, kFileColors);
         }
         return true;
-    } catch (const CodecError& e) {
-        if (e.text) SetLastError(e.text);
-        return false;
-    }
+    });
 }
 
 bool PicturePCX::Encode(ByteStream* stream) {
-    if (CheckEncodeArgs(stream)) return false;
-    try {
+    if (!CheckEncodeArgs(stream)) return false;
+    return RunCodec(*this, nullptr, [&]() -> bool {
         const uint32_t width = GetWidth(), height = GetHeight();
         const bool indexed = IsIndexed();
         uint8_t bits, planes;
@@ -351,8 +351,17 @@ bool PicturePCX::Encode(ByteStream* stream) {
             stream->Write(palette, sizeof palette, 1);
         }
         return true;
-    } catch (const CodecError& e) {
-        SetLastError(e.text);
-        return false;
-    }
+    });
 }
+
+namespace {
+
+// The manufacturer byte, then the version, then run-length encoding.
+bool LooksLikePcx(const uint8_t* head, size_t n) {
+    return n > kEncodingAt && head[kManufacturerAt] == kManufacturer && head[kEncodingAt] == kRunLengthEncoding;
+}
+
+}  // namespace
+
+extern const CodecInfo kPcxCodec{ImageFormat::Pcx, "pcx", {}, &LooksLikePcx, kDecode<PicturePCX>,
+                                 kEncode<PicturePCX>, ImageFormat::Pcx, false, true};

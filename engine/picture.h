@@ -185,6 +185,8 @@ public:
     bool Save(const char* fileName, uint32_t imageType);
     bool Encode(FILE* stream, uint32_t imageType);
     bool Encode(ByteStream* stream, uint32_t imageType);
+    // True when there is a stream to write to and a picture to write; otherwise false with a
+    // failure text.
     bool CheckEncodeArgs(ByteStream* stream);
 
     // ---- sampling and drawing (sample.cpp, draw.cpp) ----

@@ -20,9 +20,12 @@
 #include <type_traits>
 #include <vector>
 
+#include "codec.h"
 #include "reader.h"
 #include "rowiterator.h"
 #include "sizelimits.h"
+
+using namespace codec;
 
 namespace {
 
@@ -497,7 +500,7 @@ struct TemporaryAlpha {
 
 bool PicturePNG::Decode(ByteStream* stream) {
     if (!stream) return false;
-    try {
+    return RunCodec(*this, "Can't allocate memory", [&]() -> bool {
         ReadStructs structs;
         structs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, info.lastError, OnError, OnWarning);
         if (!structs.png) Fail(kCreateFailed);
@@ -520,17 +523,12 @@ bool PicturePNG::Decode(ByteStream* stream) {
         job.row = row.data();
         if (!Guarded(structs.png, ReadRows, &job)) Fail("");
         return true;
-    } catch (const CodecError& e) {
-        if (*e.text) SetLastError(e.text);
-    } catch (const std::bad_alloc&) {
-        SetLastError("Can't allocate memory");
-    }
-    return false;
+    });
 }
 
 bool PicturePNG::Encode(ByteStream* stream) {
-    if (CheckEncodeArgs(stream)) return false;
-    try {
+    if (!CheckEncodeArgs(stream)) return false;
+    return RunCodec(*this, kSaveFailed, [&]() -> bool {
         WriteStructs structs;
         structs.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
         if (!structs.png) Fail(kCreateFailed);
@@ -638,10 +636,15 @@ bool PicturePNG::Encode(ByteStream* stream) {
         job.row = row.data();
         if (!Guarded(structs.png, WriteImage, &job)) Fail(kSaveFailed);
         return true;
-    } catch (const CodecError& e) {
-        SetLastError(e.text);
-    } catch (const std::bad_alloc&) {
-        SetLastError(kSaveFailed);
-    }
-    return false;
+    });
 }
+
+namespace {
+
+// The eight-byte signature the library insists on.
+bool LooksLikePng(const uint8_t* head, size_t n) { return n >= 8 && png_sig_cmp(head, 0, 8) == 0; }
+
+}  // namespace
+
+extern const CodecInfo kPngCodec{ImageFormat::Png, "png", {}, &LooksLikePng, kDecode<PicturePNG>,
+                                 kEncode<PicturePNG>, ImageFormat::Png, false, true};

@@ -5,14 +5,10 @@
 
 #include <cstdint>
 
+#include "codec.h"
 #include "stream.h"
 
-// The one exception type of the codecs: a fixed failure text, caught at Decode/Encode.
-struct CodecError {
-    const char* text;
-};
-
-[[noreturn]] inline void Fail(const char* text) { throw CodecError{text}; }
+namespace codec {
 
 class Reader {
 public:
@@ -79,3 +75,5 @@ inline void PutU32(uint8_t* p, uint32_t v) {
     p[2] = static_cast<uint8_t>(v >> 16);
     p[3] = static_cast<uint8_t>(v >> 24);
 }
+
+}  // namespace codec

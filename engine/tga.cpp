@@ -7,9 +7,12 @@
 #include <cstring>
 #include <vector>
 
+#include "codec.h"
 #include "reader.h"
 #include "sizelimits.h"
 #include "rowiterator.h"
+
+using namespace codec;
 
 namespace {
 
@@ -115,7 +118,7 @@ void ExpandRunLengthRow(Reader& in, const PixelWriter& pixels, uint8_t* row, uin
 
 bool PictureTGA::Decode(ByteStream* stream) {
     if (!stream) return false;
-    try {
+    return RunCodec(*this, nullptr, [&]() -> bool {
         Reader in(stream);
         uint8_t head[kHeaderSize];
         if (in.Some(head, kHeaderSize) != kHeaderSize) Fail("Not a TGA");
@@ -205,14 +208,11 @@ bool PictureTGA::Decode(ByteStream* stream) {
         if (descriptor & kRightToLeft) Mirror();
         if (topFirst && depth == 32) AlphaFlip();  // alpha went in at the file row number
         return true;
-    } catch (const CodecError& e) {
-        SetLastError(e.text);
-        return false;
-    }
+    });
 }
 
 bool PictureTGA::Encode(ByteStream* stream) {
-    if (CheckEncodeArgs(stream)) return false;
+    if (!CheckEncodeArgs(stream)) return false;
     const uint32_t bpp = GetBpp();
     if (bpp < 8) {
         SetLastError("Bit depth must be 8 or 24");
@@ -266,3 +266,19 @@ bool PictureTGA::Encode(ByteStream* stream) {
     }
     return true;
 }
+
+namespace {
+
+// TGA has no signature: a whole header naming an image type the decoder reads is the test.
+bool LooksLikeTga(const uint8_t* head, size_t n) {
+    if (n < kHeaderSize) return false;
+    switch (head[2]) {
+        case 1: case 2: case 3: case 9: case 10: case 11: return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
+extern const CodecInfo kTgaCodec{ImageFormat::Tga, "tga", {}, &LooksLikeTga, kDecode<PictureTGA>,
+                                 kEncode<PictureTGA>, ImageFormat::Tga, false, true};

@@ -18,8 +18,11 @@
 #include <new>
 #include <vector>
 
+#include "codec.h"
 #include "reader.h"
 #include "stream.h"
+
+using namespace codec;
 
 namespace {
 
@@ -837,7 +840,7 @@ void PictureTIF::CloseHandle() {
 bool PictureTIF::Decode(ByteStream* stream) {
     if (!stream) return false;
     std::unique_ptr<TIFF, TiffCloser> tif;
-    try {
+    return RunCodec(*this, kNoMemory, [&]() -> bool {
         tif.reset(OpenTiff(stream, "rb"));
         if (!tif) Fail(kOpenFailed);
 
@@ -912,16 +915,11 @@ bool PictureTIF::Decode(ByteStream* stream) {
             decoder.ReadBands();
         }
         return true;
-    } catch (const CodecError& e) {
-        SetLastError(e.text);
-    } catch (const std::bad_alloc&) {
-        SetLastError(kNoMemory);
-    }
-    return false;
+    });
 }
 
 bool PictureTIF::Encode(ByteStream* stream, bool append) {
-    try {
+    const bool ok = RunCodec(*this, nullptr, [&]() -> bool {
         if (!stream) Fail("null file handler");
         if (!dib) Fail("null image!!!");
         if (!handle) {
@@ -946,9 +944,19 @@ bool PictureTIF::Encode(ByteStream* stream, bool append) {
         if (!TIFFWriteDirectory(handle)) Fail("Error saving TIFF directory");
         if (!append) CloseHandle();
         return true;
-    } catch (const CodecError& e) {
-        SetLastError(e.text);
-    }
-    CloseHandle();
-    return false;
+    });
+    if (!ok) CloseHandle();
+    return ok;
 }
+
+namespace {
+
+// The byte-order mark, "II" or "MM", that opens classic and big TIFF files alike.
+bool LooksLikeTif(const uint8_t* head, size_t n) {
+    return n >= 2 && ((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M'));
+}
+
+}  // namespace
+
+extern const CodecInfo kTifCodec{ImageFormat::Tif, "tif", {"tiff"}, &LooksLikeTif, kDecode<PictureTIF>,
+                                 kEncode<PictureTIF>, ImageFormat::Tif, true, true};

@@ -9,8 +9,11 @@
 #include <initializer_list>
 #include <vector>
 
+#include "codec.h"
 #include "reader.h"
 #include "rowiterator.h"
+
+using namespace codec;
 
 namespace {
 
@@ -43,7 +46,7 @@ int64_t ReadInteger(const uint8_t* p, uint32_t n, uint32_t& at) {
 
 bool PictureWBMP::Decode(ByteStream* stream) {
     if (!stream) return false;
-    try {
+    return RunCodec(*this, nullptr, [&]() -> bool {
         Reader in(stream);
         const int32_t start = stream->Tell();
         const int64_t fileSize = in.Remaining();
@@ -105,14 +108,11 @@ bool PictureWBMP::Decode(ByteStream* stream) {
             rows.StepDown();
         }
         return true;
-    } catch (const CodecError& e) {
-        SetLastError(e.text);
-        return false;
-    }
+    });
 }
 
 bool PictureWBMP::Encode(ByteStream* stream) {
-    if (CheckEncodeArgs(stream)) return false;
+    if (!CheckEncodeArgs(stream)) return false;
     const uint32_t width = GetWidth(), height = GetHeight();
     if (width > kMaxSavedSize || height > kMaxSavedSize || GetBpp() != 1) {
         SetLastError("Can't save this image as WBMP");
@@ -144,3 +144,13 @@ bool PictureWBMP::Encode(ByteStream* stream) {
     }
     return true;
 }
+
+namespace {
+
+// Type 0, the only one there is; the sizes follow as multi-byte integers.
+bool LooksLikeWbmp(const uint8_t* head, size_t n) { return n >= kHeaderBytes && head[0] == 0; }
+
+}  // namespace
+
+extern const CodecInfo kWbmpCodec{ImageFormat::Wbmp, "wbmp", {}, &LooksLikeWbmp, kDecode<PictureWBMP>,
+                                  kEncode<PictureWBMP>, ImageFormat::Wbmp, false, true};

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "book.h"
+#include "codec.h"
 #include "convert.h"
 #include "descriptors.h"
 #include "files.h"
@@ -42,7 +43,7 @@ constexpr const char* kUsage =
     "  panelle-cli convert [--to FORMAT] [--quality N] IN OUT\n"
     "      Load IN (format from its extension, detected from its content when that\n"
     "      fails) and save OUT in FORMAT, or in the format OUT's extension names.\n"
-    "      FORMAT: bmp gif jpg jpeg png ico tif tiff tga pcx wbmp jp2 jpc pgx pnm ras.\n"
+    "      FORMAT: @FORMATS@.\n"
     "      --quality N sets the JPEG quality (0..100, default 90).\n"
     "  panelle-cli build -o OUT [--name NAME] [--author TEXT] [--price YUAN]\n"
     "                    [--descriptions FILE] [--templates DIR] [--threads N]\n"
@@ -77,7 +78,11 @@ constexpr const char* kUsage =
     "files and ends by that signal.\n";
 
 int Usage(FILE* to, int status) {
-    std::fputs(kUsage, to);
+    // The list of formats comes from the codecs that can write.
+    std::string text = kUsage;
+    const size_t at = text.find("@FORMATS@");
+    if (at != std::string::npos) text.replace(at, 9, WritableFormatList());
+    std::fputs(text.c_str(), to);
     return status;
 }
 

@@ -9,6 +9,8 @@
 
 #include "stream.h"
 
+namespace gif {
+
 namespace {
 
 constexpr int kMaxWidth = 12;
@@ -383,3 +385,5 @@ void WriteRunLengthCodes(GifPixelSource& pixels, ByteStream* out, int initialWid
     RunLengthCoder coder(out, initialWidth);
     coder.Run(pixels);
 }
+
+}  // namespace gif

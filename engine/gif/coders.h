@@ -8,6 +8,9 @@
 
 class ByteStream;
 
+// The GIF codec's own pieces, not part of the engine's face.
+namespace gif {
+
 // Pixels in the order they are coded; -1 after the last.
 class GifPixelSource {
 public:
@@ -21,3 +24,5 @@ public:
 bool WriteLzwCodes(GifPixelSource& pixels, ByteStream* out, int initialWidth);
 bool WriteUncompressedCodes(GifPixelSource& pixels, ByteStream* out, int initialWidth);
 void WriteRunLengthCodes(GifPixelSource& pixels, ByteStream* out, int initialWidth);
+
+}  // namespace gif

@@ -10,6 +10,10 @@
 
 class ByteStream;
 
+namespace gif {
+class GifDecoder;
+}
+
 // A colour table entry as the file stores it.
 struct rgb_color {
     uint8_t r;
@@ -41,7 +45,7 @@ public:
     GraphicControl gifgce{};
 
 private:
-    friend class GifDecoder;
+    friend class gif::GifDecoder;
 
     void WriteHeader(ByteStream* stream) const;
     void WriteGraphicControl(ByteStream* stream);

@@ -14,9 +14,13 @@
 #include "blocks.h"
 #include "gif.h"
 #include "lzw.h"
+#include "codec.h"
 #include "reader.h"
 #include "rowiterator.h"
 
+using namespace codec;
+
+namespace gif {
 namespace {
 
 using namespace gifblock;
@@ -246,18 +250,17 @@ private:
     Saved saved_;
 };
 
+}  // namespace gif
+
 bool PictureGIF::Decode(ByteStream* stream) {
     if (!stream) return false;
-    try {
-        GifDecoder decoder(*this, stream);
+    return RunCodec(*this, gif::kNoMemory, [&]() -> bool {
+        gif::GifDecoder decoder(*this, stream);
         return decoder.Run();
-    } catch (const CodecError& e) {
-        if (e.text) SetLastError(e.text);
-    } catch (const std::bad_alloc&) {
-        SetLastError(kNoMemory);
-    }
-    return false;
+    });
 }
+
+namespace gif {
 
 bool GifDecoder::Run() {
     uint8_t h[kHeaderSize];
@@ -758,3 +761,15 @@ void GifDecoder::TakeCanvas(const Control& control) {
     gif_.info = info;
     gif_.disposalMethod = control.disposal;
 }
+
+}  // namespace gif
+
+namespace {
+
+// "GIF87a" and "GIF89a" share their first four bytes, which is all the decoder compares.
+bool LooksLikeGif(const uint8_t* head, size_t n) { return n >= 4 && std::memcmp(head, "GIF8", 4) == 0; }
+
+}  // namespace
+
+extern const CodecInfo kGifCodec{ImageFormat::Gif, "gif", {}, &LooksLikeGif, kDecode<PictureGIF>,
+                                 kEncode<PictureGIF>, ImageFormat::Gif, true, true};

@@ -13,6 +13,9 @@
 #include "reader.h"
 #include "stream.h"
 
+using namespace codec;
+using namespace gif;
+
 namespace {
 
 using namespace gifblock;
@@ -83,8 +86,8 @@ void PictureGIF::SetComment(const char* text) {
 }
 
 bool PictureGIF::Encode(ByteStream* stream) {
-    if (CheckEncodeArgs(stream)) return false;
-    try {
+    if (!CheckEncodeArgs(stream)) return false;
+    return RunCodec(*this, kNoMemory, [&]() -> bool {
         if (GetWidth() > kMaxSide || GetHeight() > kMaxSide) Fail(kTooLarge);
         if (GetBpp() > 8) {
             WriteMosaic(stream);
@@ -96,12 +99,7 @@ bool PictureGIF::Encode(ByteStream* stream) {
         WriteImage(stream, false);
         stream->PutC(kTrailer);
         return true;
-    } catch (const CodecError& e) {
-        SetLastError(e.text);
-    } catch (const std::bad_alloc&) {
-        SetLastError(kNoMemory);
-    }
-    return false;
+    });
 }
 
 // "GIF89a", the screen size, and the global table of palette pictures: the flags byte says

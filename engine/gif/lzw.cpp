@@ -7,6 +7,8 @@
 
 #include "stream.h"
 
+namespace gif {
+
 // ---- block reader -----------------------------------------------------------------------
 
 void GifBlockReader::Start() {
@@ -224,3 +226,5 @@ int LzwDecoder::Decode(GifBlockReader& in, int32_t lineLength, LzwLineSink& sink
     if (lineFill_ > 0) sink.Line(line_.data(), lineFill_);
     return 0;
 }
+
+}  // namespace gif

@@ -8,6 +8,9 @@
 
 class ByteStream;
 
+// The GIF codec's own pieces, not part of the engine's face.
+namespace gif {
+
 // Reads image data ahead of the decoder through a buffer, and afterwards puts the stream
 // back at the first byte nobody used.
 class GifBlockReader {
@@ -81,3 +84,5 @@ private:
     std::vector<uint8_t> line_;
     int32_t lineLength_ = 0, lineFill_ = 0;
 };
+
+}  // namespace gif

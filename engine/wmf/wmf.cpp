@@ -15,7 +15,10 @@
 
 #include "canvas.h"
 #include "player.h"
+#include "codec.h"
 #include "reader.h"
+
+using namespace codec;
 
 namespace {
 
@@ -142,7 +145,7 @@ struct ContextCloser {
 
 bool PictureWMF::Decode(ByteStream* stream, uint32_t forcedWidth, uint32_t forcedHeight) {
     if (!stream) return false;
-    try {
+    return RunCodec(*this, nullptr, [&]() -> bool {
         const int32_t start = stream->Tell();
         Metafile mf;
         int64_t width, height;
@@ -204,13 +207,25 @@ bool PictureWMF::Decode(ByteStream* stream, uint32_t forcedWidth, uint32_t force
         }
         return Create(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24, ImageFormat::Wmf) !=
                nullptr;
-    } catch (const CodecError& e) {
-        SetLastError(e.text);
-        return false;
-    }
+    });
 }
 
 bool PictureWMF::Encode(ByteStream* stream) {
     if (stream) SetLastError("Save WMF not supported");
     return false;
 }
+
+namespace {
+
+// A placeable metafile's key, or an enhanced metafile's header record (type 1).
+bool LooksLikeWmf(const uint8_t* head, size_t n) {
+    if (n < 4) return false;
+    const uint32_t first = head[0] | (head[1] << 8) | (head[2] << 16) | (static_cast<uint32_t>(head[3]) << 24);
+    return first == kPlaceableKey || first == 1;
+}
+
+}  // namespace
+
+// Metafiles are read only: the encoder says so.
+extern const CodecInfo kWmfCodec{ImageFormat::Wmf, "wmf", {}, &LooksLikeWmf, kDecode<PictureWMF>,
+                                 kEncode<PictureWMF>, ImageFormat::Wmf, false, false};
