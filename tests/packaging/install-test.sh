@@ -19,7 +19,10 @@ done
 work="$prefix/work"; mkdir -p "$work"
 (cd "$work" && "$prefix/bin/panelle-cli" build -o book --name "Installed" "$source/samples/page.bmp" > out.txt 2>&1) || {
     cat "$work/out.txt"; exit 1; }
-unzip -l "$work/book.jar" | grep -q "GameMidlet.class" || { echo "book.jar without the viewer"; exit 1; }
+# The listing goes to a file first: with pipefail, grep -q leaving early would make unzip's
+# SIGPIPE fail the check on a book that is fine.
+unzip -l "$work/book.jar" > "$work/listing.txt"
+grep -q "GameMidlet.class" "$work/listing.txt" || { echo "book.jar without the viewer"; exit 1; }
 grep -q "MIDlet-Jar-URL: book.jar" "$work/book.jad"
 
 desktop-file-validate "$prefix/share/applications/panelle.desktop"
