@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "atomicfile.h"
 #include "codec.h"
 #include "picture.h"
 #include "stream.h"
@@ -191,8 +192,8 @@ bool Picture::Encode(ByteStream* stream, uint32_t imageType) {
 // only when everything was written: a failed save leaves an existing file as it was.
 bool Picture::Save(const char* fileName, uint32_t imageType) {
     if (!fileName || !*fileName) return false;
-    ReplacingFile file;
-    if (!file.Open(fileName)) {
+    AtomicFile file;
+    if (!file.Open(std::string(fileName))) {
         SetLastError(("Save: " + file.Error()).c_str());
         return false;
     }

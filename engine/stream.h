@@ -23,38 +23,6 @@ public:
     virtual int32_t GetC() = 0;
 };
 
-// Permission bits for a file about to replace `target`: the target's own when it exists,
-// otherwise what a newly created file gets under the process's umask (read without changing
-// it, so that other threads creating files are not affected).
-unsigned ModeForReplacing(const char* target);
-
-// A file written beside its target and renamed over it once everything is written, so that
-// a failed write leaves an existing file as it was. A symbolic link is written through: the
-// file it points to is replaced and the link stays a link. A target that exists but is not
-// a regular file (a FIFO, a device, a folder) is refused. A replaced file keeps its mode
-// and, where the process may give it, its owner; a new one gets what the umask allows.
-class ReplacingFile {
-public:
-    ReplacingFile() = default;
-    // An uncommitted temporary file is closed and removed.
-    ~ReplacingFile();
-    ReplacingFile(const ReplacingFile&) = delete;
-    ReplacingFile& operator=(const ReplacingFile&) = delete;
-
-    // Creates the temporary file; false with Error() set when that cannot be done.
-    bool Open(const char* target);
-    FILE* File() const { return file_; }
-    // Flushes and closes the temporary file and renames it over the target.
-    bool Commit();
-    // Why Open or Commit failed: the system's text for it.
-    const std::string& Error() const { return error_; }
-
-private:
-    void Fail(const char* text);
-    std::string target_, temp_, error_;
-    FILE* file_ = nullptr;
-};
-
 // A stream over a C FILE. A FILE handed to the constructor stays the caller's: the
 // object never closes it.
 class FileStream : public ByteStream {

@@ -107,7 +107,7 @@ bool WriteJad(const std::string& jarPath, const std::string& bookName, int32_t p
         messages.Show("Write JAD error!");
         return false;
     }
-    PendingFile jad(JadPathFor(jarPath));
+    AtomicFile jad(JadPathFor(jarPath));
     if (!WriteJad(jad, jarPath, st.st_size, bookName, price, messages)) return false;
     if (!jad.Commit()) {
         messages.Detail("cannot replace " + jad.target() + ": " + std::strerror(errno));
@@ -117,7 +117,7 @@ bool WriteJad(const std::string& jarPath, const std::string& bookName, int32_t p
     return true;
 }
 
-bool WriteJad(PendingFile& jad, const std::string& jarPath, int64_t jarSize, const std::string& bookName,
+bool WriteJad(AtomicFile& jad, const std::string& jarPath, int64_t jarSize, const std::string& bookName,
               int32_t price, Messages& messages) {
     if (!jad.ok() || !jad.Write(JadText(bookName, jarSize, FileNamePart(jarPath), price))) {
         messages.Detail("cannot write " + jad.target() + ": " + std::strerror(errno));

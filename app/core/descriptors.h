@@ -41,9 +41,9 @@ std::string JadPathFor(const std::string& jarPath);
 // Writes the JAD beside the finished JAR; false (reported) when it cannot be written.
 bool WriteJad(const std::string& jarPath, const std::string& bookName, int32_t price, Messages& messages);
 
-class PendingFile;
+class AtomicFile;
 
 // The JAD for a JAR of jarSize bytes at jarPath, written into `jad` (beside JadPathFor of
 // jarPath) for the caller to commit; false (reported) when it cannot be written.
-bool WriteJad(PendingFile& jad, const std::string& jarPath, int64_t jarSize, const std::string& bookName,
+bool WriteJad(AtomicFile& jad, const std::string& jarPath, int64_t jarSize, const std::string& bookName,
               int32_t price, Messages& messages);

@@ -21,56 +21,8 @@ std::string Reason() { return std::strerror(errno); }
 
 }  // namespace
 
-PendingFile::PendingFile(std::string target) : target_(std::move(target)) {
-    std::string temp = target_ + ".tmp-XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return;
-    close(fd);
-    temp_ = std::move(temp);
-}
-
-PendingFile::~PendingFile() { Discard(); }
-
-bool PendingFile::Write(const std::string& data) {
-    if (temp_.empty()) return false;
-    const int fd = open(temp_.c_str(), O_WRONLY | O_TRUNC);
-    if (fd < 0) return false;
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < data.size()) {
-        const ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n == 0) errno = ENOSPC;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
-    }
-    const int saved = errno;
-    if (close(fd) != 0 && ok) return false;
-    errno = saved;
-    return ok;
-}
-
-bool PendingFile::Commit() {
-    if (temp_.empty()) return false;
-    // The temporary file was made private; the target gets the permissions of a new file.
-    if (chmod(temp_.c_str(), ModeForReplacing(target_.c_str())) != 0 ||
-        std::rename(temp_.c_str(), target_.c_str()) != 0) {
-        const int saved = errno;
-        Discard();
-        errno = saved;
-        return false;
-    }
-    temp_.clear();
-    return true;
-}
-
-void PendingFile::Discard() {
-    if (!temp_.empty()) unlink(temp_.c_str());
-    temp_.clear();
-}
-
 bool WriteFileAtomically(const std::string& path, const std::string& data) {
-    PendingFile file(path);
+    AtomicFile file(path);
     return file.Write(data) && file.Commit();
 }
 

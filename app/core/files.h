@@ -3,32 +3,7 @@
 
 #include <string>
 
-// A file being written beside its target (target + ".tmp-XXXXXX") that replaces the target
-// only on Commit; until then, and whenever it is dropped uncommitted, the target stays as it
-// was and the temporary file is removed.
-class PendingFile {
-public:
-    explicit PendingFile(std::string target);
-    ~PendingFile();
-    PendingFile(const PendingFile&) = delete;
-    PendingFile& operator=(const PendingFile&) = delete;
-
-    // False when the temporary file could not be made (errno tells why).
-    bool ok() const { return !temp_.empty(); }
-    const std::string& target() const { return target_; }
-    const std::string& temp() const { return temp_; }
-    // Writes all of data to the temporary file; false (errno set) on a short write.
-    bool Write(const std::string& data);
-    // Renames the temporary file onto the target, with the permissions of a new file there;
-    // false (errno set) when that failed, the temporary file then being removed.
-    bool Commit();
-    // Removes the temporary file; the target stays as it was.
-    void Discard();
-
-private:
-    std::string target_;
-    std::string temp_;
-};
+#include "atomicfile.h"
 
 // Writes data to path through a temporary file beside it that replaces path only when
 // everything was written; a failure leaves an existing file as it was.

@@ -77,7 +77,7 @@ bool WriteJarAndJad(Book& book, const std::string& staging, Messages& messages, 
         return false;
     }
     const std::vector<std::string> names = ArchiveNames(pictures < 0 ? book.pageCount() : pictures);
-    PendingFile jar(book.jarPath);
+    AtomicFile jar(book.jarPath);
     if (!zip.AddFiles(jar, staging, names, static_cast<int32_t>(names.size()))) {
         messages.Detail("archive " + book.jarPath + ": " + zip.failure);
         messages.Show("AddFiles error!");
@@ -89,7 +89,7 @@ bool WriteJarAndJad(Book& book, const std::string& staging, Messages& messages, 
         messages.Show("Write JAD error!");
         return false;
     }
-    PendingFile jad(JadPathFor(book.jarPath));
+    AtomicFile jad(JadPathFor(book.jarPath));
     if (!WriteJad(jad, book.jarPath, st.st_size, book.bookNameText, book.settingPrice, messages)) return false;
     // Both files are complete: only now do they replace the old ones.
     if (IsFolder(jad.target())) {

@@ -52,7 +52,7 @@ bool Compressed(const std::string& name) {
 
 bool CInfoZip::AddFiles(const std::string& archivePath, const std::string& root, const std::vector<std::string>& names,
                         int32_t count) {
-    PendingFile archive(archivePath);
+    AtomicFile archive(archivePath);
     if (!AddFiles(archive, root, names, count)) return false;
     if (!archive.Commit()) {
         failure = "cannot replace " + archivePath + ": " + std::strerror(errno);
@@ -61,7 +61,7 @@ bool CInfoZip::AddFiles(const std::string& archivePath, const std::string& root,
     return true;
 }
 
-bool CInfoZip::AddFiles(PendingFile& archive, const std::string& root, const std::vector<std::string>& names,
+bool CInfoZip::AddFiles(AtomicFile& archive, const std::string& root, const std::vector<std::string>& names,
                         int32_t count) {
     failure.clear();
     if (!initialized_) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-class PendingFile;
+class AtomicFile;
 
 class CInfoZip {
 public:
@@ -26,7 +26,7 @@ public:
 
     // The same into a file beside the archive that the caller commits, so that the archive
     // replaces an existing one together with other files only.
-    bool AddFiles(PendingFile& archive, const std::string& root, const std::vector<std::string>& names,
+    bool AddFiles(AtomicFile& archive, const std::string& root, const std::vector<std::string>& names,
                   int32_t count);
 
     // What the last AddFiles that gave false could not do ("0.png is missing"), for the user.
