@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "photo.h"  // includes jpeglib.h with what it needs declared
-#include "picture.h"
-#include "stream.h"
+#include "panelle/picture.h"
+#include "panelle/stream.h"
 
 namespace {
 

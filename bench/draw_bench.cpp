@@ -9,8 +9,8 @@
 #include <memory>
 #include <utility>
 
-#include "devicecontext.h"
-#include "picture.h"
+#include "panelle/devicecontext.h"
+#include "panelle/picture.h"
 
 namespace {
 

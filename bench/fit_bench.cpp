@@ -17,9 +17,9 @@
 #include "book.h"
 #include "comic.h"
 #include "fitpage.h"
-#include "format.h"
+#include "panelle/format.h"
 #include "generate.h"
-#include "stream.h"
+#include "panelle/stream.h"
 #include "messages.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "picture.h"
-#include "stream.h"
+#include "panelle/picture.h"
+#include "panelle/stream.h"
 
 namespace {
 

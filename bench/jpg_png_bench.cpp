@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "photo.h"
-#include "picture.h"
-#include "stream.h"
+#include "panelle/picture.h"
+#include "panelle/stream.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include "comic.h"
-#include "picture.h"
-#include "resample.h"
+#include "panelle/picture.h"
+#include "panelle/resample.h"
 
 namespace {
 

@@ -20,15 +20,15 @@
 #include <vector>
 
 #include "book.h"
-#include "codec.h"
+#include "panelle/codec.h"
 #include "convert.h"
 #include "descriptors.h"
 #include "files.h"
-#include "format.h"
+#include "panelle/format.h"
 #include "generate.h"
 #include "measure.h"
 #include "messages.h"
-#include "picture.h"
+#include "panelle/picture.h"
 #include "fitpage.h"
 #include "settings.h"
 #include "text.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "picture.h"
+#include "panelle/picture.h"
 #include "settings.h"
 
 // One page of the book.

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "messages.h"
-#include "stream.h"
+#include "panelle/stream.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "atomicfile.h"
+#include "panelle/atomicfile.h"
 
 // Writes data to path through a temporary file beside it that replaces path only when
 // everything was written; a failure leaves an existing file as it was.

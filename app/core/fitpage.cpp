@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "format.h"
-#include "resample.h"
+#include "panelle/format.h"
+#include "panelle/resample.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "picture.h"
+#include "panelle/picture.h"
 #include "settings.h"
 
 struct PageSize {

@@ -12,7 +12,7 @@
 
 #include "book.h"
 #include "files.h"
-#include "stream.h"
+#include "panelle/stream.h"
 
 std::vector<std::string> ArchiveNames(int32_t pages) {
     std::vector<std::string> names;

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "format.h"
+#include "panelle/format.h"
 
 uint32_t FormatFromExtension(const std::string& path) {
     const size_t slash = path.find_last_of("\\/");

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "devicecontext.h"
-#include "picture.h"
+#include "panelle/devicecontext.h"
+#include "panelle/picture.h"
 
 std::optional<PreviewPlace> FitPreview(int32_t picWidth, int32_t picHeight, int32_t boxWidth,
                                        int32_t boxHeight) {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "book.h"
-#include "picture.h"
+#include "panelle/picture.h"
 #include "testutil.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include "book.h"
 #include "convert.h"
 #include "descriptors.h"
-#include "picture.h"
+#include "panelle/picture.h"
 #include "testutil.h"
 #include "text.h"
 

@@ -9,7 +9,7 @@
 
 #include "book.h"
 #include "convert.h"
-#include "format.h"
+#include "panelle/format.h"
 #include "settings.h"
 #include "testutil.h"
 #include "text.h"

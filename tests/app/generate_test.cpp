@@ -10,8 +10,8 @@
 #include "infozip.h"
 #include "descriptors.h"
 #include "generate.h"
-#include "picture.h"
-#include "stream.h"
+#include "panelle/picture.h"
+#include "panelle/stream.h"
 #include "testutil.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "format.h"
+#include "panelle/format.h"
 #include "measure.h"
 
 TEST(FormatFromExtension, MapsKnownExtensionsWithoutCase) {

@@ -13,7 +13,7 @@
 
 #include "../app/testutil.h"
 #include "descriptors.h"
-#include "picture.h"
+#include "panelle/picture.h"
 #include "text.h"
 
 namespace {

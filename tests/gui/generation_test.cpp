@@ -11,7 +11,7 @@
 #include "descriptors.h"
 #include "files.h"
 #include "guitest.h"
-#include "stream.h"
+#include "panelle/stream.h"
 #include "text.h"
 
 namespace {

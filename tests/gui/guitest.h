@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "format.h"
+#include "panelle/format.h"
 #include "panelleform.h"
-#include "picture.h"
+#include "panelle/picture.h"
 #include "testutil.h"
 #include "text.h"
 
