@@ -15,7 +15,8 @@ import javax.microedition.midlet.Lifecycle;
  * MIDlet started again finds what it wrote before. Record ids start at 1 and are never
  * reused; opening a store that is open already gives the same store, which stays open until
  * it is closed as often as it was opened. The harness can make every write fail, as a full
- * store does, and can count the stores left open.
+ * store does, and can count the stores left open. Record listeners and enumerations are left
+ * out: no reader uses them.
  */
 public class RecordStore {
     private static final Map<String, RecordStore> stores = new HashMap<>();
