@@ -48,7 +48,8 @@ constexpr const char* kUsage =
     "  panelle-cli build -o OUT [--name NAME] [--author TEXT] [--price YUAN]\n"
     "                    [--descriptions FILE] [--templates DIR] [--threads N]\n"
     "                    [--fit none|width|screen] [--screen WxH] [--grey] [--colors N]\n"
-    "                    [--dither] [--split none|ltr|rtl] PICTURE...\n"
+    "                    [--dither] [--split none|ltr|rtl] [--reader classic|flow]\n"
+    "                    PICTURE...\n"
     "      Make a comic book: OUT.jar (\".jar\" is added when OUT's file name has no\n"
     "      extension) and OUT.jad beside it, one page per PICTURE in the order given.\n"
     "      OUT must name a file in an existing, writable folder, other than the JAD\n"
@@ -64,10 +65,13 @@ constexpr const char* kUsage =
     "        diffuses the error of fewer colours.\n"
     "      --split ltr|rtl makes a page wider than tall two pages, left or right half\n"
     "        first; its description goes with the first half.\n"
-    "      Author, price, screen and the page options default to the settings file\n"
-    "      (panelle.INI). Names,\n"
-    "      authors and descriptions are UTF-8 text; names and authors hold no control\n"
-    "      characters, in descriptions they become spaces.\n"
+    "      --reader flow gives the book the flowing reader: down at a page's bottom\n"
+    "        goes on to the next page, and the page read last is kept for the next\n"
+    "        time; --reader classic (the default) the reader that turns pages.\n"
+    "      Author, price, screen, the page options and the reader default to the\n"
+    "      settings file (panelle.INI). Names, authors and descriptions are UTF-8\n"
+    "      text; names and authors hold no control characters, in descriptions they\n"
+    "      become spaces.\n"
     "      Progress and messages go to stderr, the files written to stdout.\n"
     "  panelle-cli --help, or COMMAND --help\n"
     "      Print this text to stdout.\n"
@@ -426,7 +430,7 @@ void ReportPages(const Book& book) {
 int Build(const std::vector<std::string>& words) {
     const Arguments args(words,
                          {"-o", "--name", "--author", "--price", "--descriptions", "--templates", "--threads", "--fit",
-                          "--screen", "--colors", "--split"},
+                          "--screen", "--colors", "--split", "--reader"},
                          {"--grey", "--dither"});
     if (args.help) return Usage(stdout, 0);
     if (!args.error.empty()) return Wrong(args.error);
@@ -448,6 +452,15 @@ int Build(const std::vector<std::string>& words) {
     int32_t screenWidth = 0, screenHeight = 0;
     if (const std::string problem = ApplyPageOptions(args, fitOptions, screenWidth, screenHeight); !problem.empty())
         return Refuse(problem, 2);
+    int32_t reader = -1;  // -1: the settings file's
+    if (args.Has("--reader")) {
+        if (args.Value("--reader") == "classic")
+            reader = 0;
+        else if (args.Value("--reader") == "flow")
+            reader = 1;
+        else
+            return Refuse("--reader takes classic or flow", 2);
+    }
     if (pictures.size() > static_cast<size_t>(kMaxPages))
         return Refuse("a book holds at most " + std::to_string(kMaxPages) + " pages", 2);
 
@@ -490,6 +503,7 @@ int Build(const std::vector<std::string>& words) {
     book.settingPrice = price >= 0 ? static_cast<int32_t>(price) : settings.price;
     book.pageFit = settings.pageFit;
     ApplyPageOptions(args, book.pageFit, book.settingWidth, book.settingHeight);
+    book.SetReader(reader >= 0 ? reader : settings.reader);
 
     if (args.Has("--descriptions")) {
         std::vector<std::string> lines;

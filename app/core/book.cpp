@@ -43,10 +43,22 @@ std::string DefaultTemplateFolder() {
 Book::Book() { SetTemplateFolder(DefaultTemplateFolder()); }
 
 void Book::SetTemplateFolder(const std::string& folder) {
+    templateFolder_ = folder;
+    FillTemplatePaths();
+}
+
+void Book::SetReader(int32_t reader) {
+    reader_ = reader == 1 ? 1 : 0;
+    FillTemplatePaths();
+}
+
+void Book::FillTemplatePaths() {
     for (size_t i = 0; i < TemplateNames.size(); ++i) {
         std::string name = TemplateNames[i];
         std::replace(name.begin(), name.end(), '\\', '/');
-        templatePaths[i] = folder + "/" + name;
+        const bool viewerClass = i < 2;
+        templatePaths[i] = templateFolder_ + (reader_ == 1 && viewerClass ? std::string("/") + kFlowReaderFolder : "") +
+                           "/" + name;
     }
 }
 

@@ -27,6 +27,10 @@ struct Description_T {
 inline constexpr std::array<const char*, 6> TemplateNames = {
     "a.class", "GameMidlet.class", "logo1.png", "icon.png", "desc.txt", "META-INF\\MANIFEST.MF"};
 
+// The flowing reader's two classes (the first two templates) lie in this folder inside the
+// template folder; the pictures and the text templates are the classic reader's.
+inline constexpr const char* kFlowReaderFolder = "flow";
+
 // The archive step takes at most 4096 names, six of which are the templates.
 constexpr int kMaxPages = 4096 - 6;
 
@@ -81,6 +85,9 @@ public:
 
     int32_t pageCount() const { return static_cast<int32_t>(pages.size()); }
     void SetTemplateFolder(const std::string& folder);
+    // The viewer the book carries (see BookSettings::reader); the template paths follow it.
+    int32_t reader() const { return reader_; }
+    void SetReader(int32_t reader);
 
     // ---- the page list ----
     // Appends one page per file; an empty list (a cancelled dialog) changes nothing.
@@ -114,5 +121,8 @@ public:
 
 private:
     void ListEmptied();
+    void FillTemplatePaths();
+    std::string templateFolder_;
+    int32_t reader_ = 0;
     void NoCurrentPage();
 };

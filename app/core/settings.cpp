@@ -64,6 +64,20 @@ constexpr PageFitKey kPageFitKeys[] = {
     {"split", &PageFit::split, 0, 2},
 };
 
+// "reader": 0 the classic viewer, 1 the flowing one.
+constexpr const char* kReaderKey = "reader";
+
+int32_t ReadReader(const IniFile& ini) {
+    std::string text;
+    int32_t value = 0;
+    return ini.Get(kSection, kReaderKey, text) && ParseInt(text, value) && (value == 0 || value == 1) ? value : 0;
+}
+
+void SetReader(IniFile& ini, int32_t reader) {
+    std::string old;
+    if (reader != 0 || ini.Get(kSection, kReaderKey, old)) ini.Set(kSection, kReaderKey, std::to_string(reader));
+}
+
 PageFit ReadPageFit(const IniFile& ini) {
     PageFit fit;
     for (const PageFitKey& k : kPageFitKeys) {
@@ -186,6 +200,7 @@ BookSettings ReadSettings(const std::string& path) {
     }
     s.author = author;
     s.pageFit = ReadPageFit(ini);
+    s.reader = ReadReader(ini);
     if (writeBack) ini.Save();  // a folder that cannot be written keeps the defaults in memory
     return s;
 }
@@ -198,5 +213,6 @@ bool SaveSettings(const std::string& path, const BookSettings& settings) {
     ini.Set(kSection, "price", std::to_string(settings.price));
     ini.Set(kSection, "author", settings.author);
     SetPageFit(ini, settings.pageFit);
+    SetReader(ini, settings.reader == 1 ? 1 : 0);
     return ini.Save();
 }

@@ -46,6 +46,7 @@ struct BookSettings {
     int32_t height = 208;
     int32_t price = 0;
     PageFit pageFit;
+    int32_t reader = 0;  // the viewer the book carries: 0 the classic reader, 1 the flowing one
 };
 
 // The settings file: panelle.INI beside the executable when that folder is writable,
@@ -57,7 +58,8 @@ std::string SettingsPath();
 BookSettings ReadSettings(const std::string& path);
 
 // Writes the four values in the order width, height, price, author, then the page-fit keys
-// that are not at their default or are already in the file; false when the file cannot be
-// written. The page-fit keys are read without being written back, so a file that never
-// chose them keeps only the four.
+// and "reader" where they are not at their default or are already in the file; false when
+// the file cannot be written. Those keys are read without being written back (a missing,
+// unreadable or out-of-range value reads as the default), so a file that never chose them
+// keeps only the four.
 bool SaveSettings(const std::string& path, const BookSettings& settings);

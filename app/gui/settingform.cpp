@@ -41,7 +41,7 @@ TSettingForm::TSettingForm(TPanelleForm& owner)
               Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
       owner_(owner) {
     setWindowTitle(QStringLiteral("属性设置"));
-    setFixedSize(297, 329);
+    setFixedSize(297, 359);
 
     GroupBox1 = new QGroupBox(QStringLiteral("默认配置"), this);
     GroupBox1->setGeometry(8, 8, 281, 153);
@@ -67,7 +67,7 @@ TSettingForm::TSettingForm(TPanelleForm& owner)
     PriceEdit->setGeometry(112, 121, 105, 21);
 
     PageGroup = new QGroupBox(QStringLiteral("页面"), this);
-    PageGroup->setGeometry(8, 168, 281, 113);
+    PageGroup->setGeometry(8, 168, 281, 143);
     const auto pageLabel = [this](const QString& text, int x, int y) {
         auto* l = new QLabel(text, PageGroup);
         l->move(x, y);
@@ -91,11 +91,14 @@ TSettingForm::TSettingForm(TPanelleForm& owner)
     SplitBox = new QComboBox(PageGroup);
     SplitBox->addItems({QStringLiteral("不拆分"), QStringLiteral("左页在前"), QStringLiteral("右页在前")});
     SplitBox->setGeometry(112, 80, 153, 23);
+    FlowCheck = new QCheckBox(QStringLiteral("连续阅读"), PageGroup);
+    FlowCheck->move(16, 112);
+    FlowCheck->setToolTip(QStringLiteral("在页底按下键接着看下一页，并记住读到的页"));
 
     defaultButton = new QPushButton(QStringLiteral("默认"), this);
-    defaultButton->setGeometry(112, 292, 75, 27);
+    defaultButton->setGeometry(112, 322, 75, 27);
     EnterButton = new QPushButton(QStringLiteral("确定"), this);
-    EnterButton->setGeometry(206, 292, 75, 27);
+    EnterButton->setGeometry(206, 322, 75, 27);
     EnterButton->setDefault(true);
     connect(defaultButton, &QPushButton::clicked, this, [this] { defaultButtonClick(); });
     connect(EnterButton, &QPushButton::clicked, this, [this] { EnterButtonClick(); });
@@ -106,6 +109,7 @@ TSettingForm::TSettingForm(TPanelleForm& owner)
     HeightEdit->setText(QString::number(book.settingHeight));
     PriceEdit->setText(QString::number(book.settingPrice));
     ShowPageFit(*this, book.pageFit);
+    FlowCheck->setChecked(book.reader() == 1);
 }
 
 void TSettingForm::defaultButtonClick() {
@@ -114,6 +118,7 @@ void TSettingForm::defaultButtonClick() {
     HeightEdit->setText(QString::number(kDefaults.height));
     PriceEdit->setText(QString::number(kDefaults.price));
     ShowPageFit(*this, kDefaults.pageFit);
+    FlowCheck->setChecked(kDefaults.reader == 1);
 }
 
 void TSettingForm::EnterButtonClick() {
@@ -134,8 +139,9 @@ void TSettingForm::EnterButtonClick() {
     }
     book.pageFit = {FitBox->currentIndex(), GreyCheck->isChecked() ? 1 : 0, colors, DitherCheck->isChecked() ? 1 : 0,
                     SplitBox->currentIndex()};
-    if (!SaveSettings(owner_.settingsPath(),
-                      {book.author, book.settingWidth, book.settingHeight, book.settingPrice, book.pageFit})) {
+    book.SetReader(FlowCheck->isChecked() ? 1 : 0);
+    if (!SaveSettings(owner_.settingsPath(), {book.author, book.settingWidth, book.settingHeight, book.settingPrice,
+                                              book.pageFit, book.reader()})) {
         messages.ShowException("Cannot write " + owner_.settingsPath() + ".");
         return;  // the dialog stays open with the values, so they can be saved again
     }

@@ -1,5 +1,6 @@
 // The settings dialog: the author and the default screen size and unit price, and below
-// them how pages are written (fitted, grey, fewer colours, split). Modeless, on
+// them how pages are written (fitted, grey, fewer colours, split) and which reader the book
+// carries (the classic one, or the flowing one). Modeless, on
 // top, created once; "确定" keeps and saves the values, "默认" only refills the fields.
 #pragma once
 
@@ -39,6 +40,7 @@ public:
     QCheckBox* DitherCheck;
     QLabel* SplitLabel;
     QComboBox* SplitBox;
+    QCheckBox* FlowCheck;  // the flowing reader instead of the classic one
     QPushButton* defaultButton;
     QPushButton* EnterButton;
 

@@ -236,3 +236,26 @@ TEST(Selection, WithoutACurrentPageTheDescriptionFieldIsOff) {
         EXPECT_EQ(written, r.current >= 0 ? 1 : 0);
     }
 }
+
+TEST(Templates, TheFlowingReaderTakesOnlyItsTwoClassesFromFlow) {
+    Book book;
+    book.SetTemplateFolder("/t");
+    const std::array<std::string, 6> classic = {"/t/a.class", "/t/GameMidlet.class", "/t/logo1.png",
+                                                "/t/icon.png", "/t/desc.txt", "/t/META-INF/MANIFEST.MF"};
+    EXPECT_EQ(book.templatePaths, classic);
+    book.SetReader(1);
+    std::array<std::string, 6> flowing = classic;
+    flowing[0] = "/t/flow/a.class";
+    flowing[1] = "/t/flow/GameMidlet.class";
+    EXPECT_EQ(book.templatePaths, flowing);
+    book.SetTemplateFolder("/u");  // a new folder keeps the reader chosen
+    EXPECT_EQ(book.templatePaths[0], "/u/flow/a.class");
+    EXPECT_EQ(book.templatePaths[2], "/u/logo1.png");
+    book.SetTemplateFolder("/t");
+    for (int32_t other : {0, 2, -1}) {  // anything but 1 is the classic reader
+        book.SetReader(1);
+        book.SetReader(other);
+        EXPECT_EQ(book.reader(), 0) << other;
+        EXPECT_EQ(book.templatePaths, classic) << other;
+    }
+}

@@ -520,11 +520,57 @@ TEST_F(Cli, WrongPageOptionsAreRefusedInOneLine) {
     const std::vector<std::vector<std::string>> rows = {
         {"--fit", "wide"},      {"--split", "up"},       {"--screen", "176"}, {"--screen", "0x208"},
         {"--screen", "176x-1"}, {"--colors", "1"},       {"--colors", "257"}, {"--colors", "16k"},
+        {"--reader", "flowing"}, {"--reader", "1"},
     };
     for (const std::vector<std::string>& args : rows) {
         const Result r = Run(BuildArgs({"-o", "out/b", args[0], args[1], "page.bmp"}));
         EXPECT_EQ(r.status, 2) << args[0] << " " << args[1];
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
+    EXPECT_TRUE(Tree(dir / "out").empty());
+}
+
+TEST_F(Cli, ReaderOptionOverTheSettingsFileChoosesTheViewerClasses) {
+    const std::string classicA = ReadText(dir / "files/a.class"), flowA = ReadText(dir / "files/flow/a.class");
+    ASSERT_NE(classicA, flowA);
+    struct Row {
+        const char* ini;  // the reader line in the settings file, empty: none
+        std::vector<std::string> option;
+        bool flow;
+    } rows[] = {
+        {"", {}, false},
+        {"", {"--reader", "flow"}, true},
+        {"", {"--reader", "classic"}, false},
+        {"reader=1\r\n", {}, true},
+        {"reader=1\r\n", {"--reader", "classic"}, false},
+        {"reader=0\r\n", {"--reader", "flow"}, true},
+        {"reader=3\r\n", {}, false},
+    };
+    for (const Row& row : rows) {
+        const std::string ini = std::string("[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=a\r\n") + row.ini;
+        WriteFile(dir / "bin/panelle.INI", ini);
+        std::vector<std::string> args = {"-o", "out/book"};
+        args.insert(args.end(), row.option.begin(), row.option.end());
+        args.push_back("page.bmp");
+        const Result r = Run(BuildArgs(args));
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string jar = dir / "out/book.jar";
+        const std::string where = std::string(row.ini) + (row.option.empty() ? "" : row.option[1]);
+        EXPECT_EQ(ZipEntry(jar, "a.class"), row.flow ? flowA : classicA) << where;
+        EXPECT_EQ(ZipEntry(jar, "GameMidlet.class"),
+                  ReadText(dir / (row.flow ? "files/flow/GameMidlet.class" : "files/GameMidlet.class")))
+            << where;
+        // the pictures and the book's text are the same for both readers
+        EXPECT_EQ(ZipEntry(jar, "logo1.png"), ReadText(dir / "files/logo1.png")) << where;
+        EXPECT_EQ(ZipEntry(jar, "desc.txt"), Desc("book", "a", {""})) << where;
+        EXPECT_EQ(ReadText(dir / "bin/panelle.INI"), ini) << "the command line's choice is not saved";
+    }
+}
+
+TEST_F(Cli, FlowingReaderMissingFromTheTemplatesIsNamedAndNothingIsWritten) {
+    fs::remove_all(dir / "files/flow");
+    const Result r = Run(BuildArgs({"-o", "out/book", "--reader", "flow", "page.bmp"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("flow/a.class"), std::string::npos) << r.err;
     EXPECT_TRUE(Tree(dir / "out").empty());
 }

@@ -40,6 +40,7 @@ TEST_F(Screenshot, MainWindowSettingsDialogAndInformationBoxes) {
     form->settingForm()->GreyCheck->setChecked(true);
     form->settingForm()->DitherCheck->setChecked(true);
     form->settingForm()->SplitBox->setCurrentIndex(2);
+    form->settingForm()->FlowCheck->setChecked(true);
     Save(*form->settingForm(), "settings-pages.png");
     form->settingForm()->defaultButtonClick();
     form->AboutKavooClick();

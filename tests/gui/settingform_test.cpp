@@ -233,3 +233,32 @@ TEST_F(Settings, ColoursTakeDigitsAndOnlyCountsThePagesCanHold) {
         EXPECT_EQ(Ini(), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\n");
     }
 }
+
+TEST_F(Settings, FlowingReaderBoxChoosesTheViewerAndIsSavedAndReadBack) {
+    TSettingForm& d = Dialog();
+    EXPECT_EQ(d.FlowCheck->text(), QStringLiteral("连续阅读"));
+    EXPECT_EQ(d.FlowCheck->parentWidget(), d.PageGroup);
+    EXPECT_GT(d.FlowCheck->y(), d.SplitBox->geometry().bottom());  // a row of its own
+    EXPECT_LE(d.FlowCheck->y() + d.FlowCheck->sizeHint().height(), d.PageGroup->height());
+    EXPECT_FALSE(d.FlowCheck->isChecked());
+    const std::string classic = book().templatePaths[0];
+
+    d.FlowCheck->setChecked(true);
+    QTest::mouseClick(d.EnterButton, Qt::LeftButton);
+    EXPECT_TRUE(messages.log.empty());
+    EXPECT_EQ(Ini(), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nreader=1\r\n");
+    EXPECT_EQ(book().reader(), 1);
+    EXPECT_EQ(book().templatePaths[0], classic.substr(0, classic.size() - 7) + "flow/a.class");
+
+    OpenWindow();  // the next start reads the choice back
+    EXPECT_EQ(book().reader(), 1);
+    TSettingForm& again = Dialog();
+    EXPECT_TRUE(again.FlowCheck->isChecked());
+    QTest::mouseClick(again.defaultButton, Qt::LeftButton);  // refills the box only
+    EXPECT_FALSE(again.FlowCheck->isChecked());
+    EXPECT_EQ(book().reader(), 1);
+    QTest::mouseClick(again.EnterButton, Qt::LeftButton);
+    EXPECT_EQ(book().reader(), 0);
+    EXPECT_EQ(book().templatePaths[0], classic);
+    EXPECT_EQ(Ini(), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nreader=0\r\n");
+}

@@ -9,6 +9,7 @@ prefix="$(mktemp -d)"; trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" > /dev/null
 
 for f in bin/panelle bin/panelle-cli share/panelle/files/a.class share/panelle/files/META-INF/MANIFEST.MF \
+         share/panelle/files/flow/a.class share/panelle/files/flow/GameMidlet.class \
          share/applications/panelle.desktop share/metainfo/net.kavoo.Panelle.metainfo.xml \
          share/icons/hicolor/scalable/apps/panelle.svg share/icons/hicolor/16x16/apps/panelle.png \
          share/icons/hicolor/256x256/apps/panelle.png share/man/man1/panelle-cli.1.gz; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The committed templates are what the scripts make: the two classes rebuilt from viewer/src
-# and the two text templates rewritten must equal files/ byte for byte.
+# The committed templates are what the scripts make: the two classes rebuilt from viewer/src,
+# the flowing reader's two in files/flow, and the two text templates rewritten must equal
+# files/ byte for byte.
 # Usage: check-rebuild.sh WORK-FOLDER
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -10,7 +11,7 @@ rm -rf "$work" && mkdir -p "$work"
 "$here/build.sh" "$work"
 "$here/make-templates.sh" "$work"
 status=0
-for f in a.class GameMidlet.class desc.txt META-INF/MANIFEST.MF; do
+for f in a.class GameMidlet.class flow/a.class flow/GameMidlet.class desc.txt META-INF/MANIFEST.MF; do
     if cmp "$files/$f" "$work/$f"; then
         echo "same: files/$f"
     else

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # A book made by panelle-cli build, with the templates it finds beside itself (build/bin/files),
 # read on the harness's phone. Exits 77 (skipped) while the builder cannot write PNG pages.
-# Usage: cli-book.sh PANELLE-CLI JAVA HARNESS-FOLDER OUTPUT-FOLDER pictures|sample|fitted SOURCE-FOLDER
+# Usage: cli-book.sh PANELLE-CLI JAVA HARNESS-FOLDER OUTPUT-FOLDER pictures|sample|fitted|flow SOURCE-FOLDER
 #   pictures: three pages drawn by ImageMagick and saved as BMP, with descriptions; the pages
 #             inside the JAR must hold the same pixels as the pictures
 #   sample:   the book `make run` builds from samples/
 #   fitted:   pages fitted to the screen's width, a double page split: none wider than the screen
+#   flow:     tall pages fitted to the screen's width with --reader flow, read by FlowTest
 set -euo pipefail
 cli="$1" java="$2" harness="$3" out="$4" mode="$5" source="$6"
 CONVERT="${CONVERT:-convert}"
@@ -37,6 +38,15 @@ if [ "$mode" = fitted ]; then
         [ "$w" -le 176 ] || { echo "FAIL: page $i is $w wide, more than the screen"; exit 1; }
     done
     [ "$("$CONVERT" "$out/page-3.png" -format %wx%h info:)" = 46x70 ] || { echo "FAIL: the small page was resized"; exit 1; }
+elif [ "$mode" = flow ]; then
+    jar="$out/flow-book.jar"
+    "$CONVERT" -size 600x1500 gradient:white-navy -fill red -draw 'rectangle 0,0 599,20' "$out/strip1.png"
+    "$CONVERT" rose: "BMP3:$out/small.bmp"
+    "$CONVERT" -size 900x2000 gradient:yellow-darkgreen -fill black -draw 'circle 450,1000 450,1300' "$out/strip2.jpg"
+    "$cli" build -o "$jar" --name "连续阅读" --fit width --reader flow "$out/strip1.png" "$out/small.bmp" "$out/strip2.jpg"
+    unzip -p "$jar" a.class | cmp - "$source/files/flow/a.class" || { echo "FAIL: the book does not carry the flowing reader"; exit 1; }
+    [ -f "${jar%.jar}.jad" ] || { echo "FAIL: no JAD beside $jar"; exit 1; }
+    exec "$java" -XX:+UseSerialGC -Djava.awt.headless=true -cp "$harness" FlowTest "$jar" "$out/screens"
 elif [ "$mode" = sample ]; then
     jar="$out/sample-book.jar"
     "$cli" build -o "$jar" --name "Panelle sample" --descriptions "$source/samples/descriptions.txt" "$source"/samples/page*.*

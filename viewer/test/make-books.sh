@@ -10,6 +10,11 @@
 #   broken.jar "piccount:4", page 1 missing from the archive, page 2 not a PNG
 #   odd.jar    desc.txt with LF-only lines and "piccount:" unreadable: the pages are found in the archive
 #   heap.jar   two pages that each fit a 700000-byte heap but not together, one that never fits
+# and, with the flowing reader's classes from TEMPLATE-FOLDER/flow:
+#   flow.jar   a page as wide as the screen and taller, a small one, one missing, one larger both
+#              ways, one as wide as the screen and taller still; neighbours 3 and 4 do not fit a
+#              700000-byte heap together
+#   volume.jar the first of three volumes, its name too long for two title lines
 set -euo pipefail
 out="$1"
 templates="$2"
@@ -34,13 +39,14 @@ desc() {
     { printf '\xff\xfe'; printf '%s\r\n' "$@" | iconv -f UTF-8 -t UTF-16LE; } > "$file"
 }
 
-# jar NAME BOOKNAME PAGE-FILES...: the archive of a staged folder.
+# jar NAME BOOKNAME PAGE-FILES...: the archive of a staged folder, with the classes in $classes.
+classes="$templates"
 jar() {
     local name="$1" bookname="$2"
     shift 2
     local stage="$work/$name"
     mkdir -p "$stage/META-INF"
-    cp "$templates/a.class" "$templates/GameMidlet.class" "$templates/logo1.png" "$templates/icon.png" "$stage/"
+    cp "$classes/a.class" "$classes/GameMidlet.class" "$templates/logo1.png" "$templates/icon.png" "$stage/"
     printf '%s\r\n' 'Manifest-Version: 1.0' 'MicroEdition-Configuration: CLDC-1.0' "MIDlet-Name: $bookname" \
         'MIDlet-Vendor: Kavoo网' 'MIDlet-Icon: /icon.png' "MIDlet-1: $bookname,/icon.png, GameMidlet" \
         'MIDlet-Version: 1.0' 'MicroEdition-Profile: MIDP-1.0' > "$stage/META-INF/MANIFEST.MF"
@@ -84,3 +90,19 @@ page logo: "$s/2.png" -resize '998x998!'
 page rose: "$s/3.png"
 desc "$s/desc.txt" "bookname:Heap" "piccount:4" "author:" "0:" "1:" "2:too large" "3:"
 jar heap "Heap" 0.png 1.png 2.png 3.png
+
+classes="$templates/flow"
+s="$work/flow"; mkdir -p "$s"
+page wizard: "$s/0.png" -resize '174x498!'
+page rose: "$s/1.png"
+page logo: "PNG8:$s/3.png" -resize '298x398!'
+page granite: "$s/4.png" -scale '174x598!'
+desc "$s/desc.txt" "bookname:流动漫画" "piccount:5" "author:Kavoo网" \
+    "0:一直往下" "1:小图" "2:缺页" "3:又宽又高" "4:最后一页"
+jar flow "流动漫画" 0.png 1.png 3.png 4.png
+
+s="$work/volume"; mkdir -p "$s"
+page rose: "$s/0.png" -scale '174x300!'
+page netscape: "$s/1.png"
+desc "$s/desc.txt" "bookname:一部名字很长很长很长很长很长很长很长的连载漫画 1/3" "piccount:2" "author:Kavoo网" "0:" "1:"
+jar volume "一部名字很长很长很长很长很长很长很长的连载漫画 1/3" 0.png 1.png

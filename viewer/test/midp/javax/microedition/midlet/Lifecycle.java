@@ -68,6 +68,11 @@ public final class Lifecycle {
         paused = true;
     }
 
+    /** The suite that is running, as the phone tells suites apart: its name and its vendor. */
+    public static String suite() {
+        return attributes.getValue("MIDlet-Name") + "\u0000" + attributes.getValue("MIDlet-Vendor");
+    }
+
     static String property(String key) {
         return attributes.getValue(key);
     }
