@@ -163,3 +163,21 @@ std::vector<Picture> FitPage(Picture& page, PageSize full, const PageFit& fit, i
     }
     return parts;
 }
+
+bool FirstWrittenPage(const Picture& picture, const PageFit& fit, int32_t screenWidth, int32_t screenHeight,
+                      Picture& page, std::string& error) {
+    Picture copy(picture, true);
+    if (!copy.IsValid()) {
+        error = "not enough memory to show the page";
+        return false;
+    }
+    const PageSize full{static_cast<int32_t>(picture.GetWidth()), static_cast<int32_t>(picture.GetHeight())};
+    if (KeepsPagesAsTheyAre(fit)) {
+        page.Transfer(copy);
+        return true;
+    }
+    std::vector<Picture> parts = FitPage(copy, full, fit, screenWidth, screenHeight, error);
+    if (parts.empty()) return false;
+    page.Transfer(parts.front());
+    return true;
+}

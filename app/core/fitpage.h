@@ -39,3 +39,9 @@ bool LoadPagePicture(Picture& picture, const std::string& path, uint32_t id, con
 // failed, and `error` says why.
 std::vector<Picture> FitPage(Picture& page, PageSize full, const PageFit& fit, int32_t screenWidth,
                              int32_t screenHeight, std::string& error);
+
+// The first page a loaded picture gives, as the book will hold it (split, fitted, reduced),
+// for a view of what the phone shows; the picture itself is left as it is. False, with
+// `error` set, when a step failed.
+bool FirstWrittenPage(const Picture& picture, const PageFit& fit, int32_t screenWidth, int32_t screenHeight,
+                      Picture& page, std::string& error);

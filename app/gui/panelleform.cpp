@@ -24,6 +24,7 @@
 #include "aboutboxes.h"
 #include "activation.h"
 #include "files.h"
+#include "fitpage.h"
 #include "generate.h"
 #include "measure.h"
 #include "portal.h"
@@ -206,6 +207,9 @@ void TPanelleForm::BuildControls() {
     // What is typed reaches the page at once, whatever the focus does afterwards.
     connect(PictureDescEdit, &QLineEdit::textEdited, this,
             [this](const QString& text) { book_.SetDescription(text.toStdString()); });
+    PhoneViewCheck = Named(new QCheckBox(QStringLiteral("手机预览"), GroupBox2), "PhoneViewCheck");
+    PhoneViewCheck->setGeometry(200, 278, 113, 19);
+    connect(PhoneViewCheck, &QCheckBox::toggled, this, [this] { PaintBox1->update(); });
 
     GroupBox3 = Named(new QGroupBox(QStringLiteral("生成手机程序:(书名可用中文)"), client), "GroupBox3");
     GroupBox3->setGeometry(384, 448, 329, 145);
@@ -439,10 +443,37 @@ void TPanelleForm::PaintBox1Paint(QPainter& painter) {
                          UnreadableText(page.path, book_.currentError));
         return;
     }
+    if (PhoneViewCheck->isChecked()) {
+        const PhoneView& view = PhoneViewOf(*image);
+        if (!view.picture) {
+            painter.setPen(palette().color(QPalette::WindowText));
+            painter.drawText(PaintBox1->rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
+                             Text(view.error));
+            return;
+        }
+        const QImage phone = RenderPhoneView(*view.picture, QSize(view.screenWidth, view.screenHeight),
+                                             PaintBox1->size(), kGroupBackground);
+        if (!phone.isNull()) painter.drawImage(0, 0, phone);
+        return;
+    }
     const auto place = FitPreview(page.picWidth, page.picHeight, PaintBox1->width(), PaintBox1->height());
     if (!place) return;  // a page whose picture never loaded has no size
     const QImage preview = RenderPreview(*image, *place, PaintBox1->size(), kGroupBackground);
     if (!preview.isNull()) painter.drawImage(0, 0, preview);
+}
+
+const TPanelleForm::PhoneView& TPanelleForm::PhoneViewOf(const Picture& image) {
+    PhoneView& view = phoneView_;
+    if (view.source == &image && view.page == book_.currentPage && view.fit == book_.pageFit &&
+        view.screenWidth == book_.settingWidth && view.screenHeight == book_.settingHeight)
+        return view;
+    view = PhoneView{&image, book_.currentPage, book_.pageFit, book_.settingWidth, book_.settingHeight, nullptr, {}};
+    auto page = std::make_unique<Picture>();
+    if (FirstWrittenPage(image, view.fit, view.screenWidth, view.screenHeight, *page, view.error))
+        view.picture = std::move(page);
+    else if (view.error.empty())
+        view.error = "the page cannot be shown as the phone will";
+    return view;
 }
 
 QString TPanelleForm::UnreadableText(const std::string& path, const std::string& reason) {

@@ -3,6 +3,7 @@
 // the book (app/core) and shows the book's state back in the controls.
 #pragma once
 
+#include <QCheckBox>
 #include <QMainWindow>
 #include <QStringList>
 #include <array>
@@ -64,6 +65,7 @@ public:
     TPaintBox* PaintBox1;
     QLabel* Label5;
     QLineEdit* PictureDescEdit;
+    QCheckBox* PhoneViewCheck;  // the preview shows the page as the phone will
     QGroupBox* GroupBox3;
     QLabel* Label7;
     QLineEdit* BookNameEdit;
@@ -163,6 +165,18 @@ private:
     // the current page's picture waits here, still shown by the preview.
     bool generating_ = false;
     std::unique_ptr<Picture> shownImage_;
+    // The current page as the book will hold it, made for the phone view when first shown
+    // and kept while the page, its picture and the page settings stay the same.
+    struct PhoneView {
+        const Picture* source = nullptr;
+        int32_t page = -1;
+        PageFit fit;
+        int32_t screenWidth = 0, screenHeight = 0;
+        std::unique_ptr<Picture> picture;
+        std::string error;
+    };
+    PhoneView phoneView_;
+    const PhoneView& PhoneViewOf(const Picture& image);
     QtMessages boxes_;
     // Created on first use as the window's children; they live as long as the window.
     TSettingForm* settingForm_ = nullptr;

@@ -25,3 +25,8 @@ std::optional<PreviewPlace> FitPreview(int32_t picWidth, int32_t picHeight, int3
 // The picture drawn at place over a box of the background colour, in Format_RGB32; a null
 // image when the engine drew nothing (a picture without pixels, an empty size).
 QImage RenderPreview(const Picture& picture, const PreviewPlace& place, QSize box, const QColor& background);
+
+// The phone's view of a page as the book holds it: the page at 1:1 from its top-left corner,
+// as the viewer opens it, inside a frame of the screen's size centred in the box (a screen
+// larger than the box shows what fits). A null image for an empty box or screen.
+QImage RenderPhoneView(const Picture& page, QSize screen, QSize box, const QColor& background);

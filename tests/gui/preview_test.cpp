@@ -130,3 +130,55 @@ TEST_F(Preview, UnreadablePictureIsNamedWithTheReasonInTheBox) {
     PressRow(0);
     EXPECT_TRUE(book().currentError.empty());
 }
+
+namespace {
+
+// A PPM (rows top-down) of white with its top-left quarter red.
+std::string QuarterRed(const TempDir& dir, const std::string& name, int w, int h) {
+    std::string data = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) data += x < w / 2 && y < h / 2 ? std::string("\xff\x00\x00", 3) : "\xff\xff\xff";
+    const std::string path = dir / name;
+    WriteFile(path, data);
+    return path;
+}
+
+}  // namespace
+
+// The phone view shows the page as the book will hold it, 1:1 from its top-left corner, in a
+// frame of the screen's size centred in the box (176 x 208 in 249 x 241: at 36, 16).
+TEST_F(Preview, PhoneViewShowsTheWrittenPageAtOneToOneFromItsTopLeft) {
+    EXPECT_EQ(form->PhoneViewCheck->text(), QStringLiteral("手机预览"));
+    EXPECT_EQ(form->PhoneViewCheck->geometry(), QRect(200, 278, 113, 19));
+    Import({QuarterRed(dir, "page.ppm", 352, 624), SolidPicture(dir, "small.bmp", 100, 50, 0x2040f0)});
+    PressRow(0);
+    QTest::mouseClick(form->PhoneViewCheck, Qt::LeftButton, {}, QPoint(8, 9));
+    ASSERT_TRUE(form->PhoneViewCheck->isChecked());
+    const QRgb backdrop = Rgb(0x303030), red = Rgb(0xff0000), white = Rgb(0xffffff);
+
+    // At its own size the page's red quarter (176 x 312) covers the whole screen.
+    QImage shown = Shown();
+    EXPECT_EQ(shown.pixel(34, 100), kGroupBackground.rgb());
+    EXPECT_EQ(shown.pixel(35, 100), Rgb(0x606060));  // the frame
+    for (const QPoint p : {QPoint(36, 16), QPoint(211, 16), QPoint(36, 223), QPoint(211, 223)})
+        EXPECT_EQ(shown.pixel(p), red) << p.x() << "," << p.y();
+
+    // Fitted to the width, the page is 176 x 312 and its red quarter 88 x 156.
+    book().pageFit.fit = 1;
+    form->PaintBox1->repaint();
+    shown = Shown();
+    EXPECT_EQ(shown.pixel(36 + 80, 16 + 150), red);
+    EXPECT_EQ(shown.pixel(36 + 95, 16 + 10), white);
+    EXPECT_EQ(shown.pixel(36 + 10, 16 + 165), white);
+
+    // A page smaller than the screen leaves the viewer's backdrop around it.
+    PressRow(1);
+    shown = Shown();
+    EXPECT_EQ(shown.pixel(36 + 50, 16 + 25), Rgb(0x2040f0));
+    EXPECT_EQ(shown.pixel(36 + 150, 16 + 25), backdrop);
+    EXPECT_EQ(shown.pixel(36 + 50, 16 + 100), backdrop);
+
+    // Unticked, the preview fits the page into the box again.
+    QTest::mouseClick(form->PhoneViewCheck, Qt::LeftButton, {}, QPoint(8, 9));
+    EXPECT_EQ(Shown().pixel(0, 120), Rgb(0x2040f0));
+}

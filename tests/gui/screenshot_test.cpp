@@ -50,3 +50,19 @@ TEST_F(Screenshot, MainWindowSettingsDialogAndInformationBoxes) {
     form->AboutHelpClick();
     Save(*form->aboutHelpBox(), "about-help.png");
 }
+
+// The phone view of a page four times the screen's width, fitted to it and reduced to 16
+// dithered greys.
+TEST_F(Screenshot, PhoneViewOfAFittedPage) {
+    Picture large;
+    ASSERT_TRUE(large.Load(PANELLE_TEST_SOURCE "/../samples/page.bmp", ImageFormat::Bmp));
+    ASSERT_TRUE(large.Resample(704, 832, Picture::ResampleFilter::CatmullRom));
+    const std::string path = dir / "large.bmp";
+    ASSERT_TRUE(large.Save(path.c_str(), ImageFormat::Bmp));
+    Import({path});
+    PressRow(0);
+    book().pageFit = PageFit{1, 1, 16, 1, 0};
+    form->PhoneViewCheck->setChecked(true);
+    Save(*form, "main-window-phone-view.png");
+    EXPECT_TRUE(form->PhoneViewCheck->isChecked());
+}
