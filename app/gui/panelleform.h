@@ -21,6 +21,7 @@ class QLabel;
 class QMenu;
 class QProgressBar;
 class QTimer;
+class BackgroundGeneration;
 class TAboutBox;
 class TAboutHelpBoxForm;
 class TAboutKavooForm;
@@ -81,6 +82,8 @@ public:
     };
     std::array<PortalControls, 8> portal;
     QProgressBar* suiProgressBar;
+    // Shown beside the progress bar while a generation runs; stops it.
+    QPushButton* CancelButton;
     QTimer* Timer1;
     QFileDialog* OpenPictureDialog1;
     QFileDialog* SaveDialog;
@@ -112,6 +115,9 @@ public:
     void Timer1Timer();
     void CreateButtonClick();
     void CreateEBookClick() { CreateButtonClick(); }
+    void CancelButtonClick();
+    // Whether a generation is running (its pages are converted on a thread of their own).
+    bool Generating() const { return generation_ != nullptr; }
     void SetClick();
     void ExitClick() { close(); }
     void AboutHelpClick();
@@ -142,6 +148,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Closing during a generation stops it first; the window closes once it has stopped.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildControls();
@@ -159,10 +167,11 @@ private:
 
     std::string settingsPath_;
     Book book_;
-    // While a generation runs, the book's working picture is its page being converted and
-    // the current page's picture waits here, still shown by the preview.
-    bool generating_ = false;
-    std::unique_ptr<Picture> shownImage_;
+    // A generation works on a copy of the book; the window's own stays with the preview, the
+    // selection and the fields while it runs, and gets the pages' measures back afterwards.
+    std::unique_ptr<BackgroundGeneration> generation_;
+    bool closeWhenStopped_ = false;
+    void TakeMeasures(const Book& generated);
     QtMessages boxes_;
     // Created on first use as the window's children; they live as long as the window.
     TSettingForm* settingForm_ = nullptr;
