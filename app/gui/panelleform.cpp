@@ -44,7 +44,7 @@ namespace {
 // the Cancel button at its right end.
 const QRect kIdleBarPlace(0, 600, 729, 12);
 const QRect kBusyBarPlace(0, 600, 649, 12);
-const QRect kCancelPlace(653, 595, 72, 20);
+const QRect kCancelPlace(653, 594, 72, 19);
 
 std::string PathOf(const QString& file) { return QFile::encodeName(file).toStdString(); }
 
