@@ -44,9 +44,7 @@ public:
     void Converting(int page, int total, const std::string& path) override {
         Note();
         Recorder::Converting(page, total, path);
-        if (onConverting) onConverting(page);
     }
-    std::function<void(int)> onConverting;
     int offThread = 0;  // messages that came on another thread
 
 private:
@@ -118,28 +116,6 @@ TEST(BackgroundGeneration, MessagesComeInTheJobsOrderEachAnsweredBeforeTheNext) 
     EXPECT_EQ(window.details, std::vector<std::string>{"page 1, p1.png: cannot be read"});
     EXPECT_EQ(window.converting, (std::vector<std::string>{"1/2 p1.png", "2/2 p2.png"}));
     EXPECT_EQ(window.offThread, 0);
-}
-
-TEST(BackgroundGeneration, CancelFromTheWindowReachesTheJob) {
-    ThreadRecorder window;
-    BackgroundGeneration generation(window);
-    // The window's answer to page 2 is a Cancel; the job sees it before page 3.
-    window.onConverting = [&](int page) {
-        if (page == 2) generation.Cancel();
-    };
-    int pages = 0;
-    bool cancelledAtStart = true;
-    generation.Run([&](Messages& messages) {
-        cancelledAtStart = messages.Cancelled();
-        for (int page = 1; page <= 5 && !messages.Cancelled(); ++page) {
-            messages.Converting(page, 5, "p.bmp");
-            ++pages;
-        }
-        return !messages.Cancelled();
-    });
-    EXPECT_FALSE(cancelledAtStart);
-    EXPECT_EQ(pages, 2);
-    EXPECT_TRUE(generation.Cancelling());
 }
 
 TEST(BackgroundGeneration, AnErrorRaisedByTheJobIsAFailure) {
