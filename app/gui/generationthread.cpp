@@ -1,8 +1,29 @@
 #include "generationthread.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
-#include <QMetaObject>
 #include <system_error>
+
+namespace {
+
+const QEvent::Type kCallEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+// A call from the job's thread. The window's event queue owns it: it is run and deleted on
+// the window's thread, or deleted unrun with its receiver.
+class CallEvent : public QEvent {
+public:
+    explicit CallEvent(std::function<void()> call) : QEvent(kCallEvent), call(std::move(call)) {}
+    const std::function<void()> call;
+};
+
+}  // namespace
+
+bool BackgroundGeneration::Receiver::event(QEvent* event) {
+    if (event->type() != kCallEvent) return QObject::event(event);
+    static_cast<CallEvent*>(event)->call();
+    return true;
+}
 
 // The job's view of the window: each message becomes a call on the window's thread, and
 // Cancelled reads the flag that Cancel sets. Copies of the texts travel with the calls.
@@ -50,25 +71,26 @@ BackgroundGeneration::~BackgroundGeneration() {
     }
 }
 
+void BackgroundGeneration::Post(std::function<void()> call) {
+    // Posted under the lock that the window's side takes before it runs the call, so that
+    // everything the job did before is seen there.
+    QCoreApplication::postEvent(&receiver_, new CallEvent(std::move(call)));
+}
+
 void BackgroundGeneration::Call(std::function<void()> call) {
     std::unique_lock lock(mutex_);
     if (abandoned_) return;
     pending_ = true;
-    lock.unlock();
-    QMetaObject::invokeMethod(
-        &receiver_,
-        [this, call = std::move(call)] {
-            {
-                std::lock_guard held(mutex_);
-                if (abandoned_) return;
-            }
-            call();
+    Post([this, call = std::move(call)] {
+        {
             std::lock_guard held(mutex_);
-            pending_ = false;
-            answered_.notify_all();
-        },
-        Qt::QueuedConnection);
-    lock.lock();
+            if (abandoned_) return;
+        }
+        call();
+        std::lock_guard held(mutex_);
+        pending_ = false;
+        answered_.notify_all();
+    });
     answered_.wait(lock, [this] { return !pending_ || abandoned_; });
 }
 
@@ -89,13 +111,12 @@ bool BackgroundGeneration::Run(const Job& job) {
                 ok = false;
             }
             result_ = ok;  // read once the thread is joined
-            QMetaObject::invokeMethod(
-                &receiver_,
-                [this] {
-                    finished_ = true;
-                    if (loop_) loop_->quit();
-                },
-                Qt::QueuedConnection);
+            std::lock_guard lock(mutex_);
+            Post([this] {
+                std::lock_guard held(mutex_);
+                finished_ = true;
+                if (loop_) loop_->quit();
+            });
         });
     } catch (const std::system_error&) {
         Relay here(*this, true);

@@ -40,14 +40,21 @@ public:
 
 private:
     class Relay;
+    // The window thread's end: the calls queued for it go with it.
+    class Receiver : public QObject {
+    protected:
+        bool event(QEvent* event) override;
+    };
     // On the job's thread: runs call on the window's thread and waits until it returned or
     // the window no longer takes calls.
     void Call(std::function<void()> call);
+    // Queues call for the window's thread; mutex_ is held.
+    void Post(std::function<void()> call);
     // No call of the job is run from now on; a job waiting for one goes on.
     void Abandon();
 
     Messages& window_;
-    QObject receiver_;  // the window thread's end: calls queued for it go with it
+    Receiver receiver_;
     std::atomic<bool> cancel_{false};
     bool finished_ = false;  // the job has returned (set on the window's thread)
     bool result_ = false;
