@@ -58,6 +58,23 @@ std::string LoadFailure(const std::string& path, const Picture& picture);
 // The template folder: files/ beside the executable, else the installed data folder.
 std::string DefaultTemplateFolder();
 
+// The working picture. A copy of a book (the one a generation works on while the window
+// keeps its own) starts without one: a book's pixels are its own, and copying them would be
+// waste.
+class WorkingPicture : public std::unique_ptr<Picture> {
+public:
+    using std::unique_ptr<Picture>::operator=;
+    WorkingPicture() = default;
+    WorkingPicture(std::unique_ptr<Picture>&& picture) noexcept : std::unique_ptr<Picture>(std::move(picture)) {}
+    WorkingPicture(WorkingPicture&&) noexcept = default;
+    WorkingPicture& operator=(WorkingPicture&&) noexcept = default;
+    WorkingPicture(const WorkingPicture&) noexcept : std::unique_ptr<Picture>() {}
+    WorkingPicture& operator=(const WorkingPicture&) noexcept {
+        reset();
+        return *this;
+    }
+};
+
 class Book {
 public:
     Book();
@@ -75,7 +92,7 @@ public:
     std::vector<Description_T> pages;
     std::vector<bool> selected;  // selection marks of the list rows, parallel to pages
     int32_t currentPage = -1;
-    std::unique_ptr<Picture> currentImage;
+    WorkingPicture currentImage;
     std::string currentPath;
     // Why the current page's picture did not load at its selection; empty when it loaded.
     std::string currentError;

@@ -127,6 +127,8 @@ int32_t ConvertInOrder(Book& book, const std::string& staging, FILE* desc, Messa
     const int32_t count = book.pageCount();
     int32_t listed = 0;
     for (int32_t i = 0; i < count; ++i) {
+        if (messages.Cancelled()) return listed;
+        messages.Converting(i + 1, count, book.pages[i].path);
         try {
             Description_T& page = book.pages[i];
             const PageWork work = WorkFor(book, staging, i);
@@ -312,6 +314,11 @@ int32_t ConvertInParallel(Book& book, const std::string& staging, FILE* desc, Me
     book.currentImage = std::make_unique<Picture>();  // the first page replaces it at once
 
     for (int32_t i = 0; i < count; ++i) {
+        if (messages.Cancelled()) {
+            pipeline.Finish(i - 1);  // the pages converted ahead are not the book's
+            return listed;
+        }
+        messages.Converting(i + 1, count, work[i].path);
         PageDone done = pipeline.Take(i);
         bool ends = done.raised;
         std::string detail;

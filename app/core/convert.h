@@ -20,7 +20,9 @@ unsigned ConversionWorkers();
 
 // Converts every page into `staging`/N.png and writes `staging`/desc.txt. Every failure is
 // reported through messages and the generation goes on. Gives the number of pictures the
-// book lists: the page count, or with split pages the pages as written.
+// book lists: the page count, or with split pages the pages as written. Each page is
+// announced through messages.Converting before it is taken; when messages.Cancelled() says
+// so, no further page is taken (the book is then the caller's to drop).
 int32_t ConvertPages(Book& book, const std::string& staging, Messages& messages);
 
 // The same with `workers` threads loading and saving pages. Whatever their number, messages

@@ -91,6 +91,8 @@ bool WriteJarAndJad(Book& book, const std::string& staging, Messages& messages, 
     }
     AtomicFile jad(JadPathFor(book.jarPath));
     if (!WriteJad(jad, book.jarPath, st.st_size, book.bookNameText, book.settingPrice, messages)) return false;
+    // The last moment a stop leaves the old pair untouched: the pending files go unused.
+    if (messages.Cancelled()) return false;
     // Both files are complete: only now do they replace the old ones.
     if (IsFolder(jad.target())) {
         messages.Detail("cannot replace " + jad.target() + ": it is a folder");
@@ -134,6 +136,16 @@ private:
     std::string path_;
 };
 
+// The outcome of a generation the user stopped: nothing of the new book was written, and
+// an archive that was there before is as it was.
+bool Stopped(const Book& book, Messages& messages) {
+    std::string detail = "the generation was cancelled: nothing of the new book was written";
+    if (!book.jarPath.empty() && FileExists(book.jarPath)) detail += "; " + book.jarPath + " is as it was";
+    messages.Detail(detail);
+    messages.Show("Uncomplete!");
+    return false;
+}
+
 }  // namespace
 
 bool Generate(Book& book, const std::string& chosenName, Messages& messages) {
@@ -168,18 +180,21 @@ bool Generate(Book& book, const std::string& chosenName, Messages& messages, uns
 
     int32_t pictures = book.pageCount();
     try {
-        pictures = ConvertPages(book, staging.path(), messages, workers);
+        if (!messages.Cancelled()) pictures = ConvertPages(book, staging.path(), messages, workers);
     } catch (...) {
         // dropped: the generation goes on to the archive
     }
 
     bool ok = false;
+    bool stopped = messages.Cancelled();
     try {
-        ok = WriteJarAndJad(book, staging.path(), messages, pictures);
+        if (!stopped) ok = WriteJarAndJad(book, staging.path(), messages, pictures);
     } catch (...) {
         ok = false;
     }
+    stopped = stopped || (!ok && messages.Cancelled());
     staging.Remove();
+    if (stopped) return Stopped(book, messages);
     messages.Show(ok ? "Complete!" : "Uncomplete!");
     return ok;
 }

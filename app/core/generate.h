@@ -10,6 +10,9 @@ class Messages;
 // Runs a generation into the archive `chosenName` (empty: the save dialog was cancelled,
 // nothing happens). Files are staged in a private folder that is removed afterwards on
 // every path. True on "Complete!". Pages are converted on `workers` threads (see ConvertPages).
+// When messages.Cancelled() turns true the generation stops before the next page or before
+// the archive replaces an old one: the staging folder goes, no archive or JAD is written or
+// replaced, and "Uncomplete!" follows a detail saying the generation was cancelled.
 bool Generate(Book& book, const std::string& chosenName, Messages& messages);
 bool Generate(Book& book, const std::string& chosenName, Messages& messages, unsigned workers);
 

@@ -23,6 +23,16 @@ public:
         (void)done;
         (void)total;
     }
+    // Page `page` of `total` (counted from 1), whose picture is `path`, is being converted.
+    virtual void Converting(int page, int total, const std::string& path) {
+        (void)page;
+        (void)total;
+        (void)path;
+    }
+    // Whether the user asked the generation to stop. It is asked between pages and before
+    // the archive replaces an old one, possibly from another thread than the one that asked
+    // to stop; a generation that stops leaves nothing of the new book behind.
+    virtual bool Cancelled() { return false; }
 };
 
 // An error raised by a step of the builder; its text is shown as it stands.

@@ -1,7 +1,7 @@
 #include "panelleform.h"
 
 #include <QAction>
-#include <QCoreApplication>
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -26,6 +26,7 @@
 #include "files.h"
 #include "fitpage.h"
 #include "generate.h"
+#include "generationthread.h"
 #include "measure.h"
 #include "portal.h"
 #include "preview.h"
@@ -40,13 +41,19 @@ const QString TPanelleForm::kPictureFilter = QStringLiteral(
 
 namespace {
 
+// The progress bar across the window's foot; while a generation runs it makes room for
+// the Cancel button at its right end.
+const QRect kIdleBarPlace(0, 600, 729, 12);
+const QRect kBusyBarPlace(0, 600, 649, 12);
+const QRect kCancelPlace(653, 594, 72, 19);
+
 std::string PathOf(const QString& file) { return QFile::encodeName(file).toStdString(); }
 
 QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
-// Passes a generation's messages on and shows its progress in the window's bar; the
-// window repaints between pages, while input waits until the generation is over. The lines
-// that name what failed are gathered for one notice after the outcome.
+// Passes a generation's messages on and shows its progress in the window's bar: the page
+// being converted with its file's name, and how much of the book is done. The lines that
+// name what failed are gathered for one notice after the outcome.
 class GenerationMessages : public Messages {
 public:
     GenerationMessages(Messages& boxes, QProgressBar& bar) : boxes_(boxes), bar_(bar) {}
@@ -59,14 +66,20 @@ public:
         boxes_.ShowError(caption, text);
     }
     void ShowException(const std::string& text) override { boxes_.ShowException(text); }
+    void Converting(int page, int total, const std::string& path) override {
+        bar_.setValue(Percent(page - 1, total));
+        bar_.setFormat(QStringLiteral("%1/%2 %3").arg(page).arg(total).arg(Text(FileNamePart(path))));
+        boxes_.Converting(page, total, path);
+    }
     void Progress(int done, int total) override {
-        bar_.setValue(total > 0 ? static_cast<int>(int64_t{done} * 100 / total) : 100);
-        bar_.setFormat(QStringLiteral("%1/%2").arg(done).arg(total));
+        bar_.setValue(Percent(done, total));
         boxes_.Progress(done, total);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
 
 private:
+    static int Percent(int done, int total) {
+        return total > 0 ? static_cast<int>(int64_t{done} * 100 / total) : 100;
+    }
     Messages& boxes_;
     QProgressBar& bar_;
     std::set<std::string> seen_;
@@ -241,9 +254,13 @@ void TPanelleForm::BuildControls() {
     connect(suiButton1, &QPushButton::clicked, this, [this] { suiButton1Click(); });
 
     suiProgressBar = Named(new QProgressBar(client), "suiProgressBar");
-    suiProgressBar->setGeometry(0, 600, 729, 12);
+    suiProgressBar->setGeometry(kIdleBarPlace);
     suiProgressBar->setRange(0, 100);
     suiProgressBar->hide();
+    CancelButton = NewButton(QStringLiteral("取消"), kCancelPlace, client, "CancelButton");
+    CancelButton->setShortcut(Qt::Key_Escape);
+    CancelButton->hide();
+    connect(CancelButton, &QPushButton::clicked, this, [this] { CancelButtonClick(); });
 }
 
 void TPanelleForm::BuildPortal() {
@@ -355,17 +372,23 @@ void TPanelleForm::ShowPages() {
 }
 
 void TPanelleForm::ShowControls() {
+    // While a generation runs, nothing that changes the pages or starts another one is on;
+    // the list's selection, the preview and the fields stay usable.
+    const bool idle = !Generating();
     const ControlStates& c = book_.controls;
-    CreateEBook->setEnabled(c.createEBook);
-    CreateButton->setEnabled(c.createButton);
-    DelButton->setEnabled(c.delButton);
-    ClearButton->setEnabled(c.clearButton);
-    MoveUpButton->setEnabled(c.moveUpButton);
-    MoveDownButton->setEnabled(c.moveDownButton);
+    CreateEBook->setEnabled(c.createEBook && idle);
+    CreateButton->setEnabled(c.createButton && idle);
+    DelButton->setEnabled(c.delButton && idle);
+    ClearButton->setEnabled(c.clearButton && idle);
+    MoveUpButton->setEnabled(c.moveUpButton && idle);
+    MoveDownButton->setEnabled(c.moveDownButton && idle);
     PictureDescEdit->setEnabled(c.pictureDescEdit);
+    InsertPic->setEnabled(idle);
+    suiImageButton1->setEnabled(idle);
 }
 
 void TPanelleForm::InsertPicClick() {
+    if (Generating()) return;
     const QStringList chosen = hooks.runFileDialog(*OpenPictureDialog1);
     if (chosen.isEmpty()) return;
     std::vector<std::string> files;
@@ -379,6 +402,7 @@ void TPanelleForm::InsertPicClick() {
 }
 
 void TPanelleForm::DelButtonClick() {
+    if (Generating()) return;
     PullSelection();
     book_.DeleteSelected();
     ShowPages();
@@ -388,6 +412,7 @@ void TPanelleForm::DelButtonClick() {
 }
 
 void TPanelleForm::ClearButtonClick() {
+    if (Generating()) return;
     book_.Clear();
     ShowPages();
     ShowDescription();
@@ -401,6 +426,7 @@ void TPanelleForm::ShowDescription() {
 }
 
 void TPanelleForm::MoveUpButtonClick() {
+    if (Generating()) return;
     PullSelection();
     book_.MoveUp();
     ShowPages();
@@ -408,6 +434,7 @@ void TPanelleForm::MoveUpButtonClick() {
 }
 
 void TPanelleForm::MoveDownButtonClick() {
+    if (Generating()) return;
     PullSelection();
     book_.MoveDown();
     ShowPages();
@@ -431,9 +458,7 @@ void TPanelleForm::FileNameListBoxMouseDown(Qt::MouseButton) {
 // ---- preview, description, book name --------------------------------------------------------
 
 void TPanelleForm::PaintBox1Paint(QPainter& painter) {
-    // During a generation the book's working picture holds the page being converted; the
-    // preview keeps showing the current page.
-    const Picture* image = generating_ ? shownImage_.get() : book_.currentImage.get();
+    const Picture* image = book_.currentImage.get();
     const int32_t r = book_.currentPage;
     if (!image || r < 0 || r >= book_.pageCount()) return;
     const Description_T& page = book_.pages[r];
@@ -514,6 +539,7 @@ bool TPanelleForm::eventFilter(QObject* watched, QEvent* event) {
 // ---- generation ---------------------------------------------------------------------------
 
 void TPanelleForm::CreateButtonClick() {
+    if (Generating()) return;
     // The descriptors take the name field as it reads now; desc.txt the name stored as it
     // was edited or when the field last lost the focus, which is the same text.
     book_.bookNameText = BookNameEdit->text().toStdString();
@@ -526,17 +552,59 @@ void TPanelleForm::CreateButtonClick() {
     GenerationMessages messages(*hooks.messages, *suiProgressBar);
     suiProgressBar->setValue(0);
     suiProgressBar->setFormat(QStringLiteral("0/%1").arg(book_.pageCount()));
+    suiProgressBar->setGeometry(kBusyBarPlace);
     suiProgressBar->show();
-    shownImage_ = std::move(book_.currentImage);
-    generating_ = true;
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    const bool ok = Generate(book_, name, messages);
-    generating_ = false;
-    book_.currentImage = std::move(shownImage_);
+    CancelButton->setEnabled(true);
+    CancelButton->show();
+    Book generated = book_;  // without the window's working picture
+    generation_ = std::make_unique<BackgroundGeneration>(messages);
+    ShowControls();
+    const bool ok = generation_->Run([&](Messages& relay) { return Generate(generated, name, relay); });
+    generation_.reset();
+    TakeMeasures(generated);
+    CancelButton->hide();
     suiProgressBar->hide();
+    suiProgressBar->setGeometry(kIdleBarPlace);
+    ShowControls();
     PaintBox1->update();
+    if (closeWhenStopped_) {
+        closeWhenStopped_ = false;
+        close();
+        return;
+    }
     if (!ok && messages.details.empty()) messages.details = FailureDetails(book_, name);
     if (!messages.details.empty()) hooks.messages->Show(Joined(messages.details));
+}
+
+void TPanelleForm::CancelButtonClick() {
+    if (!generation_) return;
+    generation_->Cancel();
+    // The page in hand is finished first; the generation then stops and cleans up.
+    CancelButton->setEnabled(false);
+}
+
+void TPanelleForm::TakeMeasures(const Book& generated) {
+    book_.jarPath = generated.jarPath;
+    if (generated.pageCount() != book_.pageCount()) return;
+    for (int32_t i = 0; i < book_.pageCount(); ++i) {
+        const Description_T& measured = generated.pages[i];
+        Description_T& page = book_.pages[i];
+        if (!measured.measured || page.measured || measured.path != page.path) continue;
+        // What was typed for the page meanwhile stays; the rest is the measured record.
+        std::string description = std::move(page.description);
+        page = measured;
+        page.description = std::move(description);
+    }
+}
+
+void TPanelleForm::closeEvent(QCloseEvent* event) {
+    if (Generating()) {
+        closeWhenStopped_ = true;
+        CancelButtonClick();
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 // ---- settings and information boxes ---------------------------------------------------------

@@ -22,6 +22,7 @@ class QLabel;
 class QMenu;
 class QProgressBar;
 class QTimer;
+class BackgroundGeneration;
 class TAboutBox;
 class TAboutHelpBoxForm;
 class TAboutKavooForm;
@@ -83,6 +84,8 @@ public:
     };
     std::array<PortalControls, 8> portal;
     QProgressBar* suiProgressBar;
+    // Shown beside the progress bar while a generation runs; stops it.
+    QPushButton* CancelButton;
     QTimer* Timer1;
     QFileDialog* OpenPictureDialog1;
     QFileDialog* SaveDialog;
@@ -114,6 +117,9 @@ public:
     void Timer1Timer();
     void CreateButtonClick();
     void CreateEBookClick() { CreateButtonClick(); }
+    void CancelButtonClick();
+    // Whether a generation is running (its pages are converted on a thread of their own).
+    bool Generating() const { return generation_ != nullptr; }
     void SetClick();
     void ExitClick() { close(); }
     void AboutHelpClick();
@@ -144,6 +150,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Closing during a generation stops it first; the window closes once it has stopped.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildControls();
@@ -161,10 +169,11 @@ private:
 
     std::string settingsPath_;
     Book book_;
-    // While a generation runs, the book's working picture is its page being converted and
-    // the current page's picture waits here, still shown by the preview.
-    bool generating_ = false;
-    std::unique_ptr<Picture> shownImage_;
+    // A generation works on a copy of the book; the window's own stays with the preview, the
+    // selection and the fields while it runs, and gets the pages' measures back afterwards.
+    std::unique_ptr<BackgroundGeneration> generation_;
+    bool closeWhenStopped_ = false;
+    void TakeMeasures(const Book& generated);
     // The current page as the book will hold it, made for the phone view when first shown
     // and kept while the page, its picture and the page settings stay the same.
     struct PhoneView {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -286,4 +287,97 @@ TEST_F(Generation, JadThatCannotReplaceItsFileLeavesTheOldPairAsItWas) {
     EXPECT_EQ(ZipReader(dir / "book.jar").Read("0.png"), "page");
     EXPECT_EQ(ReadText(dir / "book.jad"),
               JadText("我的书", static_cast<int64_t>(std::filesystem::file_size(dir / "book.jar")), "book.jar", 2));
+}
+
+namespace {
+
+// Asks the generation to stop once a page is announced (stopAt pages) or once every page
+// was converted (stopAt 0: the check before the archive).
+class Stopper : public Recorder {
+public:
+    explicit Stopper(int stopAt) : stopAt_(stopAt) {}
+    void Converting(int page, int total, const std::string& path) override {
+        Recorder::Converting(page, total, path);
+        if (page == stopAt_) stop_ = true;
+    }
+    void Progress(int done, int total) override {
+        Recorder::Progress(done, total);
+        if (stopAt_ == 0 && done == total) stop_ = true;
+    }
+    bool Cancelled() override { return stop_; }
+
+private:
+    int stopAt_;
+    bool stop_ = false;
+};
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+TEST_F(Generation, StopLeavesNothingOfTheNewBookAndKeepsTheOldPair) {
+    struct Row {
+        unsigned workers;
+        int stopAt;
+        bool oldPair;
+        std::vector<std::string> converting;  // pages announced before the stop took hold
+    } rows[] = {
+        {1, 1, true, {"1/4 p0.bmp"}},
+        {1, 3, true, {"1/4 p0.bmp", "2/4 p1.bmp", "3/4 p2.bmp"}},
+        {3, 2, true, {"1/4 p0.bmp", "2/4 p1.bmp"}},
+        {3, 0, true, {"1/4 p0.bmp", "2/4 p1.bmp", "3/4 p2.bmp", "4/4 p3.bmp"}},
+        {1, 2, false, {"1/4 p0.bmp", "2/4 p1.bmp"}},
+        {3, 0, false, {"1/4 p0.bmp", "2/4 p1.bmp", "3/4 p2.bmp", "4/4 p3.bmp"}},
+    };
+    for (int i = 0; i < 4; ++i) AddPage("p" + std::to_string(i) + ".bmp", Gradient(20 + i, 9), ImageFormat::Bmp);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.workers) + " workers, stop at " + std::to_string(row.stopAt));
+        std::filesystem::remove(dir / "book.jar");
+        std::filesystem::remove(dir / "book.jad");
+        if (row.oldPair) {
+            WriteFile(dir / "book.jar", "previous book");
+            WriteFile(dir / "book.jad", "previous jad");
+        }
+        const std::vector<std::string> before = Sorted(Entries(dir.path()));
+        Stopper stopper(row.stopAt);
+        EXPECT_FALSE(Generate(book, dir / "book", stopper, row.workers));
+        EXPECT_EQ(stopper.log, std::vector<std::string>{"show:Uncomplete!"});
+        EXPECT_EQ(stopper.converting, row.converting);
+        std::string detail = "the generation was cancelled: nothing of the new book was written";
+        if (row.oldPair) detail += "; " + (dir / "book.jar") + " is as it was";
+        EXPECT_EQ(stopper.details, std::vector<std::string>{detail});
+        EXPECT_EQ(Sorted(Entries(dir.path())), before) << "something was left beside the book";
+        if (row.oldPair) {
+            EXPECT_EQ(ReadText(dir / "book.jar"), "previous book");
+            EXPECT_EQ(ReadText(dir / "book.jad"), "previous jad");
+        } else {
+            EXPECT_FALSE(FileExists(dir / "book.jar"));
+            EXPECT_FALSE(FileExists(dir / "book.jad"));
+        }
+        EXPECT_TRUE(Entries(staging.path()).empty()) << "the staging folder was left behind";
+    }
+    // The same book without a stop is made whole, announcing every page by its file.
+    ASSERT_TRUE(Generate(book, dir / "book", messages, 3));
+    EXPECT_EQ(messages.converting, rows[3].converting);
+    EXPECT_EQ(ZipReader(dir / "book.jar").Names().size(), 4u + 6u);
+}
+
+TEST_F(Generation, StopBeforeTheArchiveReplacesTheOldPairWritesNeither) {
+    const std::string stage = dir / "stage";
+    WriteFile(stage + "/0.png", "page");
+    for (const std::string& name : ArchiveNames(0)) WriteFile(stage + "/" + name, "template " + name);
+    book.ImportPictures({dir / "p.bmp"});
+    book.jarPath = dir / "book.jar";
+    WriteFile(dir / "book.jar", "previous book");
+    WriteFile(dir / "book.jad", "previous jad");
+    Stopper stopping(0);
+    stopping.Progress(1, 1);
+    EXPECT_FALSE(WriteJarAndJad(book, stage, stopping));
+    EXPECT_TRUE(stopping.log.empty());  // the driver tells the outcome
+    EXPECT_EQ(ReadText(dir / "book.jar"), "previous book");
+    EXPECT_EQ(ReadText(dir / "book.jad"), "previous jad");
+    for (const std::string& name : Entries(dir.path())) EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
 }

@@ -33,7 +33,13 @@ public:
     void ShowException(const std::string& text) override { log.push_back("exception:" + text); }
     void Progress(int done, int total) override { progress.push_back(std::to_string(done) + "/" + std::to_string(total)); }
     void Detail(const std::string& text) override { details.push_back(text); }
+    // "3/40 page3.jpg": the page announced and its file's name.
+    void Converting(int page, int total, const std::string& path) override {
+        converting.push_back(std::to_string(page) + "/" + std::to_string(total) + " " +
+                             std::filesystem::path(path).filename().string());
+    }
     std::vector<std::string> log;
     std::vector<std::string> details;
     std::vector<std::string> progress;
+    std::vector<std::string> converting;
 };

@@ -4,6 +4,9 @@
 
 #include <QGroupBox>
 #include <QProgressBar>
+#include <QSignalSpy>
+#include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -29,7 +32,13 @@ public:
         Recorder::Show(text);
         bars.push_back(std::string(bar_->isVisible() ? "shown" : "hidden") + " at " + text);
     }
+    // Runs on the window's thread while the generation waits for it, before page `page`.
+    void Converting(int page, int total, const std::string& path) override {
+        Recorder::Converting(page, total, path);
+        if (onConverting) onConverting(page);
+    }
     std::vector<std::string> bars;
+    std::function<void(int)> onConverting;
 
 private:
     const QProgressBar*& bar_;
@@ -87,8 +96,8 @@ TEST_F(Generation, ProducesAJarAPhoneAcceptsWhileTheBarCountsPages) {
 
     Generate("book");
     EXPECT_EQ(progress.log, std::vector<std::string>{"show:Complete!"});
-    EXPECT_EQ(progress.bars, (std::vector<std::string>{"shown 33 1/3", "shown 66 2/3", "shown 100 3/3",
-                                                       "shown at Complete!"}));
+    EXPECT_EQ(progress.bars, (std::vector<std::string>{"shown 33 1/3 cover.bmp", "shown 66 2/3 two.bmp",
+                                                       "shown 100 3/3 three.bmp", "shown at Complete!"}));
     EXPECT_FALSE(form->suiProgressBar->isVisible());
     ASSERT_EQ(dialogsRun.back(), form->SaveDialog);
 
@@ -171,4 +180,117 @@ TEST_F(Generation, CancelledDialogOrMissingTemplateLeavesTheBarHidden) {
     EXPECT_TRUE(progress.bars.empty());
     EXPECT_FALSE(form->suiProgressBar->isVisible());
     EXPECT_FALSE(FileExists(dir / "book.jar"));
+}
+
+namespace {
+
+std::vector<std::string> SortedEntries(const std::string& folder) {
+    std::vector<std::string> names = Entries(folder);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+TEST_F(Generation, CancelMidGenerationKeepsTheOldBookAndLeavesNothingBehind) {
+    ImportSolid(4);
+    WriteFile(dir / "book.jar", "previous book");
+    WriteFile(dir / "book.jad", "previous jad");
+    const std::vector<std::string> before = SortedEntries(dir.path());
+    bool cancelShown = false, cancelOffAfterClick = false;
+    std::string barText;
+    progress.onConverting = [&](int page) {
+        if (page != 2) return;
+        cancelShown = form->CancelButton->isVisible() && form->CancelButton->isEnabled();
+        barText = form->suiProgressBar->text().toStdString();
+        QTest::mouseClick(form->CancelButton, Qt::LeftButton);
+        cancelOffAfterClick = !form->CancelButton->isEnabled();
+    };
+    Generate("book");
+    EXPECT_TRUE(cancelShown);
+    EXPECT_EQ(barText, "2/4 p1.bmp");
+    EXPECT_TRUE(cancelOffAfterClick);
+    // Page 2 was in hand when Cancel came; no page after it was taken up.
+    EXPECT_EQ(progress.converting, (std::vector<std::string>{"1/4 p0.bmp", "2/4 p1.bmp"}));
+    EXPECT_EQ(progress.log, (std::vector<std::string>{
+                                "show:Uncomplete!", "show:the generation was cancelled: nothing of the new book "
+                                                    "was written; " + (dir / "book.jar") + " is as it was"}));
+    EXPECT_EQ(ReadText(dir / "book.jar"), "previous book");
+    EXPECT_EQ(ReadText(dir / "book.jad"), "previous jad");
+    EXPECT_EQ(SortedEntries(dir.path()), before) << "something of the new book was left beside it";
+    EXPECT_FALSE(form->CancelButton->isVisible());
+    EXPECT_FALSE(form->suiProgressBar->isVisible());
+    EXPECT_TRUE(form->CreateButton->isEnabled());
+
+    // The next generation, not cancelled, replaces the old pair.
+    progress.onConverting = nullptr;
+    Generate("book");
+    EXPECT_EQ(progress.log.back(), "show:Complete!");
+    EXPECT_EQ(ZipEntry(dir / "book.jar", "3.png").substr(1, 3), "PNG");
+}
+
+TEST_F(Generation, WhileItRunsTheWindowTakesInputButNothingChangesTheBook) {
+    ImportSolid(3);
+    PressRow(1);  // a middle page: delete and both moves are on
+    const auto states = [&] {
+        std::vector<bool> on;
+        for (QWidget* w : std::initializer_list<QWidget*>{form->CreateButton, form->DelButton, form->ClearButton,
+                                                          form->MoveUpButton, form->MoveDownButton,
+                                                          form->suiImageButton1})
+            on.push_back(w->isEnabled());
+        on.push_back(form->CreateEBook->isEnabled());
+        on.push_back(form->InsertPic->isEnabled());
+        return on;
+    };
+    const std::vector<bool> idle = states();
+    ASSERT_EQ(idle, std::vector<bool>(8, true));
+    form->Timer1->setInterval(5);  // the preview's timer, quicker for the test
+    std::vector<bool> during, afterRowPress;
+    bool ticked = false;
+    progress.onConverting = [&](int page) {
+        if (page != 2) return;
+        during = states();
+        QSignalSpy ticks(form->Timer1, &QTimer::timeout);
+        ticked = ticks.wait(10000);
+        // Another page becomes current and gets a description; the book's buttons stay off.
+        PressRow(2);
+        afterRowPress = states();
+        QTest::mouseClick(form->PictureDescEdit, Qt::LeftButton);
+        Type(form->PictureDescEdit, QStringLiteral("新的"));
+        QTest::mouseClick(form->DelButton, Qt::LeftButton);
+        form->DelButtonClick();  // as a shortcut would: refused while generating
+    };
+    Generate("book");
+    EXPECT_EQ(during, std::vector<bool>(8, false));
+    EXPECT_EQ(afterRowPress, std::vector<bool>(8, false));
+    EXPECT_TRUE(ticked);
+    EXPECT_EQ(progress.log, std::vector<std::string>{"show:Complete!"});
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"p0.bmp", "p1.bmp", "p2.bmp"}));
+    // Restored by the list's rules: the last row, selected meanwhile, cannot move down.
+    EXPECT_EQ(states(), (std::vector<bool>{true, true, true, true, false, true, true, true}));
+    // The book was made as it stood at the click; the description typed meanwhile is the
+    // window's for the next book.
+    EXPECT_EQ(book().currentPage, 2);
+    EXPECT_EQ(book().pages[2].description, "新的");
+    EXPECT_EQ(ZipEntry(dir / "book.jar", "desc.txt"),
+              DescLines({"bookname:", "piccount:3", "author:Kavoo网", "0:", "1:", "2:"}));
+    for (const Description_T& page : book().pages) EXPECT_TRUE(page.measured) << page.path;
+}
+
+TEST_F(Generation, ClosingTheWindowDuringAGenerationStopsItFirst) {
+    ImportSolid(3);
+    WriteFile(dir / "book.jar", "previous book");
+    bool stillShown = false;
+    progress.onConverting = [&](int page) {
+        if (page != 1) return;
+        form->close();
+        stillShown = form->isVisible();
+    };
+    Generate("book");
+    EXPECT_TRUE(stillShown);  // the window waits for the generation to stop
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(progress.converting, std::vector<std::string>{"1/3 p0.bmp"});
+    EXPECT_EQ(progress.log, std::vector<std::string>{"show:Uncomplete!"});
+    EXPECT_EQ(ReadText(dir / "book.jar"), "previous book");
+    EXPECT_FALSE(FileExists(dir / "book.jad"));
 }

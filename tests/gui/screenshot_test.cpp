@@ -66,3 +66,36 @@ TEST_F(Screenshot, PhoneViewOfAFittedPage) {
     Save(*form, "main-window-phone-view.png");
     EXPECT_TRUE(form->PhoneViewCheck->isChecked());
 }
+
+namespace {
+
+// Takes a picture of the window when the generation announces page `page`.
+class ShotAtPage : public Recorder {
+public:
+    ShotAtPage(QWidget*& window, int page) : window_(window), page_(page) {}
+    void Converting(int page, int total, const std::string& path) override {
+        Recorder::Converting(page, total, path);
+        if (page == page_) Save(*window_, "main-window-generating.png");
+    }
+
+private:
+    QWidget*& window_;
+    int page_;
+};
+
+}  // namespace
+
+using GenerationScreenshot = TemplateWindow;
+
+TEST_F(GenerationScreenshot, MainWindowDuringAGeneration) {
+    ImportSolid(12, 120, 90);
+    form->BookNameEdit->setText(QStringLiteral("我的漫画书"));
+    PressRow(2);
+    QWidget* window = form.get();
+    ShotAtPage shot(window, 5);
+    form->hooks.messages = &shot;
+    answers.push_back({QString::fromStdString(dir / "book")});
+    QTest::mouseClick(form->CreateButton, Qt::LeftButton);
+    EXPECT_EQ(shot.converting.size(), 12u);
+    EXPECT_EQ(shot.log.back(), "show:Complete!");
+}
