@@ -591,3 +591,23 @@ TEST_F(Cli, HostileArchiveIsRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(r.err, "panelle-cli: " + cbz + ": entry /etc/passwd.bmp has a path outside the archive\n");
     EXPECT_TRUE(Tree(dir / "out").empty());
 }
+
+TEST_F(Cli, DamagedArchivePageIsNamedWithItsReasonAndLeavesNoBook) {
+    fs::create_directories(dir / "scratch");
+    const std::string cbz = ZipOf(dir / "book.cbz", {{"1.bmp", BmpOfWidth(dir / "scratch", 9)}});
+    // the entry now says it is shorter than it is
+    std::string bytes = ReadText(cbz);
+    for (size_t at = 0; at + 30 <= bytes.size(); ++at) {
+        const size_t field = bytes.compare(at, 4, "PK\x03\x04", 4) == 0   ? at + 22
+                             : bytes.compare(at, 4, "PK\x01\x02", 4) == 0 ? at + 24
+                                                                           : 0;
+        if (field) bytes.replace(field, 4, std::string("\x10\0\0\0", 4));
+    }
+    WriteFile(cbz, bytes);
+    const Result r = Run(BuildArgs({"-o", dir / "out/book", cbz}));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("page 1, book.cbz: 1.bmp: book.cbz: entry 1.bmp holds more than the 16 bytes it declares"),
+              std::string::npos)
+        << r.err;
+    EXPECT_TRUE(Tree(dir / "out").empty());
+}
