@@ -95,6 +95,7 @@ bool SplitArchivePage(const std::string& path, std::string& archive, std::string
 
 bool ListArchivePictures(const std::string& archive, std::vector<std::string>& entries, std::string& error) {
     entries.clear();
+    // Strict: local headers that disagree with the directory make tools see different files.
     Zip zip = OpenZip(archive, ZIP_CHECKCONS, error);
     if (!zip) return false;
     const zip_int64_t count = zip_get_num_entries(zip.get(), 0);
@@ -194,6 +195,10 @@ bool LoadPageFile(Picture& picture, const std::string& path, uint32_t id) {
     if (!ReadArchiveEntry(archive, entry, bytes, error)) {
         const size_t slash = archive.find_last_of('/');
         picture.SetLastError((archive.substr(slash == std::string::npos ? 0 : slash + 1) + ": " + error).c_str());
+        return false;
+    }
+    if (bytes.empty()) {
+        picture.SetLastError("Load: the picture is empty");
         return false;
     }
     // As a file is loaded: by the format its name gives, else by what detection finds.

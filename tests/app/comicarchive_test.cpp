@@ -130,7 +130,7 @@ TEST(ComicArchive, PagePathsNameTheArchiveAndTheEntry) {
 
 TEST(ComicArchive, PageIsDecodedFromTheArchiveWithoutExtractingIt) {
     TempDir dir;
-    const std::string cbz = MakeZip(dir / "book.cbz", {{"001.bmp", BmpBytes(5, 3)}, {"002", BmpBytes(2, 2)}});
+    const std::string cbz = MakeZip(dir / "book.cbz", {{"001.bmp", BmpBytes(5, 3)}, {"002", BmpBytes(2, 2)}, {"empty.bmp", ""}});
     Picture picture;
     ASSERT_TRUE(LoadPageFile(picture, ArchivePagePath(cbz, "001.bmp"), ImageFormat::Bmp)) << picture.GetLastError();
     ASSERT_EQ(picture.GetWidth(), 5u);
@@ -153,6 +153,9 @@ TEST(ComicArchive, PageIsDecodedFromTheArchiveWithoutExtractingIt) {
     Picture missing;
     EXPECT_FALSE(LoadPageFile(missing, ArchivePagePath(cbz, "003.bmp"), ImageFormat::Bmp));
     EXPECT_STREQ(missing.GetLastError(), "book.cbz: has no entry 003.bmp");
+    Picture empty;
+    EXPECT_FALSE(LoadPageFile(empty, ArchivePagePath(cbz, "empty.bmp"), ImageFormat::Bmp));
+    EXPECT_STREQ(empty.GetLastError(), "Load: the picture is empty");
 }
 
 // One row per way an archive can be damaged or hostile: each is refused with a reason that
