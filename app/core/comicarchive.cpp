@@ -104,14 +104,16 @@ bool ListArchivePictures(const std::string& archive, std::vector<std::string>& e
         return false;
     }
     if (static_cast<uint64_t>(count) > kMaxArchiveEntries) {
-        error = "holds " + std::to_string(count) + " entries, more than " + std::to_string(kMaxArchiveEntries);
+        error =
+            "holds " + std::to_string(count) + " entries, more than " + std::to_string(kMaxArchiveEntries);
         return false;
     }
     std::vector<std::string> pictures;
     for (zip_int64_t i = 0; i < count; ++i) {
         zip_stat_t st;
         zip_stat_init(&st);
-        if (zip_stat_index(zip.get(), static_cast<zip_uint64_t>(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME)) {
+        if (zip_stat_index(zip.get(), static_cast<zip_uint64_t>(i), 0, &st) != 0 ||
+            !(st.valid & ZIP_STAT_NAME)) {
             error = "entry " + std::to_string(i + 1) + " cannot be read";
             return false;
         }
@@ -194,7 +196,8 @@ bool LoadPageFile(Picture& picture, const std::string& path, uint32_t id) {
     std::string error;
     if (!ReadArchiveEntry(archive, entry, bytes, error)) {
         const size_t slash = archive.find_last_of('/');
-        picture.SetLastError((archive.substr(slash == std::string::npos ? 0 : slash + 1) + ": " + error).c_str());
+        picture.SetLastError(
+            (archive.substr(slash == std::string::npos ? 0 : slash + 1) + ": " + error).c_str());
         return false;
     }
     if (bytes.empty()) {

@@ -47,7 +47,9 @@ bool InstalledFontCovers(const QString& text) {
     return false;
 }
 
-QString CaptionSample() { return QStringLiteral("图片文件列表页码顺序自上而下预览描述生成手机程序书名可用中文漫画删除清空上移下移"); }
+QString CaptionSample() {
+    return QStringLiteral("图片文件列表页码顺序自上而下预览描述生成手机程序书名可用中文漫画删除清空上移下移");
+}
 
 QString MissingCjkFontText() {
     return QStringLiteral(

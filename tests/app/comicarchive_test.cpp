@@ -1,5 +1,7 @@
 // Natural order, folders and comic archives as pages: what an import takes from each, and
 // what a damaged or hostile archive gives (a reason, and no page).
+#include "comicarchive.h"
+
 #include <gtest/gtest.h>
 #include <zip.h>
 
@@ -9,7 +11,6 @@
 #include <utility>
 
 #include "book.h"
-#include "comicarchive.h"
 #include "format.h"
 #include "imports.h"
 #include "measure.h"
@@ -22,7 +23,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // A zip archive of (name, data) entries as libzip writes it, each deflated.
-std::string MakeZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries) {
+std::string MakeZip(const std::string& path,
+                    const std::vector<std::pair<std::string, std::string>>& entries) {
     int error = 0;
     zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     EXPECT_NE(zip, nullptr);
@@ -49,7 +51,8 @@ std::string BmpBytes(uint32_t w, uint32_t h) {
     Picture picture(w, h, 24, 0);
     for (uint32_t y = 0; y < h; ++y)
         for (uint32_t x = 0; x < w; ++x)
-            picture.SetPixelColor(x, y, RGBQUAD{0x80, static_cast<uint8_t>(y * 16), static_cast<uint8_t>(x * 16), 0});
+            picture.SetPixelColor(
+                x, y, RGBQUAD{0x80, static_cast<uint8_t>(y * 16), static_cast<uint8_t>(x * 16), 0});
     TempDir dir;
     const std::string file = dir / "p.bmp";
     EXPECT_TRUE(picture.Save(file.c_str(), ImageFormat::Bmp));
@@ -75,12 +78,22 @@ TEST(NaturalOrder, NumbersByValueLettersWithoutCase) {
         const char* after;
     };
     const Row rows[] = {
-        {"page2", "page10"},       {"Page2.jpg", "page10.jpg"}, {"page2", "PAGE10"},
-        {"a", "B"},                {"b", "C1"},                 {"1", "a"},
-        {"01", "1"},               {"1", "02"},                 {"9", "0010"},
-        {"img", "img1"},           {"x1y2", "x1y10"},           {"x2y1", "x10y0"},
-        {"99999999999999999999", "100000000000000000000"},      {"ABC", "abc"},
-        {"page 2", "page 10"},     {"", "0"},
+        {"page2", "page10"},
+        {"Page2.jpg", "page10.jpg"},
+        {"page2", "PAGE10"},
+        {"a", "B"},
+        {"b", "C1"},
+        {"1", "a"},
+        {"01", "1"},
+        {"1", "02"},
+        {"9", "0010"},
+        {"img", "img1"},
+        {"x1y2", "x1y10"},
+        {"x2y1", "x10y0"},
+        {"99999999999999999999", "100000000000000000000"},
+        {"ABC", "abc"},
+        {"page 2", "page 10"},
+        {"", "0"},
     };
     for (const Row& row : rows) {
         EXPECT_TRUE(NaturalLess(row.before, row.after)) << row.before << " < " << row.after;
@@ -88,10 +101,11 @@ TEST(NaturalOrder, NumbersByValueLettersWithoutCase) {
     }
     EXPECT_FALSE(NaturalLess("same", "same"));
 
-    std::vector<std::string> names{"page10.jpg", "Page1.jpg", "page2.jpg", "page01.jpg", "cover.jpg", "PAGE3.jpg"};
+    std::vector<std::string> names{"page10.jpg", "Page1.jpg", "page2.jpg",
+                                   "page01.jpg", "cover.jpg", "PAGE3.jpg"};
     NaturalSort(names);
-    EXPECT_EQ(names, (std::vector<std::string>{"cover.jpg", "page01.jpg", "Page1.jpg", "page2.jpg", "PAGE3.jpg",
-                                               "page10.jpg"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"cover.jpg", "page01.jpg", "Page1.jpg", "page2.jpg",
+                                               "PAGE3.jpg", "page10.jpg"}));
 }
 
 TEST(ComicArchive, PicturesInNaturalOrderWithoutFoldersHiddenFilesOrOtherFiles) {
@@ -130,9 +144,11 @@ TEST(ComicArchive, PagePathsNameTheArchiveAndTheEntry) {
 
 TEST(ComicArchive, PageIsDecodedFromTheArchiveWithoutExtractingIt) {
     TempDir dir;
-    const std::string cbz = MakeZip(dir / "book.cbz", {{"001.bmp", BmpBytes(5, 3)}, {"002", BmpBytes(2, 2)}, {"empty.bmp", ""}});
+    const std::string cbz =
+        MakeZip(dir / "book.cbz", {{"001.bmp", BmpBytes(5, 3)}, {"002", BmpBytes(2, 2)}, {"empty.bmp", ""}});
     Picture picture;
-    ASSERT_TRUE(LoadPageFile(picture, ArchivePagePath(cbz, "001.bmp"), ImageFormat::Bmp)) << picture.GetLastError();
+    ASSERT_TRUE(LoadPageFile(picture, ArchivePagePath(cbz, "001.bmp"), ImageFormat::Bmp))
+        << picture.GetLastError();
     ASSERT_EQ(picture.GetWidth(), 5u);
     ASSERT_EQ(picture.GetHeight(), 3u);
     for (uint32_t y = 0; y < 3; ++y)
@@ -175,13 +191,19 @@ TEST(ComicArchive, HostileArchivesAreRefusedWithAReason) {
          },
          "entry 001.jpg expands to 2147483647 bytes, more than 268435456"},
         {"an entry with ../",
-         [](const std::string& p) { MakeZip(p, {{"001.jpg", "x"}, {"../../evil.jpg", "x"}}); },
+         [](const std::string& p) {
+             MakeZip(p, {{"001.jpg", "x"}, {"../../evil.jpg", "x"}});
+         },
          "entry ../../evil.jpg has a path outside the archive"},
         {"an entry inside with ..",
-         [](const std::string& p) { MakeZip(p, {{"a/../../b.txt", "x"}, {"001.jpg", "x"}}); },
+         [](const std::string& p) {
+             MakeZip(p, {{"a/../../b.txt", "x"}, {"001.jpg", "x"}});
+         },
          "entry a/../../b.txt has a path outside the archive"},
         {"an absolute path",
-         [](const std::string& p) { MakeZip(p, {{"/etc/evil.jpg", "x"}}); },
+         [](const std::string& p) {
+             MakeZip(p, {{"/etc/evil.jpg", "x"}});
+         },
          "has a path outside the archive"},
         {"10 000 empty entries",
          [](const std::string& p) {
@@ -200,7 +222,10 @@ TEST(ComicArchive, HostileArchivesAreRefusedWithAReason) {
          "cannot be read as a zip archive"},
         {"no zip at all", [](const std::string& p) { WriteFile(p, std::string("not a zip archive")); },
          "cannot be read as a zip archive"},
-        {"no pictures", [](const std::string& p) { MakeZip(p, {{"readme.txt", "x"}, {"pages/", ""}}); },
+        {"no pictures",
+         [](const std::string& p) {
+             MakeZip(p, {{"readme.txt", "x"}, {"pages/", ""}});
+         },
          "holds no pictures"},
     };
     for (const Row& row : rows) {
@@ -249,27 +274,27 @@ TEST(ComicArchive, EntriesExpandingPastTheirBoundAreNotRead) {
 
 TEST(Imports, FoldersGiveTheirPicturesInNaturalOrderFilesStayInTheOrderGiven) {
     TempDir dir;
-    for (const char* name : {"page10.bmp", "page2.bmp", "Page1.BMP", ".hidden.bmp", "notes.txt", "page3.jpeg",
-                             "sub/page0.bmp"})
+    for (const char* name :
+         {"page10.bmp", "page2.bmp", "Page1.BMP", ".hidden.bmp", "notes.txt", "page3.jpeg", "sub/page0.bmp"})
         WriteFile(dir / ("pages/" + std::string(name)), std::string("x"));
     WriteFile(dir / "z.bmp", std::string("x"));
     WriteFile(dir / "a.bmp", std::string("x"));
     const std::string cbz = MakeZip(dir / "book.cbz", {{"2.png", "x"}, {"1.png", "x"}});
     WriteFile(dir / "empty/notes.txt", std::string("x"));
 
-    const ImportedPaths imported =
-        ExpandImports({dir / "z.bmp", dir / "pages/", cbz, dir / "a.bmp", dir / "empty", dir / "not-yet.bmp"});
+    const ImportedPaths imported = ExpandImports(
+        {dir / "z.bmp", dir / "pages/", cbz, dir / "a.bmp", dir / "empty", dir / "not-yet.bmp"});
     const std::string pages = dir / "pages/";
-    EXPECT_EQ(imported.pages, (std::vector<std::string>{dir / "z.bmp", pages + "Page1.BMP", pages + "page2.bmp",
-                                                        pages + "page3.jpeg", pages + "page10.bmp",
-                                                        ArchivePagePath(cbz, "1.png"), ArchivePagePath(cbz, "2.png"),
-                                                        dir / "a.bmp", dir / "not-yet.bmp"}));
+    EXPECT_EQ(imported.pages, (std::vector<std::string>{
+                                  dir / "z.bmp", pages + "Page1.BMP", pages + "page2.bmp",
+                                  pages + "page3.jpeg", pages + "page10.bmp", ArchivePagePath(cbz, "1.png"),
+                                  ArchivePagePath(cbz, "2.png"), dir / "a.bmp", dir / "not-yet.bmp"}));
     EXPECT_EQ(imported.problems, std::vector<std::string>{dir / "empty" + ": holds no pictures"});
 }
 
 TEST(Imports, PictureNamesAreTheEngineFormatsInAnyCase) {
-    for (const char* name : {"a.jpg", "a.JPEG", "a.png", "b/c.Tif", "a.tiff", "a.bmp", "a.gif", "a.ico", "a.tga",
-                             "a.pcx", "a.wbmp", "a.wmf", "a.emf", "a.jp2", "a.pnm", "a.ppm"})
+    for (const char* name : {"a.jpg", "a.JPEG", "a.png", "b/c.Tif", "a.tiff", "a.bmp", "a.gif", "a.ico",
+                             "a.tga", "a.pcx", "a.wbmp", "a.wmf", "a.emf", "a.jp2", "a.pnm", "a.ppm"})
         EXPECT_TRUE(IsPictureName(name)) << name;
     for (const char* name : {"a.txt", "a", "a.", "jpg", "a.jpg/b", "ComicInfo.xml", "a.cbz", "a.jpg.part"})
         EXPECT_FALSE(IsPictureName(name)) << name;

@@ -1,6 +1,8 @@
 // The window on the desktop: Qt's standard buttons in Chinese, the program's icon, the word
 // about a missing Chinese font, and pictures, folders and comic archives dropped onto the
 // window or chosen in the picture dialog.
+#include "desktop.h"
+
 #include <zip.h>
 
 #include <QDialogButtonBox>
@@ -12,7 +14,6 @@
 #include <cstring>
 
 #include "comicarchive.h"
-#include "desktop.h"
 #include "guitest.h"
 #include "settingform.h"
 #include "stream.h"
@@ -20,7 +21,8 @@
 namespace {
 
 // A zip archive of (name, data) entries.
-std::string MakeArchive(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries) {
+std::string MakeArchive(const std::string& path,
+                        const std::vector<std::pair<std::string, std::string>>& entries) {
     int error = 0;
     zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     EXPECT_NE(zip, nullptr);
@@ -28,7 +30,9 @@ std::string MakeArchive(const std::string& path, const std::vector<std::pair<std
     for (const auto& [name, data] : entries) {
         char* copy = static_cast<char*>(std::malloc(data.size() + 1));
         std::memcpy(copy, data.data(), data.size());
-        EXPECT_GE(zip_file_add(zip, name.c_str(), zip_source_buffer(zip, copy, data.size(), 1), ZIP_FL_ENC_UTF_8), 0);
+        EXPECT_GE(
+            zip_file_add(zip, name.c_str(), zip_source_buffer(zip, copy, data.size(), 1), ZIP_FL_ENC_UTF_8),
+            0);
     }
     EXPECT_EQ(zip_close(zip), 0);
     return path;
@@ -82,7 +86,8 @@ TEST(Desktop, EveryWindowHasTheProgramIconAtEverySize) {
     const QIcon icon = QApplication::windowIcon();
     ASSERT_FALSE(icon.isNull());
     const QList<QSize> sizes = icon.availableSizes();
-    for (const int side : {16, 22, 24, 32, 48, 64, 128, 256}) EXPECT_TRUE(sizes.contains(QSize(side, side))) << side;
+    for (const int side : {16, 22, 24, 32, 48, 64, 128, 256})
+        EXPECT_TRUE(sizes.contains(QSize(side, side))) << side;
     // drawn from the logo, not a blank square
     const QImage small = icon.pixmap(16, 16).toImage();
     EXPECT_EQ(small.size(), QSize(16, 16));
@@ -91,7 +96,8 @@ TEST(Desktop, EveryWindowHasTheProgramIconAtEverySize) {
     TempDir dir;
     TPanelleForm form(dir / "panelle.INI");
     form.SetClick();
-    for (const QWidget* window : std::vector<const QWidget*>{&form, form.settingForm(), form.OpenPictureDialog1})
+    for (const QWidget* window :
+         std::vector<const QWidget*>{&form, form.settingForm(), form.OpenPictureDialog1})
         EXPECT_EQ(window->windowIcon().cacheKey(), icon.cacheKey()) << window->objectName().toStdString();
 }
 
@@ -106,8 +112,8 @@ TEST(Desktop, MissingChineseFontIsNoticedOnceNamingThePackages) {
     EXPECT_TRUE(asked[0].contains(QStringLiteral("图片文件列表")));
     ASSERT_EQ(messages.log.size(), 1u);
     const std::string& text = messages.log[0];
-    for (const char* part : {"show:No installed font can show Chinese text", "fonts-wqy-microhei", "fonts-noto-cjk",
-                             "没有安装能显示中文的字体"})
+    for (const char* part : {"show:No installed font can show Chinese text", "fonts-wqy-microhei",
+                             "fonts-noto-cjk", "没有安装能显示中文的字体"})
         EXPECT_NE(text.find(part), std::string::npos) << part;
 
     Recorder quiet;
@@ -186,7 +192,8 @@ TEST_F(Drops, DragsWithoutFilesAreRefused) {
 }
 
 TEST_F(Drops, FolderChosenInThePictureDialogImportsItsPictures) {
-    for (const char* name : {"b2.png", "b10.png", "a.jpg"}) WriteFile(dir / ("pics/" + std::string(name)), std::string("x"));
+    for (const char* name : {"b2.png", "b10.png", "a.jpg"})
+        WriteFile(dir / ("pics/" + std::string(name)), std::string("x"));
     const std::string single = SolidPicture(dir, "single.bmp", 3, 3, 0);
     Import({single, dir / "pics"});
     EXPECT_EQ(Rows(), (std::vector<std::string>{"single.bmp", "a.jpg", "b2.png", "b10.png"}));
@@ -219,7 +226,8 @@ TEST_F(ArchiveGeneration, PagesOfAnArchiveGoIntoTheBook) {
     for (const char* name : {"0.png", "1.png"}) {
         const std::string png = ZipEntry(dir / "out.jar", name);
         Picture page;
-        MemoryStream in(reinterpret_cast<uint8_t*>(const_cast<char*>(png.data())), static_cast<int32_t>(png.size()));
+        MemoryStream in(reinterpret_cast<uint8_t*>(const_cast<char*>(png.data())),
+                        static_cast<int32_t>(png.size()));
         ASSERT_TRUE(page.Decode(&in, ImageFormat::Png)) << name << ": " << page.GetLastError();
         EXPECT_EQ(page.GetWidth(), 7u);
         EXPECT_EQ(page.GetPixelColor(3, 3, false).rgbBlue, 0xff);
