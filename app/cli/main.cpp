@@ -20,12 +20,14 @@
 #include <vector>
 
 #include "book.h"
+#include "comicarchive.h"
 #include "panelle/codec.h"
 #include "convert.h"
 #include "descriptors.h"
 #include "files.h"
 #include "panelle/format.h"
 #include "generate.h"
+#include "imports.h"
 #include "measure.h"
 #include "messages.h"
 #include "panelle/picture.h"
@@ -52,6 +54,8 @@ constexpr const char* kUsage =
     "                    PICTURE...\n"
     "      Make a comic book: OUT.jar (\".jar\" is added when OUT's file name has no\n"
     "      extension) and OUT.jad beside it, one page per PICTURE in the order given.\n"
+    "      A folder gives the pictures in it and a .cbz or .zip archive the pictures\n"
+    "      inside it, each in natural order of their names (page2 before page10).\n"
     "      OUT must name a file in an existing, writable folder, other than the JAD\n"
     "      and the pictures; nothing is converted otherwise.\n"
     "      --name NAME is the book's name; without it, OUT's file name without its\n"
@@ -437,7 +441,6 @@ int Build(const std::vector<std::string>& words) {
     if (!args.Has("-o")) return Wrong("build needs -o OUT");
     if (args.operands.empty()) return Wrong("build needs at least one PICTURE");
     const std::string& out = args.Value("-o");
-    const std::vector<std::string>& pictures = args.operands;
 
     long price = -1, threads = ConversionWorkers();
     if (args.Has("--price") && !ParseNumber(args.Value("--price"), 0, INT32_MAX, price))
@@ -461,6 +464,13 @@ int Build(const std::vector<std::string>& words) {
         else
             return Refuse("--reader takes classic or flow", 2);
     }
+    const ImportedPaths imported = ExpandImports(args.operands);
+    if (!imported.problems.empty()) {
+        for (size_t i = 1; i < imported.problems.size(); ++i)
+            std::fprintf(stderr, "panelle-cli: %s\n", imported.problems[i].c_str());
+        return Refuse(imported.problems.front(), 1);
+    }
+    const std::vector<std::string>& pictures = imported.pages;
     if (pictures.size() > static_cast<size_t>(kMaxPages))
         return Refuse("a book holds at most " + std::to_string(kMaxPages) + " pages", 2);
 
@@ -480,8 +490,9 @@ int Build(const std::vector<std::string>& words) {
     if (book.bookNameText.empty()) return Refuse("the book's name is empty; give --name", 2);
     for (int32_t i = 0; i < book.pageCount(); ++i) {
         const std::string& path = book.pages[i].path;
+        const std::string source = PageSourceFile(path);
         struct stat st;
-        const bool readable = stat(path.c_str(), &st) == 0 && access(path.c_str(), R_OK) == 0;
+        const bool readable = stat(source.c_str(), &st) == 0 && access(source.c_str(), R_OK) == 0;
         if (!readable) return Refuse("page " + std::to_string(i + 1) + ", " + path + ": " + std::strerror(errno), 1);
         if (!S_ISREG(st.st_mode))
             return Refuse("page " + std::to_string(i + 1) + ", " + path + ": not a picture file", 1);
@@ -513,7 +524,7 @@ int Build(const std::vector<std::string>& words) {
         for (int32_t i = 0; i < book.pageCount() && static_cast<size_t>(i) < lines.size(); ++i) {
             book.currentImage = std::make_unique<Picture>();
             const std::string& path = book.pages[i].path;
-            if (!book.currentImage->Load(path.c_str(), FormatFromExtension(path)) || !book.MeasurePage(i)) {
+            if (!LoadPageFile(*book.currentImage, path, FormatFromExtension(path)) || !book.MeasurePage(i)) {
                 const char* text = book.currentImage->GetLastError();
                 return Refuse("page " + std::to_string(i + 1) + ", " + path + ": " + (*text ? text : "cannot be read"),
                               1);

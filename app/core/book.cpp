@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "comicarchive.h"
 #include "files.h"
 #include "measure.h"
 #include "text.h"
@@ -16,13 +17,16 @@
 #endif
 
 std::string FileNamePart(const std::string& path) {
+    // an archive's page is named by the archive and the entry: "archive.cbz: 001.jpg"
+    std::string archive, entry;
+    if (SplitArchivePage(path, archive, entry)) return FileNamePart(archive) + ": " + FileNamePart(entry);
     const size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string LoadFailure(const std::string& path, const Picture& picture) {
     if (*picture.GetLastError()) return picture.GetLastError();
-    if (FILE* file = std::fopen(path.c_str(), "rb"))
+    if (FILE* file = std::fopen(PageSourceFile(path).c_str(), "rb"))
         std::fclose(file);
     else
         return std::strerror(errno);
@@ -165,7 +169,7 @@ bool Book::SelectPage() {
     currentPath = pages[r].path;
     currentImage = std::make_unique<Picture>();
     currentError.clear();
-    if (!currentImage->Load(currentPath.c_str(), FormatFromExtension(currentPath)) || !currentImage->IsValid())
+    if (!LoadPageFile(*currentImage, currentPath, FormatFromExtension(currentPath)) || !currentImage->IsValid())
         currentError = LoadFailure(currentPath, *currentImage);
     if (!pages[r].measured) MeasurePage(r);
     controls.delButton = true;
@@ -198,7 +202,7 @@ bool Book::MeasurePageFromFile(int32_t i) {
     std::unique_ptr<Picture> keep = std::move(currentImage);
     currentImage = std::make_unique<Picture>();
     currentImage->SetEscape(-1);
-    currentImage->Load(pages[i].path.c_str(), FormatFromExtension(pages[i].path));
+    LoadPageFile(*currentImage, pages[i].path, FormatFromExtension(pages[i].path));
     const bool ok = MeasurePage(i);
     currentImage = std::move(keep);
     return ok;

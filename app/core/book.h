@@ -48,7 +48,8 @@ struct ControlStates {
     bool pictureDescEdit = false;
 };
 
-// The text after the last "\" (or "/") of a path.
+// The text after the last "\" (or "/") of a path; for a page of a comic archive, the
+// archive's file name, ": " and the entry's file name.
 std::string FileNamePart(const std::string& path);
 
 // Why a picture did not load from path: the engine's last error, else why the file cannot

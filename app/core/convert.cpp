@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "book.h"
+#include "comicarchive.h"
 #include "fitpage.h"
 #include "measure.h"
 #include "messages.h"
@@ -42,7 +43,7 @@ std::string PageDetail(int32_t i, const std::string& path, const std::string& re
 
 // Why a page's picture did not load: the file is gone or unreadable, or the engine's text.
 std::string LoadFailure(const std::string& path, const std::string& engineText) {
-    if (access(path.c_str(), R_OK) != 0)
+    if (access(PageSourceFile(path).c_str(), R_OK) != 0)
         return errno == ENOENT ? std::string("the file is missing since it was imported") : std::string(std::strerror(errno));
     return engineText.empty() ? std::string("cannot be read") : engineText;
 }

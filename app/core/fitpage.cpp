@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "comicarchive.h"
 #include "panelle/format.h"
 #include "panelle/resample.h"
 
@@ -48,12 +49,8 @@ bool CopyColumns(const Picture& source, uint32_t x0, uint32_t width, Picture& ha
 
 // Whether the file starts like a JPEG (FF D8 FF), whatever its name says.
 bool LooksLikeJpeg(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    unsigned char head[3] = {};
-    const bool jpeg = std::fread(head, 1, 3, f) == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
-    std::fclose(f);
-    return jpeg;
+    const std::vector<uint8_t> head = PageHead(path, 3);
+    return head.size() == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
 }
 
 }  // namespace
@@ -94,7 +91,7 @@ bool LoadPagePicture(Picture& picture, const std::string& path, uint32_t id, con
     if (fit.fit != 0 && (id == ImageFormat::Jpg || id == ImageFormat::Unknown) && LooksLikeJpeg(path)) {
         Picture header(ImageFormat::Jpg);
         header.SetEscape(-1);  // the size only
-        header.Load(path.c_str(), ImageFormat::Jpg);
+        LoadPageFile(header, path, ImageFormat::Jpg);
         const int32_t w = static_cast<int32_t>(header.GetWidth()), h = static_cast<int32_t>(header.GetHeight());
         if (w > 0 && h > 0) {
             // the pages side by side cover what the whole decode must keep
@@ -107,7 +104,7 @@ bool LoadPagePicture(Picture& picture, const std::string& path, uint32_t id, con
                                                static_cast<uint32_t>(needW), static_cast<uint32_t>(needH));
             if (scale > 1) {
                 picture.SetJpegScale(scale);
-                const bool ok = picture.Load(path.c_str(), ImageFormat::Jpg);
+                const bool ok = LoadPageFile(picture, path, ImageFormat::Jpg);
                 picture.SetJpegScale(1);
                 // the decode must be the header's picture at that scale, else it is read whole
                 const auto matches = [scale](uint32_t decoded, int32_t own) {
@@ -121,7 +118,7 @@ bool LoadPagePicture(Picture& picture, const std::string& path, uint32_t id, con
             }
         }
     }
-    const bool ok = picture.Load(path.c_str(), id);
+    const bool ok = LoadPageFile(picture, path, id);
     full = {static_cast<int32_t>(picture.GetWidth()), static_cast<int32_t>(picture.GetHeight())};
     return ok;
 }

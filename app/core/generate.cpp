@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "book.h"
+#include "comicarchive.h"
 #include "convert.h"
 #include "descriptors.h"
 #include "files.h"
@@ -60,7 +61,7 @@ std::string OutputProblem(const Book& book, const std::string& chosenName) {
     if (access(folder.c_str(), W_OK | X_OK) != 0) return "output folder not writable: " + folder + ": " + Reason();
     for (const std::string& file : {jar, jad}) {
         for (int32_t i = 0; i < book.pageCount(); ++i)
-            if (SameFile(file, book.pages[i].path))
+            if (SameFile(file, PageSourceFile(book.pages[i].path)))
                 return "the output " + file + " is the picture of page " + std::to_string(i + 1) +
                        ", which the book would replace";
         for (const std::string& t : book.templatePaths)

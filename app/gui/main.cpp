@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "desktop.h"
 #include "panelleform.h"
 #include "settings.h"
 #include "theme.h"
@@ -55,5 +56,6 @@ int main(int argc, char** argv) {
     StartApplication(app);
     TPanelleForm PanelleForm(SettingsPath());
     PanelleForm.show();
+    NoticeMissingCjkFont(*PanelleForm.hooks.messages);
     return QApplication::exec();
 }

@@ -2,6 +2,10 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -23,10 +27,12 @@
 
 #include "aboutboxes.h"
 #include "activation.h"
+#include "comicarchive.h"
 #include "files.h"
 #include "fitpage.h"
 #include "generate.h"
 #include "generationthread.h"
+#include "imports.h"
 #include "measure.h"
 #include "portal.h"
 #include "preview.h"
@@ -96,11 +102,11 @@ std::vector<std::string> FailureDetails(const Book& book, const std::string& cho
     std::vector<std::string> lines;
     for (int32_t i = 0; i < book.pageCount(); ++i) {
         const Description_T& page = book.pages[i];
-        if (!FileExists(page.path)) {
+        if (!FileExists(PageSourceFile(page.path))) {
             lines.push_back(PageName(i, page) + ": the file is missing since it was imported");
         } else if (!page.measured) {
             Picture picture;
-            if (!picture.Load(page.path.c_str(), FormatFromExtension(page.path)) || !picture.IsValid())
+            if (!LoadPageFile(picture, page.path, FormatFromExtension(page.path)) || !picture.IsValid())
                 lines.push_back(PageName(i, page) + ": " + LoadFailure(page.path, picture));
         }
     }
@@ -116,6 +122,22 @@ std::string Joined(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
     return text;
 }
+
+// The picture dialog takes a folder as well as files: Open with a folder selected imports
+// the folder's pictures (a double click still opens the folder to look inside).
+class TPictureDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+    void accept() override {
+        const QStringList chosen = selectedFiles();
+        const bool folder = std::any_of(chosen.begin(), chosen.end(), [](const QString& f) { return QFileInfo(f).isDir(); });
+        const bool exist = std::all_of(chosen.begin(), chosen.end(), [](const QString& f) { return QFileInfo::exists(f); });
+        if (!chosen.isEmpty() && folder && exist)
+            QDialog::accept();
+        else
+            QFileDialog::accept();
+    }
+};
 
 template <class Widget>
 Widget* Named(Widget* widget, const char* name) {
@@ -152,6 +174,7 @@ TPanelleForm::TPanelleForm(std::string settingsPath, QWidget* parent)
     hooks.messages = &boxes_;
 
     setObjectName("PanelleForm");
+    setAcceptDrops(true);
     setWindowTitle(QStringLiteral("Kavoo网 - 漫画书制作工具"));
     BuildControls();
     BuildPortal();
@@ -181,6 +204,8 @@ TPanelleForm::~TPanelleForm() {
     // The children outlive the book; nothing they do while they go may reach it.
     Timer1->stop();
     PictureDescEdit->removeEventFilter(this);
+    FileNameListBox->removeEventFilter(this);
+    FileNameListBox->viewport()->removeEventFilter(this);
     BookNameEdit->removeEventFilter(this);
     FileNameListBox->onMouseDown = nullptr;
     PaintBox1->onPaint = nullptr;
@@ -195,6 +220,11 @@ void TPanelleForm::BuildControls() {
     FileNameListBox = Named(new TsuiListBox(GroupBox1), "FileNameListBox");
     FileNameListBox->setGeometry(16, 32, 217, 393);
     FileNameListBox->onMouseDown = [this](Qt::MouseButton button) { FileNameListBoxMouseDown(button); };
+    // Files dropped onto the list import as onto the window; the list moves no rows itself.
+    FileNameListBox->setAcceptDrops(true);
+    FileNameListBox->viewport()->setAcceptDrops(true);
+    FileNameListBox->installEventFilter(this);
+    FileNameListBox->viewport()->installEventFilter(this);
     DelButton = NewButton(QStringLiteral("删除"), {32, 448, 73, 27}, GroupBox1, "DelButton");
     ClearButton = NewButton(QStringLiteral("清空"), {136, 448, 73, 27}, GroupBox1, "ClearButton");
     MoveUpButton = NewButton(QStringLiteral("上移"), {256, 104, 48, 65}, GroupBox1, "MoveUpButton");
@@ -323,7 +353,8 @@ void TPanelleForm::BuildMenu() {
 
 void TPanelleForm::BuildDialogs() {
     OpenPictureDialog1 =
-        Named(new QFileDialog(this, QStringLiteral("本地图形文件浏览")), "OpenPictureDialog1");
+        Named(new TPictureDialog(this, QStringLiteral("本地图形文件浏览")), "OpenPictureDialog1");
+    OpenPictureDialog1->setOption(QFileDialog::DontUseNativeDialog);
     OpenPictureDialog1->setAcceptMode(QFileDialog::AcceptOpen);
     OpenPictureDialog1->setFileMode(QFileDialog::ExistingFiles);
     OpenPictureDialog1->setNameFilters(PictureNameFilters(kPictureFilter));
@@ -391,15 +422,50 @@ void TPanelleForm::InsertPicClick() {
     if (Generating()) return;
     const QStringList chosen = hooks.runFileDialog(*OpenPictureDialog1);
     if (chosen.isEmpty()) return;
-    std::vector<std::string> files;
-    for (const QString& file : chosen) files.push_back(PathOf(file));
+    ImportPaths(chosen);
+}
+
+void TPanelleForm::ImportPaths(const QStringList& paths) {
+    std::vector<std::string> given;
+    for (const QString& path : paths) given.push_back(PathOf(path));
+    const ImportedPaths imported = ExpandImports(given);
     PullSelection();
-    const size_t taken = book_.ImportPictures(files);
+    const size_t taken = book_.ImportPictures(imported.pages);
     ShowPages();
     ShowControls();
-    if (taken < files.size())
-        hooks.messages->Show("A book holds at most " + std::to_string(kMaxPages) + " pages.");
+    std::vector<std::string> notes;
+    if (!imported.problems.empty()) {
+        notes.push_back("Not imported (未导入):");
+        notes.insert(notes.end(), imported.problems.begin(), imported.problems.end());
+    }
+    if (taken < imported.pages.size()) notes.push_back("A book holds at most " + std::to_string(kMaxPages) + " pages.");
+    if (!notes.empty()) hooks.messages->Show(Joined(notes));
 }
+
+QStringList TPanelleForm::DroppedPaths(const QMimeData* data) {
+    QStringList paths;
+    if (!data || !data->hasUrls()) return paths;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    return paths;
+}
+
+bool TPanelleForm::TakeDrag(QDropEvent* event, bool drop) {
+    if (DroppedPaths(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    if (drop) ImportPaths(DroppedPaths(event->mimeData()));
+    return true;
+}
+
+void TPanelleForm::dragEnterEvent(QDragEnterEvent* event) { TakeDrag(event, false); }
+
+void TPanelleForm::dragMoveEvent(QDragMoveEvent* event) { TakeDrag(event, false); }
+
+void TPanelleForm::dropEvent(QDropEvent* event) { TakeDrag(event, true); }
 
 void TPanelleForm::DelButtonClick() {
     if (Generating()) return;
@@ -515,6 +581,9 @@ void TPanelleForm::BookNameEditExit() { book_.bookName = BookNameEdit->text().to
 
 bool TPanelleForm::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
+    if ((watched == FileNameListBox || watched == FileNameListBox->viewport()) &&
+        (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop))
+        return TakeDrag(static_cast<QDropEvent*>(event), type == QEvent::Drop);
     if (watched != this && watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
         auto* box = static_cast<QWidget*>(watched);
         if (type == QEvent::Move || type == QEvent::Hide) RememberFrame(box);

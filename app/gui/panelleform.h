@@ -18,7 +18,11 @@
 class QAction;
 class QFileDialog;
 class QGroupBox;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QLabel;
+class QMimeData;
 class QMenu;
 class QProgressBar;
 class QTimer;
@@ -141,6 +145,13 @@ public:
     static QStringList PictureNameFilters(const QString& windowsFilter);
     static const QString kPictureFilter;
 
+    // Imports the pages that paths stand for (files, folders, comic archives, in the order
+    // given), as the picture dialog and a drop of files do; says what could not be imported.
+    void ImportPaths(const QStringList& paths);
+    // The local files and folders a drag carries, in the order given; none when it carries
+    // nothing else.
+    static QStringList DroppedPaths(const QMimeData* data);
+
     // Places a dialog or box with its frame 120 pixels right of and below the window's
     // frame, shows it and restores it when it was minimised.
     void ShowPlaced(QWidget* box);
@@ -152,6 +163,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Closing during a generation stops it first; the window closes once it has stopped.
     void closeEvent(QCloseEvent* event) override;
+    // Files and folders dropped onto the window import like the picture dialog's.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildControls();
@@ -166,6 +181,8 @@ private:
     // The current page's description into the field; empty without a current page.
     void ShowDescription();
     void PortalLink(const char* linkName);
+    // A drag or drop event over the window or the list: accepted when it carries files.
+    bool TakeDrag(QDropEvent* event, bool drop);
 
     std::string settingsPath_;
     Book book_;

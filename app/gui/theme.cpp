@@ -1,5 +1,7 @@
 #include "theme.h"
 
+#include "desktop.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QStyleFactory>
@@ -70,5 +72,7 @@ void ApplyTheme(QApplication& app) {
 
 void StartApplication(QApplication& app) {
     QApplication::setApplicationName("panelle");
+    LoadQtTranslations(app, kProgramLocale);
+    SetProgramIcon(app);
     ApplyTheme(app);
 }

@@ -8,6 +8,7 @@
 #include <zip.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -572,5 +573,87 @@ TEST_F(Cli, FlowingReaderMissingFromTheTemplatesIsNamedAndNothingIsWritten) {
     const Result r = Run(BuildArgs({"-o", "out/book", "--reader", "flow", "page.bmp"}));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("flow/a.class"), std::string::npos) << r.err;
+    EXPECT_TRUE(Tree(dir / "out").empty());
+}
+
+// ---- folders and comic archives among the pictures ------------------------------------------
+
+namespace {
+
+std::string ZipOf(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries) {
+    int error = 0;
+    zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    EXPECT_NE(z, nullptr);
+    if (!z) return path;
+    for (const auto& [name, data] : entries) {
+        char* copy = static_cast<char*>(std::malloc(data.size() + 1));
+        std::memcpy(copy, data.data(), data.size());
+        zip_file_add(z, name.c_str(), zip_source_buffer(z, copy, data.size(), 1), ZIP_FL_ENC_UTF_8);
+    }
+    EXPECT_EQ(zip_close(z), 0);
+    return path;
+}
+
+// The width of a PNG held in bytes (its IHDR), 0 when it is none.
+uint32_t PngWidth(const std::string& png) {
+    if (png.size() < 24 || png.compare(1, 3, "PNG") != 0) return 0;
+    return (uint32_t{static_cast<uint8_t>(png[16])} << 24) | (uint32_t{static_cast<uint8_t>(png[17])} << 16) |
+           (uint32_t{static_cast<uint8_t>(png[18])} << 8) | static_cast<uint8_t>(png[19]);
+}
+
+// A BMP of width w (and height 2), as bytes.
+std::string BmpOfWidth(const std::string& folder, uint32_t w) {
+    Picture picture(w, 2, 24, 0);
+    const std::string path = folder + "/w" + std::to_string(w) + ".bmp";
+    EXPECT_TRUE(picture.Save(path.c_str(), 1));
+    return ReadText(path);
+}
+
+}  // namespace
+
+TEST_F(Cli, FoldersAndArchivesGiveTheirPicturesInNaturalOrder) {
+    fs::create_directories(dir / "scratch");
+    fs::create_directories(dir / "chapter");
+    // each page has its own width, so that the JAR's pages tell where they came from
+    WriteFile(dir / "chapter/page10.bmp", BmpOfWidth(dir / "scratch", 3));
+    WriteFile(dir / "chapter/Page2.bmp", BmpOfWidth(dir / "scratch", 2));
+    WriteFile(dir / "chapter/readme.txt", std::string("not a page"));
+    const std::string cbz = ZipOf(dir / "more.cbz", {{"b/11.bmp", BmpOfWidth(dir / "scratch", 5)},
+                                                     {"b/9.bmp", BmpOfWidth(dir / "scratch", 4)},
+                                                     {"ComicInfo.xml", "<x/>"}});
+    BmpOfWidth(dir / "scratch", 6);
+    const Result r = Run(BuildArgs({"-o", dir / "out/book", dir / "chapter", cbz, dir / "scratch/w6.bmp"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<uint32_t> widths;
+    for (int i = 0; i < 6; ++i) widths.push_back(PngWidth(ZipEntry(dir / "out/book.jar", std::to_string(i) + ".png")));
+    EXPECT_EQ(widths, (std::vector<uint32_t>{2, 3, 4, 5, 6, 0}));
+    EXPECT_NE(ReadText(dir / "out/book.jad").find("book.jar"), std::string::npos);
+}
+
+TEST_F(Cli, HostileArchiveIsRefusedBeforeAnythingIsWritten) {
+    const std::string cbz = ZipOf(dir / "bad.cbz", {{"1.bmp", "x"}, {"/etc/passwd.bmp", "x"}});
+    const Result r = Run(BuildArgs({"-o", dir / "out/book", dir / "page.bmp", cbz}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "panelle-cli: " + cbz + ": entry /etc/passwd.bmp has a path outside the archive\n");
+    EXPECT_TRUE(Tree(dir / "out").empty());
+}
+
+TEST_F(Cli, DamagedArchivePageIsNamedWithItsReasonAndLeavesNoBook) {
+    fs::create_directories(dir / "scratch");
+    const std::string cbz = ZipOf(dir / "book.cbz", {{"1.bmp", BmpOfWidth(dir / "scratch", 9)}});
+    // the entry now says it is shorter than it is
+    std::string bytes = ReadText(cbz);
+    for (size_t at = 0; at + 30 <= bytes.size(); ++at) {
+        const size_t field = bytes.compare(at, 4, "PK\x03\x04", 4) == 0   ? at + 22
+                             : bytes.compare(at, 4, "PK\x01\x02", 4) == 0 ? at + 24
+                                                                           : 0;
+        if (field) bytes.replace(field, 4, std::string("\x10\0\0\0", 4));
+    }
+    WriteFile(cbz, bytes);
+    const Result r = Run(BuildArgs({"-o", dir / "out/book", cbz}));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("page 1, book.cbz: 1.bmp: book.cbz: entry 1.bmp holds more than the 16 bytes it declares"),
+              std::string::npos)
+        << r.err;
     EXPECT_TRUE(Tree(dir / "out").empty());
 }
