@@ -52,35 +52,43 @@ std::string ConfigFolder() {
     return ".";
 }
 
-// The page-fit keys with their least and greatest values; anything else reads as the default.
-struct PageFitKey {
+// The keys that are written only once chosen, with their least and greatest values;
+// anything else reads as the default.
+template <class Group>
+struct OptionalKey {
     const char* key;
-    int32_t PageFit::*field;
+    int32_t Group::*field;
     int32_t least, most;
 };
-constexpr PageFitKey kPageFitKeys[] = {
+constexpr OptionalKey<PageFit> kPageFitKeys[] = {
     {"fit", &PageFit::fit, 0, 2},          {"grey", &PageFit::grey, 0, 1},
     {"colors", &PageFit::colors, 2, 256},  {"dither", &PageFit::dither, 0, 1},
     {"split", &PageFit::split, 0, 2},
 };
+constexpr OptionalKey<PhoneBudget> kBudgetKeys[] = {
+    {"heap", &PhoneBudget::heap, 0, kMaxBudgetKb},
+    {"jarlimit", &PhoneBudget::jarLimit, 0, kMaxBudgetKb},
+};
 
-PageFit ReadPageFit(const IniFile& ini) {
-    PageFit fit;
-    for (const PageFitKey& k : kPageFitKeys) {
+template <class Group, size_t N>
+Group ReadOptional(const IniFile& ini, const OptionalKey<Group> (&keys)[N]) {
+    Group group;
+    for (const OptionalKey<Group>& k : keys) {
         std::string text;
         int32_t value = 0;
         if (ini.Get(kSection, k.key, text) && ParseInt(text, value) && value >= k.least && value <= k.most)
-            fit.*k.field = value;
+            group.*k.field = value;
     }
-    return fit;
+    return group;
 }
 
-void SetPageFit(IniFile& ini, const PageFit& fit) {
-    const PageFit defaults;
-    for (const PageFitKey& k : kPageFitKeys) {
+template <class Group, size_t N>
+void SetOptional(IniFile& ini, const Group& group, const OptionalKey<Group> (&keys)[N]) {
+    const Group defaults;
+    for (const OptionalKey<Group>& k : keys) {
         std::string old;
-        if (fit.*k.field != defaults.*k.field || ini.Get(kSection, k.key, old))
-            ini.Set(kSection, k.key, std::to_string(fit.*k.field));
+        if (group.*k.field != defaults.*k.field || ini.Get(kSection, k.key, old))
+            ini.Set(kSection, k.key, std::to_string(group.*k.field));
     }
 }
 
@@ -185,7 +193,8 @@ BookSettings ReadSettings(const std::string& path) {
         writeBack = true;
     }
     s.author = author;
-    s.pageFit = ReadPageFit(ini);
+    s.pageFit = ReadOptional(ini, kPageFitKeys);
+    s.budget = ReadOptional(ini, kBudgetKeys);
     if (writeBack) ini.Save();  // a folder that cannot be written keeps the defaults in memory
     return s;
 }
@@ -197,6 +206,7 @@ bool SaveSettings(const std::string& path, const BookSettings& settings) {
     ini.Set(kSection, "height", std::to_string(settings.height));
     ini.Set(kSection, "price", std::to_string(settings.price));
     ini.Set(kSection, "author", settings.author);
-    SetPageFit(ini, settings.pageFit);
+    SetOptional(ini, settings.pageFit, kPageFitKeys);
+    SetOptional(ini, settings.budget, kBudgetKeys);
     return ini.Save();
 }

@@ -154,6 +154,7 @@ TPanelleForm::TPanelleForm(std::string settingsPath, QWidget* parent)
     book_.settingPrice = settings.price;
     book_.author = settings.author;
     book_.pageFit = settings.pageFit;
+    book_.budget = settings.budget;
     ShowControls();
 
     Timer1 = Named(new QTimer(this), "Timer1");

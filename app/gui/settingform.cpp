@@ -135,7 +135,7 @@ void TSettingForm::EnterButtonClick() {
     book.pageFit = {FitBox->currentIndex(), GreyCheck->isChecked() ? 1 : 0, colors, DitherCheck->isChecked() ? 1 : 0,
                     SplitBox->currentIndex()};
     if (!SaveSettings(owner_.settingsPath(),
-                      {book.author, book.settingWidth, book.settingHeight, book.settingPrice, book.pageFit})) {
+                      {book.author, book.settingWidth, book.settingHeight, book.settingPrice, book.pageFit, book.budget})) {
         messages.ShowException("Cannot write " + owner_.settingsPath() + ".");
         return;  // the dialog stays open with the values, so they can be saved again
     }
