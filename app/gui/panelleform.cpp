@@ -240,6 +240,8 @@ void TPanelleForm::BuildControls() {
     suiProgressBar->setGeometry(0, 600, 729, 12);
     suiProgressBar->setRange(0, 100);
     suiProgressBar->hide();
+    StatusLabel = Named(new QLabel(client), "StatusLabel");
+    StatusLabel->setGeometry(8, 598, 713, 16);
 }
 
 void TPanelleForm::BuildPortal() {
@@ -495,6 +497,7 @@ void TPanelleForm::CreateButtonClick() {
     GenerationMessages messages(*hooks.messages, *suiProgressBar);
     suiProgressBar->setValue(0);
     suiProgressBar->setFormat(QStringLiteral("0/%1").arg(book_.pageCount()));
+    StatusLabel->hide();
     suiProgressBar->show();
     shownImage_ = std::move(book_.currentImage);
     generating_ = true;
@@ -503,9 +506,25 @@ void TPanelleForm::CreateButtonClick() {
     generating_ = false;
     book_.currentImage = std::move(shownImage_);
     suiProgressBar->hide();
+    ShowOutcome();
     PaintBox1->update();
     if (!ok && messages.details.empty()) messages.details = FailureDetails(book_, name);
     if (!messages.details.empty()) hooks.messages->Show(Joined(messages.details));
+}
+
+void TPanelleForm::ShowOutcome() {
+    QStringList lines;
+    for (const JarOutcome& jar : book_.outcome)
+        lines << QStringLiteral("%1: %2 pages, %3 bytes, largest page %4x%5")
+                     .arg(Text(FileNamePart(jar.jarPath)))
+                     .arg(jar.pages)
+                     .arg(jar.bytes)
+                     .arg(jar.largestWidth)
+                     .arg(jar.largestHeight);
+    const QString text = lines.join(QStringLiteral("; "));
+    StatusLabel->setToolTip(lines.join('\n'));
+    StatusLabel->setText(StatusLabel->fontMetrics().elidedText(text, Qt::ElideRight, StatusLabel->width()));
+    StatusLabel->show();
 }
 
 // ---- settings and information boxes ---------------------------------------------------------

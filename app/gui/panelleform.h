@@ -81,6 +81,8 @@ public:
     };
     std::array<PortalControls, 8> portal;
     QProgressBar* suiProgressBar;
+    // Under the page list, in the progress bar's place: what the last generation wrote.
+    QLabel* StatusLabel;
     QTimer* Timer1;
     QFileDialog* OpenPictureDialog1;
     QFileDialog* SaveDialog;
@@ -156,6 +158,9 @@ private:
     // The current page's description into the field; empty without a current page.
     void ShowDescription();
     void PortalLink(const char* linkName);
+    // The archives of the last generation, one "NAME.jar: N pages, B bytes, largest page
+    // WxH" each, into the status line; empty after a generation that failed.
+    void ShowOutcome();
 
     std::string settingsPath_;
     Book book_;
