@@ -302,18 +302,3 @@ TEST_F(Settings, ChoosingAProfileFillsTheFieldsAndEditingOneMakesItCustom) {
     again.close();
     EXPECT_EQ(Ini(), "[SETTING]\r\nwidth=176\r\nheight=220\r\nprice=0\r\nauthor=Kavoo网\r\nheap=200\r\njarlimit=100\r\n");
 }
-
-TEST_F(Settings, BudgetFieldsTakeDigitsOnlyWithinTheirRange) {
-    TSettingForm& d = Dialog();
-    ASSERT_TRUE(Activate(&d));
-    d.JarLimitEdit->setFocus();
-    d.JarLimitEdit->selectAll();
-    QTest::keyClicks(d.JarLimitEdit, "6a4-.");
-    EXPECT_EQ(d.JarLimitEdit->value(), 64);
-    d.JarLimitEdit->selectAll();
-    QTest::keyClicks(d.JarLimitEdit, "99999999");
-    EXPECT_LE(d.JarLimitEdit->value(), kMaxBudgetKb);
-    QTest::mouseClick(d.EnterButton, Qt::LeftButton);
-    EXPECT_LE(book().budget.jarLimit, kMaxBudgetKb);
-    EXPECT_EQ(ReadSettings(dir / "panelle.INI").budget, book().budget) << "what is saved reads back the same";
-}
