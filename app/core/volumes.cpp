@@ -159,7 +159,10 @@ std::vector<Range> Plan(VolumeWriter& writer, const Book& book, int32_t pictures
         const int32_t k = static_cast<int32_t>(volumes.size()) + 1;
         Range r{first, first + 1};
         int64_t base = 0;
-        if (!writer.Measure(r, k, n, base, failure)) return ok = false, std::vector<Range>{};
+        if (!writer.Measure(r, k, n, base, failure)) {
+            ok = false;
+            return {};
+        }
         int64_t pages = writer.PageCost(first, 0);
         if (base + pages > room) {
             tooLarge = {first, base + pages};
@@ -181,7 +184,10 @@ std::vector<Range> Plan(VolumeWriter& writer, const Book& book, int32_t pictures
         while (r.end < pictures) {
             const int64_t cost = writer.PageCost(r.end, r.end - first);
             int64_t measured = 0;
-            if (!writer.Measure({first, r.end + 1}, k, n, measured, failure)) return ok = false, std::vector<Range>{};
+            if (!writer.Measure({first, r.end + 1}, k, n, measured, failure)) {
+                ok = false;
+                return {};
+            }
             if (measured + pages + cost > room) break;
             pages += cost;
             ++r.end;
