@@ -146,6 +146,7 @@ private:
 struct TooLarge {
     int32_t page = -1;
     int64_t bytes = 0;
+    bool alone = false;  // the viewer and the texts alone take more, without any page
 };
 
 // Volumes for `n` volumes in all, each within `room` bytes by the measured sizes: as many
@@ -165,7 +166,7 @@ std::vector<Range> Plan(VolumeWriter& writer, const Book& book, int32_t pictures
         }
         int64_t pages = writer.PageCost(first, 0);
         if (base + pages > room) {
-            tooLarge = {first, base + pages};
+            tooLarge = {first, base > room ? base : base + pages, base > room};
             return {};
         }
         // Pages are taken while a bound holds (their lines at their full size in the
@@ -236,7 +237,9 @@ bool WriteVolumes(Book& book, const std::string& staging, int32_t pictures, int6
                 return false;
             }
             if (tooLarge.page >= 0) {
-                messages.Detail(PageName(book, tooLarge.page) + " alone makes an archive of " +
+                messages.Detail((tooLarge.alone ? std::string("the viewer and the book's texts")
+                                                : PageName(book, tooLarge.page)) +
+                                " alone make" + (tooLarge.alone ? "" : "s") + " an archive of " +
                                 std::to_string(tooLarge.bytes) + " bytes, more than the JAR limit of " +
                                 std::to_string(limitBytes) + " bytes");
                 return false;

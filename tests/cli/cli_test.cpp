@@ -671,4 +671,9 @@ TEST_F(Cli, APageTooLargeForTheJarLimitFailsAndLeavesNothingNew) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(Tree(dir / "out"), std::vector<std::string>{"book.jar"});
     EXPECT_EQ(ReadText(dir / "out/book.jar"), "old");
+    // a limit that not even the viewer's classes and pictures fit says so
+    const Result tiny = Run(BuildArgs({"-o", "out/book", "--jar-limit", "4", "page.bmp"}));
+    EXPECT_EQ(tiny.status, 1);
+    EXPECT_NE(tiny.err.find("the viewer and the book's texts alone make an archive of "), std::string::npos) << tiny.err;
+    EXPECT_EQ(Tree(dir / "out"), std::vector<std::string>{"book.jar"});
 }

@@ -210,10 +210,12 @@ TEST_F(Generation, StatusLineListsTheArchivesAndOneNoticeNamesPagesTooLargeForTh
     EXPECT_TRUE(status.startsWith(QStringLiteral("vol-1.jar: "))) << status.toStdString();
     EXPECT_TRUE(std::filesystem::exists(dir / "vol-2.jad"));
 
-    book().budget = {0, 1};  // no page fits 1 KB
+    book().budget = {0, 1};  // the first page alone takes more than 1 KB
     progress.log.clear();
     Generate("none");
-    EXPECT_EQ(progress.log.front(), "show:Uncomplete!");
+    ASSERT_EQ(progress.log.size(), 2u);
+    EXPECT_EQ(progress.log[0], "show:Uncomplete!");
+    EXPECT_EQ(progress.log[1].rfind("show:page 1 (big.bmp) alone makes an archive of ", 0), 0u) << progress.log[1];
     EXPECT_EQ(form->StatusLabel->text(), QString());
     EXPECT_FALSE(std::filesystem::exists(dir / "none.jar"));
 }
