@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -32,6 +33,7 @@
 #include "messages.h"
 #include "panelle/picture.h"
 #include "fitpage.h"
+#include "profiles.h"
 #include "settings.h"
 #include "text.h"
 
@@ -51,7 +53,7 @@ constexpr const char* kUsage =
     "                    [--descriptions FILE] [--templates DIR] [--threads N]\n"
     "                    [--fit none|width|screen] [--screen WxH] [--grey] [--colors N]\n"
     "                    [--dither] [--split none|ltr|rtl] [--reader classic|flow]\n"
-    "                    PICTURE...\n"
+    "                    [--profile NAME] [--heap KB] [--jar-limit KB] PICTURE...\n"
     "      Make a comic book: OUT.jar (\".jar\" is added when OUT's file name has no\n"
     "      extension) and OUT.jad beside it, one page per PICTURE in the order given.\n"
     "      A folder gives the pictures in it and a .cbz or .zip archive the pictures\n"
@@ -72,10 +74,19 @@ constexpr const char* kUsage =
     "      --reader flow gives the book the flowing reader: down at a page's bottom\n"
     "        goes on to the next page, and the page read last is kept for the next\n"
     "        time; --reader classic (the default) the reader that turns pages.\n"
-    "      Author, price, screen, the page options and the reader default to the\n"
-    "      settings file (panelle.INI). Names, authors and descriptions are UTF-8\n"
-    "      text; names and authors hold no control characters, in descriptions they\n"
-    "      become spaces.\n"
+    "      --profile NAME takes the screen, heap and JAR limit of a class of phones;\n"
+    "        --screen, --heap and --jar-limit given beside it win. The\n"
+    "        profiles: @PROFILES@.\n"
+    "      --heap KB names every page whose decoded picture (width x height x 4) is\n"
+    "        larger; with --fit width such a page is cut into pieces that fit, one page\n"
+    "        each, overlapping by a few rows. 0: no check.\n"
+    "      --jar-limit KB cuts a book larger than KB kilobytes at pages into volumes\n"
+    "        OUT-1.jar/.jad, OUT-2 ..., each within it and named \"NAME 1/3\" and so\n"
+    "        on; a book within it stays OUT.jar. 0: no limit.\n"
+    "      Author, price, screen, the page options, the reader, heap and JAR limit\n"
+    "      default to the settings file (panelle.INI). Names, authors and\n"
+    "      descriptions are UTF-8 text; names and authors hold no control\n"
+    "      characters, in descriptions they become spaces.\n"
     "      Progress and messages go to stderr, the files written to stdout.\n"
     "  panelle-cli --help, or COMMAND --help\n"
     "      Print this text to stdout.\n"
@@ -90,6 +101,8 @@ int Usage(FILE* to, int status) {
     std::string text = kUsage;
     const size_t at = text.find("@FORMATS@");
     if (at != std::string::npos) text.replace(at, 9, WritableFormatList());
+    const size_t profiles = text.find("@PROFILES@");
+    if (profiles != std::string::npos) text.replace(profiles, 10, ProfileNames());
     std::fputs(text.c_str(), to);
     return status;
 }
@@ -201,9 +214,23 @@ std::set<std::string> TemporariesBeside(const std::vector<std::string>& targets)
         const size_t slash = target.find_last_of('/');
         const std::string folder = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
         const std::string prefix = FileNamePart(target) + ".tmp-";
+        // the volumes of a book: the target's name with "-K" before its extension
+        const std::string name = FileNamePart(target);
+        const size_t dot = name.rfind('.');
+        const std::string stem = name.substr(0, dot) + "-";
+        const std::string tail = (dot == std::string::npos ? std::string() : name.substr(dot)) + ".tmp-";
+        const auto isVolume = [&](const std::string& file) {
+            if (file.rfind(stem, 0) != 0) return false;
+            size_t at = stem.size();
+            const size_t digits = at;
+            while (at < file.size() && std::isdigit(static_cast<unsigned char>(file[at]))) ++at;
+            return at > digits && file.compare(at, tail.size(), tail) == 0;
+        };
         if (DIR* dir = opendir(folder.c_str())) {
-            while (const dirent* e = readdir(dir))
-                if (std::string(e->d_name).rfind(prefix, 0) == 0) found.insert(folder + e->d_name);
+            while (const dirent* e = readdir(dir)) {
+                const std::string file = e->d_name;
+                if (file.rfind(prefix, 0) == 0 || isVolume(file)) found.insert(folder + file);
+            }
             closedir(dir);
         }
     }
@@ -404,15 +431,36 @@ std::string ApplyPageOptions(const Arguments& args, PageFit& fit, int32_t& scree
     return {};
 }
 
+// The phone options over those of the settings file: a profile first, then --heap and
+// --jar-limit; --screen, applied after, wins over the profile's screen. Empty, or what is wrong.
+std::string ApplyPhoneOptions(const Arguments& args, PhoneBudget& budget, int32_t& screenWidth, int32_t& screenHeight) {
+    if (args.Has("--profile")) {
+        const PhoneProfile* profile = FindProfile(args.Value("--profile"));
+        if (!profile) return "unknown profile " + args.Value("--profile") + "; the profiles are " + ProfileNames();
+        screenWidth = profile->width, screenHeight = profile->height;
+        budget = {profile->heap, profile->jarLimit};
+    }
+    long kb = 0;
+    const std::string range = " takes a number of KB from 0 (none) to " + std::to_string(kMaxBudgetKb);
+    if (args.Has("--heap")) {
+        if (!ParseNumber(args.Value("--heap"), 0, kMaxBudgetKb, kb)) return "--heap" + range;
+        budget.heap = static_cast<int32_t>(kb);
+    }
+    if (args.Has("--jar-limit")) {
+        if (!ParseNumber(args.Value("--jar-limit"), 0, kMaxBudgetKb, kb)) return "--jar-limit" + range;
+        budget.jarLimit = static_cast<int32_t>(kb);
+    }
+    return {};
+}
+
 // How many screens a length covers, counting a part of one as one.
 int32_t Screens(int32_t length, int32_t screen) { return screen > 0 ? (length + screen - 1) / screen : 0; }
 
 // After a generation: a warning for every page left at its own size that is larger than
-// 2 x 2 screens and would shrink to the width, then the book's pages, bytes and largest page.
+// 2 x 2 screens and would shrink to the width, then per archive its pages, bytes and
+// largest page.
 void ReportPages(const Book& book) {
     const int32_t sw = book.settingWidth, sh = book.settingHeight;
-    int32_t written = 0;
-    PageSize largest;
     for (int32_t i = 0; i < book.pageCount(); ++i) {
         const Description_T& page = book.pages[i];
         if (!page.measured) continue;
@@ -420,21 +468,16 @@ void ReportPages(const Book& book) {
             (page.picWidth > 2 * sw || page.picHeight > 2 * sh))
             std::fprintf(stderr, "page %d is %dx%d, %dx%d screens of %dx%d; --fit width makes it readable\n", i + 1,
                          page.picWidth, page.picHeight, Screens(page.picWidth, sw), Screens(page.picHeight, sh), sw, sh);
-        for (const PageSize& s : WrittenPageSizes(book.pageFit, page.picWidth, page.picHeight, sw, sh)) {
-            ++written;
-            if (static_cast<int64_t>(s.width) * s.height > static_cast<int64_t>(largest.width) * largest.height) largest = s;
-        }
     }
-    struct stat st;
-    const long long size = stat(book.jarPath.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-    std::fprintf(stderr, "%s: %d pages, %lld bytes, largest page %dx%d\n", FileNamePart(book.jarPath).c_str(), written,
-                 size, largest.width, largest.height);
+    for (const JarOutcome& jar : book.outcome)
+        std::fprintf(stderr, "%s: %d pages, %lld bytes, largest page %dx%d\n", FileNamePart(jar.jarPath).c_str(),
+                     jar.pages, static_cast<long long>(jar.bytes), jar.largestWidth, jar.largestHeight);
 }
 
 int Build(const std::vector<std::string>& words) {
     const Arguments args(words,
                          {"-o", "--name", "--author", "--price", "--descriptions", "--templates", "--threads", "--fit",
-                          "--screen", "--colors", "--split", "--reader"},
+                          "--screen", "--colors", "--split", "--reader", "--profile", "--heap", "--jar-limit"},
                          {"--grey", "--dither"});
     if (args.help) return Usage(stdout, 0);
     if (!args.error.empty()) return Wrong(args.error);
@@ -452,7 +495,10 @@ int Build(const std::vector<std::string>& words) {
             if (const std::string problem = TextProblem(option, args.Value(option)); !problem.empty())
                 return Refuse(problem, 2);
     PageFit fitOptions;
+    PhoneBudget budgetOptions;
     int32_t screenWidth = 0, screenHeight = 0;
+    if (const std::string problem = ApplyPhoneOptions(args, budgetOptions, screenWidth, screenHeight); !problem.empty())
+        return Refuse(problem, 2);
     if (const std::string problem = ApplyPageOptions(args, fitOptions, screenWidth, screenHeight); !problem.empty())
         return Refuse(problem, 2);
     int32_t reader = -1;  // -1: the settings file's
@@ -513,6 +559,8 @@ int Build(const std::vector<std::string>& words) {
     book.settingHeight = settings.height;
     book.settingPrice = price >= 0 ? static_cast<int32_t>(price) : settings.price;
     book.pageFit = settings.pageFit;
+    book.budget = settings.budget;
+    ApplyPhoneOptions(args, book.budget, book.settingWidth, book.settingHeight);
     ApplyPageOptions(args, book.pageFit, book.settingWidth, book.settingHeight);
     book.SetReader(reader >= 0 ? reader : settings.reader);
 
@@ -541,9 +589,9 @@ int Build(const std::vector<std::string>& words) {
     return RunStoppable({jarPath, JadPathFor(jarPath)}, [&] {
         StderrMessages messages;
         if (!Generate(book, out, messages, static_cast<unsigned>(threads))) return 1;
-        struct stat st;
-        const long long size = stat(book.jarPath.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-        std::printf("wrote %s (%lld bytes)\nwrote %s\n", book.jarPath.c_str(), size, JadPathFor(book.jarPath).c_str());
+        for (const JarOutcome& jar : book.outcome)
+            std::printf("wrote %s (%lld bytes)\nwrote %s\n", jar.jarPath.c_str(), static_cast<long long>(jar.bytes),
+                        JadPathFor(jar.jarPath).c_str());
         ReportPages(book);
         return 0;
     });

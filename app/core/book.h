@@ -23,6 +23,24 @@ struct Description_T {
     int32_t fitHeight = 0;
 };
 
+// A page as the book holds it: the list page it comes from, its description (a picture that
+// gives several pages describes its first one), and its size; 0 x 0 when it was not saved.
+struct WrittenPage {
+    int32_t source = 0;
+    std::string description;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+// One archive a generation wrote.
+struct JarOutcome {
+    std::string jarPath;
+    int32_t pages = 0;
+    int64_t bytes = 0;
+    int32_t largestWidth = 0;  // the page that takes the most pixels
+    int32_t largestHeight = 0;
+};
+
 // The six template files, in the order every step uses them.
 inline constexpr std::array<const char*, 6> TemplateNames = {
     "a.class", "GameMidlet.class", "logo1.png", "icon.png", "desc.txt", "META-INF\\MANIFEST.MF"};
@@ -86,6 +104,7 @@ public:
     int32_t settingHeight = 208;
     int32_t settingPrice = 0;
     PageFit pageFit;  // how pages are written: fitted to the screen above, reduced, split
+    PhoneBudget budget;  // the heap a page may take and the largest archive, 0 for no limit
 
     // ---- book ----
     std::string bookName;      // the name as stored when the name field last lost the focus
@@ -100,6 +119,12 @@ public:
     std::array<std::string, 6> templatePaths;
     std::string jarPath;
     ControlStates controls;
+
+    // ---- what the last generation wrote ----
+    // The pages as written, in book order (a split or cut picture gives several).
+    std::vector<WrittenPage> written;
+    // The archives written, one per volume; empty when the generation failed.
+    std::vector<JarOutcome> outcome;
 
     int32_t pageCount() const { return static_cast<int32_t>(pages.size()); }
     void SetTemplateFolder(const std::string& folder);

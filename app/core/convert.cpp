@@ -56,24 +56,34 @@ std::string PictureName(const std::string& staging, int32_t i) {
 
 // What a page's conversion needs to know, copied before workers start (the calling thread
 // changes the pages' records while they run): how pages are written and under which names.
-// A page that may be split writes under names of its own, which become N.png once the pages
-// before it are counted.
+// A page that may give several pages (split, or cut to fit the heap) writes under names of
+// its own, which become N.png once the pages before it are counted.
 struct PageWork {
     std::string path;
-    std::string pictureName;
-    std::string secondName;  // the second half of a split page
+    std::string pictureName;  // the page's picture when it gives one page only
+    std::string partStem;     // else its pieces: partStem-K.png
     bool measured = false;
     PageFit fit;
     int32_t screenWidth = 0;
     int32_t screenHeight = 0;
+    int64_t heapBytes = 0;
+
+    bool Several() const { return !partStem.empty(); }
+    std::string PartName(int32_t k) const { return Several() ? partStem + "-" + std::to_string(k) + ".png" : pictureName; }
 };
 
+// Whether pages may give more than one picture each, so that they are counted as written.
+bool PagesMayMultiply(const Book& book) {
+    return book.pageFit.split != 0 || (book.pageFit.fit == 1 && book.budget.heap > 0);
+}
+
 PageWork WorkFor(const Book& book, const std::string& staging, int32_t i) {
-    PageWork work{book.pages[i].path, PictureName(staging, i), {}, book.pages[i].measured,
-                  book.pageFit, book.settingWidth, book.settingHeight};
-    if (book.pageFit.split != 0) {
-        work.pictureName = staging + "/split-" + std::to_string(i) + "-a.png";
-        work.secondName = staging + "/split-" + std::to_string(i) + "-b.png";
+    PageWork work{book.pages[i].path, PictureName(staging, i), {},
+                  book.pages[i].measured, book.pageFit, book.settingWidth, book.settingHeight,
+                  int64_t{book.budget.heap} * 1024};
+    if (PagesMayMultiply(book)) {
+        work.pictureName.clear();
+        work.partStem = staging + "/part-" + std::to_string(i);
     }
     return work;
 }
@@ -83,23 +93,29 @@ bool LoadPage(Picture& picture, const PageWork& work, PageSize& full) {
                            work.screenHeight, full);
 }
 
-// Writes a loaded page as the book holds it; `parts` gets the number of pages it gives and
-// the picture keeps the last one written. False, with the engine's text in `error`, when a
-// page could not be fitted or saved.
-bool SavePage(Picture& picture, PageSize full, const PageWork& work, int32_t& parts, std::string& error) {
-    parts = 1;
+// Writes a loaded page as the book holds it; `sizes` gets the sizes of the pages it gives
+// (0 x 0 for one that was not saved) and the picture keeps the last one written. False, with
+// the engine's text in `error`, when a page could not be fitted or saved.
+bool SavePage(Picture& picture, PageSize full, const PageWork& work, std::vector<PageSize>& sizes, std::string& error) {
     if (KeepsPagesAsTheyAre(work.fit)) {
         const bool ok = picture.Save(work.pictureName.c_str(), ImageFormat::Png);
         if (!ok) error = picture.GetLastError();
+        sizes = {ok ? PageSize{static_cast<int32_t>(picture.GetWidth()), static_cast<int32_t>(picture.GetHeight())}
+                    : PageSize{}};
         return ok;
     }
-    parts = static_cast<int32_t>(
-        WrittenPageSizes(work.fit, full.width, full.height, work.screenWidth, work.screenHeight).size());
-    std::vector<Picture> pages = FitPage(picture, full, work.fit, work.screenWidth, work.screenHeight, error);
+    // a page that cannot be fitted still has its lines, one per page it would have given
+    sizes.assign(WrittenPageSizes(work.fit, full.width, full.height, work.screenWidth, work.screenHeight,
+                                  work.heapBytes).size(), PageSize{});
+    std::vector<Picture> pages =
+        FitPage(picture, full, work.fit, work.screenWidth, work.screenHeight, error, work.heapBytes);
     if (pages.empty()) return false;
+    sizes.assign(pages.size(), PageSize{});
     bool ok = true;
     for (size_t k = 0; k < pages.size(); ++k) {
-        if (!pages[k].Save((k == 0 ? work.pictureName : work.secondName).c_str(), ImageFormat::Png) && ok) {
+        if (pages[k].Save(work.PartName(static_cast<int32_t>(k)).c_str(), ImageFormat::Png)) {
+            sizes[k] = {static_cast<int32_t>(pages[k].GetWidth()), static_cast<int32_t>(pages[k].GetHeight())};
+        } else if (ok) {
             ok = false;
             error = pages[k].GetLastError();
         }
@@ -109,15 +125,19 @@ bool SavePage(Picture& picture, PageSize full, const PageWork& work, int32_t& pa
 }
 
 // The lines of a page's pictures, numbered as they are written from `first`; the page's
-// description goes with the first. A split page's pictures take their names as written.
-bool ListPage(const PageWork& work, const std::string& staging, int32_t first, int32_t parts,
-              const std::string& description, FILE* desc) {
-    if (work.fit.split != 0) {
-        std::rename(work.pictureName.c_str(), PictureName(staging, first).c_str());
-        if (parts > 1) std::rename(work.secondName.c_str(), PictureName(staging, first + 1).c_str());
+// description goes with the first. Pieces of a page take their names as written. Each page
+// is recorded in `written`.
+bool ListPage(const PageWork& work, const std::string& staging, int32_t source, int32_t first,
+              const std::vector<PageSize>& sizes, const std::string& description, FILE* desc,
+              std::vector<WrittenPage>& written) {
+    const int32_t parts = static_cast<int32_t>(sizes.size());
+    if (work.Several())
+        for (int32_t k = 0; k < parts; ++k) std::rename(work.PartName(k).c_str(), PictureName(staging, first + k).c_str());
+    for (int32_t k = 0; k < parts; ++k) {
+        const std::string text = k == 0 ? description : std::string();
+        if (!WriteLine(std::to_string(first + k) + ":" + text, desc)) return false;
+        written.push_back({source, ControlsToSpaces(text), sizes[k].width, sizes[k].height});
     }
-    for (int32_t k = 0; k < parts; ++k)
-        if (!WriteLine(std::to_string(first + k) + ":" + (k == 0 ? description : std::string()), desc)) return false;
     return true;
 }
 
@@ -142,10 +162,11 @@ int32_t ConvertInOrder(Book& book, const std::string& staging, FILE* desc, Messa
                 messages.Show("LoadFile error!");
                 return listed;
             }
-            int32_t parts = 1;
+            std::vector<PageSize> sizes;
             std::string error;
-            const bool ok = SavePage(*book.currentImage, full, work, parts, error);
-            if (!ListPage(work, staging, listed, parts, page.description, desc)) {
+            const bool ok = SavePage(*book.currentImage, full, work, sizes, error);
+            const int32_t parts = static_cast<int32_t>(sizes.size());
+            if (!ListPage(work, staging, i, listed, sizes, page.description, desc, book.written)) {
                 messages.Detail(DescWriteFailure());
                 messages.Show("LoadFile error!");
                 return listed;
@@ -174,7 +195,7 @@ struct PageDone {
     bool ends = false;    // the loop ends at this page: it raised, or it is unmeasured and did not load
     bool saved = false;
     bool loaded = false;
-    int32_t parts = 1;  // pages it gives
+    std::vector<PageSize> sizes;  // the pages it gives
     int32_t width = 0;
     int32_t height = 0;
     std::string loadError;             // the last-error text of a failed load
@@ -194,7 +215,7 @@ PageDone ConvertPage(const PageWork& work, bool last) noexcept {
         // Measuring fails on a picture of no size, and the loop then ends without saving it.
         done.ends = !work.measured && done.width == 0 && done.height == 0;
         if (!done.ends) {
-            done.saved = SavePage(*picture, full, work, done.parts, done.error);
+            done.saved = SavePage(*picture, full, work, done.sizes, done.error);
         }
         // Every other page's pixels go now: only one decoded page per worker is alive.
         if (last || done.ends) done.picture = std::move(picture);
@@ -252,10 +273,8 @@ class PagePipeline {
         for (std::thread& t : threads_) t.join();
         threads_.clear();
         for (size_t j = static_cast<size_t>(last + 1); j < done_.size(); ++j)
-            if (done_[j].saved) {
-                std::remove(work_[j].pictureName.c_str());
-                if (!work_[j].secondName.empty()) std::remove(work_[j].secondName.c_str());
-            }
+            for (int32_t k = 0; k < static_cast<int32_t>(done_[j].sizes.size()); ++k)
+                std::remove(work_[j].PartName(k).c_str());
         done_.resize(std::min(done_.size(), static_cast<size_t>(last + 1)));
     }
 
@@ -296,9 +315,9 @@ std::unique_ptr<Picture> LoadedAgain(const PageWork& work) {
     auto picture = std::make_unique<Picture>();
     PageSize full;
     LoadPage(*picture, work, full);
-    int32_t parts = 1;
+    std::vector<PageSize> sizes;
     std::string error;
-    SavePage(*picture, full, work, parts, error);
+    SavePage(*picture, full, work, sizes, error);
     return picture;
 }
 
@@ -330,14 +349,15 @@ int32_t ConvertInParallel(Book& book, const std::string& staging, FILE* desc, Me
                 ends = true;
                 detail = PageDetail(i, page.path, LoadFailure(page.path, done.loadError));
             }
-            if (!ends && !ListPage(work[i], staging, listed, done.parts, page.description, desc)) {
+            const int32_t parts = static_cast<int32_t>(done.sizes.size());
+            if (!ends && !ListPage(work[i], staging, i, listed, done.sizes, page.description, desc, book.written)) {
                 ends = true;
                 detail = DescWriteFailure();
             }
-            if (!ends) listed += done.parts;
+            if (!ends) listed += parts;
             if (!ends && !done.saved) {
                 messages.Detail(PageDetail(i, page.path,
-                                           done.loaded ? "cannot save it as " + std::to_string(listed - done.parts) + ".png: " + done.error
+                                           done.loaded ? "cannot save it as " + std::to_string(listed - parts) + ".png: " + done.error
                                                        : LoadFailure(page.path, done.loadError)));
                 messages.ShowError("Error", done.error);
             }
@@ -395,8 +415,10 @@ int32_t ConvertPages(Book& book, const std::string& staging, Messages& messages,
         messages.Show("Open descfile error!");
         return book.pageCount();
     }
-    // Split pages are counted once they are written: their lines wait in a file of their own.
-    const bool split = book.pageFit.split != 0;
+    book.written.clear();
+    // Pages that may give several are counted once they are written: their lines wait in a
+    // file of their own.
+    const bool split = PagesMayMultiply(book);
     std::unique_ptr<FILE, int (*)(FILE*)> lines(split ? std::tmpfile() : nullptr, &std::fclose);
     if (split && !lines) {
         messages.Detail(std::string("cannot create a temporary file for desc.txt: ") + std::strerror(errno));

@@ -47,6 +47,44 @@ bool CopyColumns(const Picture& source, uint32_t x0, uint32_t width, Picture& ha
     return true;
 }
 
+// Rows [top, top + height) of a picture, counted from the top, as a picture of their own.
+bool CopyRows(const Picture& source, uint32_t top, uint32_t height, Picture& piece) {
+    const uint32_t width = source.GetWidth(), bpp = source.GetBpp(), all = source.GetHeight();
+    if (!piece.Create(width, height, bpp, source.info.type)) return false;
+    if (source.header.biClrUsed) piece.SetPalette(source.GetPalette(), source.header.biClrUsed);
+    piece.SetTransIndex(source.GetTransIndex());
+    piece.info.transColor = source.info.transColor;
+    piece.SetXDpi(source.GetXDpi());
+    piece.SetYDpi(source.GetYDpi());
+    // rows are stored bottom-up: the piece's bottom row is the source's row all - top - height
+    const uint32_t first = all - top - height;
+    for (uint32_t y = 0; y < height; ++y)
+        std::memcpy(piece.info.bits + static_cast<uint64_t>(y) * piece.info.effWidth,
+                    source.info.bits + static_cast<uint64_t>(first + y) * source.info.effWidth, piece.info.effWidth);
+    if (source.AlphaIsValid()) {
+        piece.AlphaCreate();
+        if (!piece.AlphaIsValid()) return false;
+        for (uint32_t y = 0; y < height; ++y)
+            std::memcpy(piece.AlphaGetPointer(0, static_cast<int32_t>(y)),
+                        source.AlphaGetPointer(0, static_cast<int32_t>(first + y)), width);
+    }
+    return true;
+}
+
+// The pages before any cut for the heap: the picture or its two halves, fitted.
+std::vector<PageSize> FittedPages(const PageFit& fit, int32_t width, int32_t height, int32_t screenWidth,
+                                  int32_t screenHeight) {
+    if (!SplitsPage(fit, width, height)) return {FittedPageSize(fit, width, height, screenWidth, screenHeight)};
+    const int32_t left = width / 2, right = width - left;
+    std::vector<PageSize> sizes{FittedPageSize(fit, left, height, screenWidth, screenHeight),
+                                FittedPageSize(fit, right, height, screenWidth, screenHeight)};
+    if (fit.split == 2) std::swap(sizes[0], sizes[1]);
+    return sizes;
+}
+
+// Whether pages are cut to fit the heap: only pages read by panning down, fitted to the width.
+bool CutsForHeap(const PageFit& fit, int64_t heapBytes) { return fit.fit == 1 && heapBytes > 0; }
+
 // Whether the file starts like a JPEG (FF D8 FF), whatever its name says.
 bool LooksLikeJpeg(const std::string& path) {
     const std::vector<uint8_t> head = PageHead(path, 3);
@@ -75,13 +113,34 @@ PageSize FittedPageSize(const PageFit& fit, int32_t width, int32_t height, int32
     return {screenWidth, Scaled(height, screenWidth, width)};
 }
 
+std::vector<Strip> StripsFor(int32_t width, int32_t height, int64_t heapBytes) {
+    const std::vector<Strip> whole{{0, height}};
+    if (heapBytes <= 0 || width <= 0 || height <= 0) return whole;
+    const int64_t rows = heapBytes / (int64_t{width} * 4);
+    if (rows >= height || rows < 1) return whole;
+    const int32_t most = static_cast<int32_t>(rows);
+    const int32_t overlap = std::min(kStripOverlap, most / 4);
+    // n pieces of `most` rows overlapping by `overlap` cover n * (most - overlap) + overlap rows
+    const int32_t step = most - overlap;
+    const int32_t n = (height - overlap + step - 1) / step;
+    // pieces as equal as can be: each at most `most` rows, and still overlapping
+    const int32_t piece = static_cast<int32_t>((int64_t{height} + int64_t{n - 1} * overlap + n - 1) / n);
+    std::vector<Strip> strips;
+    strips.reserve(static_cast<size_t>(n));
+    for (int32_t k = 0; k < n; ++k) {
+        const int32_t top = static_cast<int32_t>((int64_t{k} * (height - piece) + (n - 1) / 2) / (n - 1));
+        strips.push_back({top, piece});
+    }
+    return strips;
+}
+
 std::vector<PageSize> WrittenPageSizes(const PageFit& fit, int32_t width, int32_t height, int32_t screenWidth,
-                                       int32_t screenHeight) {
-    if (!SplitsPage(fit, width, height)) return {FittedPageSize(fit, width, height, screenWidth, screenHeight)};
-    const int32_t left = width / 2, right = width - left;
-    std::vector<PageSize> sizes{FittedPageSize(fit, left, height, screenWidth, screenHeight),
-                                FittedPageSize(fit, right, height, screenWidth, screenHeight)};
-    if (fit.split == 2) std::swap(sizes[0], sizes[1]);
+                                       int32_t screenHeight, int64_t heapBytes) {
+    const std::vector<PageSize> pages = FittedPages(fit, width, height, screenWidth, screenHeight);
+    if (!CutsForHeap(fit, heapBytes)) return pages;
+    std::vector<PageSize> sizes;
+    for (const PageSize& p : pages)
+        for (const Strip& s : StripsFor(p.width, p.height, heapBytes)) sizes.push_back({p.width, s.height});
     return sizes;
 }
 
@@ -96,7 +155,7 @@ bool LoadPagePicture(Picture& picture, const std::string& path, uint32_t id, con
         if (w > 0 && h > 0) {
             // the pages side by side cover what the whole decode must keep
             int32_t needW = 0, needH = 0;
-            for (const PageSize& s : WrittenPageSizes(fit, w, h, screenWidth, screenHeight)) {
+            for (const PageSize& s : FittedPages(fit, w, h, screenWidth, screenHeight)) {
                 needW += s.width;
                 needH = std::max(needH, s.height);
             }
@@ -124,7 +183,7 @@ bool LoadPagePicture(Picture& picture, const std::string& path, uint32_t id, con
 }
 
 std::vector<Picture> FitPage(Picture& page, PageSize full, const PageFit& fit, int32_t screenWidth,
-                             int32_t screenHeight, std::string& error) {
+                             int32_t screenHeight, std::string& error, int64_t heapBytes) {
     std::vector<Picture> parts;
     const uint32_t w = page.GetWidth();
     if (SplitsPage(fit, full.width, full.height) && w >= 2) {
@@ -141,7 +200,7 @@ std::vector<Picture> FitPage(Picture& page, PageSize full, const PageFit& fit, i
     } else {
         parts.push_back(std::move(page));
     }
-    const std::vector<PageSize> sizes = WrittenPageSizes(fit, full.width, full.height, screenWidth, screenHeight);
+    const std::vector<PageSize> sizes = FittedPages(fit, full.width, full.height, screenWidth, screenHeight);
     for (size_t i = 0; i < parts.size(); ++i) {
         Picture& part = parts[i];
         const PageSize target = i < sizes.size() ? sizes[i] : PageSize{};
@@ -158,7 +217,25 @@ std::vector<Picture> FitPage(Picture& page, PageSize full, const PageFit& fit, i
             return {};
         }
     }
-    return parts;
+    if (!CutsForHeap(fit, heapBytes)) return parts;
+    std::vector<Picture> pieces;
+    for (Picture& part : parts) {
+        const std::vector<Strip> strips = StripsFor(static_cast<int32_t>(part.GetWidth()),
+                                                    static_cast<int32_t>(part.GetHeight()), heapBytes);
+        if (strips.size() == 1) {
+            pieces.push_back(std::move(part));
+            continue;
+        }
+        for (const Strip& s : strips) {
+            pieces.emplace_back();
+            if (!CopyRows(part, static_cast<uint32_t>(s.top), static_cast<uint32_t>(s.height), pieces.back())) {
+                error = "not enough memory to cut the page";
+                return {};
+            }
+        }
+        Picture gone(std::move(part));
+    }
+    return pieces;
 }
 
 bool FirstWrittenPage(const Picture& picture, const PageFit& fit, int32_t screenWidth, int32_t screenHeight,

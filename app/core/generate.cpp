@@ -14,6 +14,7 @@
 #include "files.h"
 #include "infozip.h"
 #include "messages.h"
+#include "volumes.h"
 
 std::string JarNameFor(const std::string& chosenName) {
     const std::string name = FileNamePart(chosenName);
@@ -188,14 +189,59 @@ bool Generate(Book& book, const std::string& chosenName, Messages& messages, uns
 
     bool ok = false;
     bool stopped = messages.Cancelled();
+    book.outcome.clear();
     try {
-        if (!stopped) ok = WriteJarAndJad(book, staging.path(), messages, pictures);
+        if (stopped) {
+            ok = false;
+        } else if (book.budget.jarLimit > 0) {
+            ok = WriteVolumes(book, staging.path(), pictures, int64_t{book.budget.jarLimit} * 1024, messages);
+        } else {
+            ok = WriteJarAndJad(book, staging.path(), messages, pictures);
+            if (ok) book.outcome = {OutcomeOf(book, book.jarPath, 0, static_cast<int32_t>(book.written.size()))};
+        }
     } catch (...) {
         ok = false;
     }
     stopped = stopped || (!ok && messages.Cancelled());
+    if (!ok) book.outcome.clear();
     staging.Remove();
     if (stopped) return Stopped(book, messages);
     messages.Show(ok ? "Complete!" : "Uncomplete!");
+    if (ok)
+        if (const std::string warning = HeapWarning(book); !warning.empty()) messages.Detail(warning);
     return ok;
+}
+
+JarOutcome OutcomeOf(const Book& book, const std::string& jarPath, int32_t first, int32_t end) {
+    JarOutcome jar{jarPath, end - first, 0, 0, 0};
+    struct stat st;
+    jar.bytes = stat(jarPath.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+    for (int32_t i = first; i < end && static_cast<size_t>(i) < book.written.size(); ++i) {
+        const WrittenPage& p = book.written[static_cast<size_t>(i)];
+        if (int64_t{p.width} * p.height > int64_t{jar.largestWidth} * jar.largestHeight)
+            jar.largestWidth = p.width, jar.largestHeight = p.height;
+    }
+    return jar;
+}
+
+std::string HeapWarning(const Book& book) {
+    const int64_t heap = int64_t{book.budget.heap} * 1024;
+    if (heap <= 0) return {};
+    std::string pages;
+    int32_t count = 0;
+    int32_t first = 0;  // the first page of the archive that holds page i
+    size_t jar = 0;
+    for (int32_t i = 0; static_cast<size_t>(i) < book.written.size(); ++i) {
+        while (jar + 1 < book.outcome.size() && i >= first + book.outcome[jar].pages) first += book.outcome[jar++].pages;
+        const WrittenPage& p = book.written[static_cast<size_t>(i)];
+        const int64_t bytes = int64_t{p.width} * p.height * 4;
+        if (bytes <= heap) continue;
+        pages += (count++ ? ", page " : "page ") + std::to_string(i - first + 1);
+        if (book.outcome.size() > 1) pages += " of " + FileNamePart(book.outcome[jar].jarPath);
+        pages += " (" + std::to_string(p.width) + "x" + std::to_string(p.height) + ", " +
+                 std::to_string((bytes + 1023) / 1024) + " KB)";
+    }
+    if (count == 0) return {};
+    return std::string(count == 1 ? "a page decodes" : std::to_string(count) + " pages decode") +
+           " larger than the heap of " + std::to_string(book.budget.heap) + " KB: " + pages;
 }

@@ -26,5 +26,14 @@ std::string OutputProblem(const Book& book, const std::string& chosenName);
 // complete. The archive takes `pictures` page pictures (-1: one per page).
 bool WriteJarAndJad(Book& book, const std::string& staging, Messages& messages, int32_t pictures = -1);
 
+// What the archive at jarPath holds: pages [first, end) of book.written, its size as it is now.
+struct JarOutcome;
+JarOutcome OutcomeOf(const Book& book, const std::string& jarPath, int32_t first, int32_t end);
+
+// One line naming every written page whose decoded picture (width x height x 4 bytes) is
+// larger than the book's heap budget, by its number and size; empty when none is, or
+// without a budget.
+std::string HeapWarning(const Book& book);
+
 // The archive name for a chosen name: ".jar" is appended when its file name has no extension.
 std::string JarNameFor(const std::string& chosenName);

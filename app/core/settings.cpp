@@ -52,16 +52,22 @@ std::string ConfigFolder() {
     return ".";
 }
 
-// The page-fit keys with their least and greatest values; anything else reads as the default.
-struct PageFitKey {
+// The keys that are written only once chosen, with their least and greatest values;
+// anything else reads as the default.
+template <class Group>
+struct OptionalKey {
     const char* key;
-    int32_t PageFit::*field;
+    int32_t Group::*field;
     int32_t least, most;
 };
-constexpr PageFitKey kPageFitKeys[] = {
+constexpr OptionalKey<PageFit> kPageFitKeys[] = {
     {"fit", &PageFit::fit, 0, 2},          {"grey", &PageFit::grey, 0, 1},
     {"colors", &PageFit::colors, 2, 256},  {"dither", &PageFit::dither, 0, 1},
     {"split", &PageFit::split, 0, 2},
+};
+constexpr OptionalKey<PhoneBudget> kBudgetKeys[] = {
+    {"heap", &PhoneBudget::heap, 0, kMaxBudgetKb},
+    {"jarlimit", &PhoneBudget::jarLimit, 0, kMaxBudgetKb},
 };
 
 // "reader": 0 the classic viewer, 1 the flowing one.
@@ -78,23 +84,25 @@ void SetReader(IniFile& ini, int32_t reader) {
     if (reader != 0 || ini.Get(kSection, kReaderKey, old)) ini.Set(kSection, kReaderKey, std::to_string(reader));
 }
 
-PageFit ReadPageFit(const IniFile& ini) {
-    PageFit fit;
-    for (const PageFitKey& k : kPageFitKeys) {
+template <class Group, size_t N>
+Group ReadOptional(const IniFile& ini, const OptionalKey<Group> (&keys)[N]) {
+    Group group;
+    for (const OptionalKey<Group>& k : keys) {
         std::string text;
         int32_t value = 0;
         if (ini.Get(kSection, k.key, text) && ParseInt(text, value) && value >= k.least && value <= k.most)
-            fit.*k.field = value;
+            group.*k.field = value;
     }
-    return fit;
+    return group;
 }
 
-void SetPageFit(IniFile& ini, const PageFit& fit) {
-    const PageFit defaults;
-    for (const PageFitKey& k : kPageFitKeys) {
+template <class Group, size_t N>
+void SetOptional(IniFile& ini, const Group& group, const OptionalKey<Group> (&keys)[N]) {
+    const Group defaults;
+    for (const OptionalKey<Group>& k : keys) {
         std::string old;
-        if (fit.*k.field != defaults.*k.field || ini.Get(kSection, k.key, old))
-            ini.Set(kSection, k.key, std::to_string(fit.*k.field));
+        if (group.*k.field != defaults.*k.field || ini.Get(kSection, k.key, old))
+            ini.Set(kSection, k.key, std::to_string(group.*k.field));
     }
 }
 
@@ -199,7 +207,8 @@ BookSettings ReadSettings(const std::string& path) {
         writeBack = true;
     }
     s.author = author;
-    s.pageFit = ReadPageFit(ini);
+    s.pageFit = ReadOptional(ini, kPageFitKeys);
+    s.budget = ReadOptional(ini, kBudgetKeys);
     s.reader = ReadReader(ini);
     if (writeBack) ini.Save();  // a folder that cannot be written keeps the defaults in memory
     return s;
@@ -212,7 +221,8 @@ bool SaveSettings(const std::string& path, const BookSettings& settings) {
     ini.Set(kSection, "height", std::to_string(settings.height));
     ini.Set(kSection, "price", std::to_string(settings.price));
     ini.Set(kSection, "author", settings.author);
-    SetPageFit(ini, settings.pageFit);
+    SetOptional(ini, settings.pageFit, kPageFitKeys);
+    SetOptional(ini, settings.budget, kBudgetKeys);
     SetReader(ini, settings.reader == 1 ? 1 : 0);
     return ini.Save();
 }

@@ -40,6 +40,16 @@ struct PageFit {
     bool operator==(const PageFit&) const = default;
 };
 
+// What the phone can hold. The defaults check nothing and keep the book in one archive.
+struct PhoneBudget {
+    int32_t heap = 0;      // KB a decoded page may take (width x height x 4), 0: no check
+    int32_t jarLimit = 0;  // KB the largest archive the phone installs may have, 0: no limit
+    bool operator==(const PhoneBudget&) const = default;
+};
+
+// The largest value either budget key takes, in KB (1 GB).
+constexpr int32_t kMaxBudgetKb = 1 << 20;
+
 struct BookSettings {
     std::string author = "Kavoo网";
     int32_t width = 176;
@@ -47,6 +57,7 @@ struct BookSettings {
     int32_t price = 0;
     PageFit pageFit;
     int32_t reader = 0;  // the viewer the book carries: 0 the classic reader, 1 the flowing one
+    PhoneBudget budget;
 };
 
 // The settings file: panelle.INI beside the executable when that folder is writable,
@@ -57,9 +68,9 @@ std::string SettingsPath();
 // or a negative price, included) is written back, so the file holds all four keys afterwards.
 BookSettings ReadSettings(const std::string& path);
 
-// Writes the four values in the order width, height, price, author, then the page-fit keys
-// and "reader" where they are not at their default or are already in the file; false when
-// the file cannot be written. Those keys are read without being written back (a missing,
-// unreadable or out-of-range value reads as the default), so a file that never chose them
-// keeps only the four.
+// Writes the four values in the order width, height, price, author, then the page-fit and
+// budget keys and "reader" where they are not at their default or are already in the file;
+// false when the file cannot be written. Those keys are read without being written back (a
+// missing, unreadable or out-of-range value reads as the default), so a file that never chose
+// them keeps only the four.
 bool SaveSettings(const std::string& path, const BookSettings& settings);

@@ -192,6 +192,7 @@ TPanelleForm::TPanelleForm(std::string settingsPath, QWidget* parent)
     book_.author = settings.author;
     book_.pageFit = settings.pageFit;
     book_.SetReader(settings.reader);
+    book_.budget = settings.budget;
     ShowControls();
 
     Timer1 = Named(new QTimer(this), "Timer1");
@@ -291,6 +292,8 @@ void TPanelleForm::BuildControls() {
     CancelButton->setShortcut(Qt::Key_Escape);
     CancelButton->hide();
     connect(CancelButton, &QPushButton::clicked, this, [this] { CancelButtonClick(); });
+    StatusLabel = Named(new QLabel(client), "StatusLabel");
+    StatusLabel->setGeometry(8, 598, 713, 16);
 }
 
 void TPanelleForm::BuildPortal() {
@@ -622,6 +625,7 @@ void TPanelleForm::CreateButtonClick() {
     suiProgressBar->setValue(0);
     suiProgressBar->setFormat(QStringLiteral("0/%1").arg(book_.pageCount()));
     suiProgressBar->setGeometry(kBusyBarPlace);
+    StatusLabel->hide();
     suiProgressBar->show();
     CancelButton->setEnabled(true);
     CancelButton->show();
@@ -635,6 +639,7 @@ void TPanelleForm::CreateButtonClick() {
     suiProgressBar->hide();
     suiProgressBar->setGeometry(kIdleBarPlace);
     ShowControls();
+    ShowOutcome();
     PaintBox1->update();
     if (closeWhenStopped_) {
         closeWhenStopped_ = false;
@@ -654,6 +659,8 @@ void TPanelleForm::CancelButtonClick() {
 
 void TPanelleForm::TakeMeasures(const Book& generated) {
     book_.jarPath = generated.jarPath;
+    book_.written = generated.written;
+    book_.outcome = generated.outcome;
     if (generated.pageCount() != book_.pageCount()) return;
     for (int32_t i = 0; i < book_.pageCount(); ++i) {
         const Description_T& measured = generated.pages[i];
@@ -674,6 +681,21 @@ void TPanelleForm::closeEvent(QCloseEvent* event) {
         return;
     }
     QMainWindow::closeEvent(event);
+}
+
+void TPanelleForm::ShowOutcome() {
+    QStringList lines;
+    for (const JarOutcome& jar : book_.outcome)
+        lines << QStringLiteral("%1: %2 pages, %3 bytes, largest page %4x%5")
+                     .arg(Text(FileNamePart(jar.jarPath)))
+                     .arg(jar.pages)
+                     .arg(jar.bytes)
+                     .arg(jar.largestWidth)
+                     .arg(jar.largestHeight);
+    const QString text = lines.join(QStringLiteral("; "));
+    StatusLabel->setToolTip(lines.join('\n'));
+    StatusLabel->setText(StatusLabel->fontMetrics().elidedText(text, Qt::ElideRight, StatusLabel->width()));
+    StatusLabel->show();
 }
 
 // ---- settings and information boxes ---------------------------------------------------------

@@ -90,6 +90,8 @@ public:
     QProgressBar* suiProgressBar;
     // Shown beside the progress bar while a generation runs; stops it.
     QPushButton* CancelButton;
+    // Under the page list, in the progress bar's place: what the last generation wrote.
+    QLabel* StatusLabel;
     QTimer* Timer1;
     QFileDialog* OpenPictureDialog1;
     QFileDialog* SaveDialog;
@@ -183,6 +185,9 @@ private:
     void PortalLink(const char* linkName);
     // A drag or drop event over the window or the list: accepted when it carries files.
     bool TakeDrag(QDropEvent* event, bool drop);
+    // The archives of the last generation, one "NAME.jar: N pages, B bytes, largest page
+    // WxH" each, into the status line; empty after a generation that failed.
+    void ShowOutcome();
 
     std::string settingsPath_;
     Book book_;

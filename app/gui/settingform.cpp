@@ -5,8 +5,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
 
 #include "panelleform.h"
+#include "profiles.h"
 #include "settings.h"
 
 namespace {
@@ -34,6 +37,21 @@ void ShowPageFit(TSettingForm& d, const PageFit& fit) {
     d.SplitBox->setCurrentIndex(fit.split);
 }
 
+void ShowBudget(TSettingForm& d, const PhoneBudget& budget) {
+    d.HeapEdit->setValue(budget.heap);
+    d.JarLimitEdit->setValue(budget.jarLimit);
+}
+
+QSpinBox* KbBox(QWidget* parent, const QString& none, const QRect& place) {
+    auto* box = new QSpinBox(parent);
+    box->setRange(0, kMaxBudgetKb);
+    box->setSuffix(QStringLiteral(" KB"));
+    box->setSpecialValueText(none);  // 0 is no budget
+    box->setAlignment(Qt::AlignRight);
+    box->setGeometry(place);
+    return box;
+}
+
 }  // namespace
 
 TSettingForm::TSettingForm(TPanelleForm& owner)
@@ -41,7 +59,7 @@ TSettingForm::TSettingForm(TPanelleForm& owner)
               Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
       owner_(owner) {
     setWindowTitle(QStringLiteral("属性设置"));
-    setFixedSize(297, 359);
+    setFixedSize(297, 479);
 
     GroupBox1 = new QGroupBox(QStringLiteral("默认配置"), this);
     GroupBox1->setGeometry(8, 8, 281, 153);
@@ -95,10 +113,35 @@ TSettingForm::TSettingForm(TPanelleForm& owner)
     FlowCheck->move(16, 112);
     FlowCheck->setToolTip(QStringLiteral("在页底按下键接着看下一页，并记住读到的页"));
 
+    PhoneGroup = new QGroupBox(QStringLiteral("手机"), this);
+    PhoneGroup->setGeometry(8, 318, 281, 113);
+    const auto phoneLabel = [this](const QString& text, int x, int y) {
+        auto* l = new QLabel(text, PhoneGroup);
+        l->move(x, y);
+        l->adjustSize();
+        return l;
+    };
+    ProfileLabel = phoneLabel(QStringLiteral("机型："), 16, 24);
+    ProfileBox = new QComboBox(PhoneGroup);
+    ProfileBox->addItem(QStringLiteral("自定义"));
+    for (const PhoneProfile& p : PhoneProfiles()) ProfileBox->addItem(QString::fromLatin1(p.name));
+    ProfileBox->setGeometry(112, 20, 153, 23);
+    HeapLabel = phoneLabel(QStringLiteral("堆内存："), 16, 54);
+    HeapEdit = KbBox(PhoneGroup, QStringLiteral("不检查"), {112, 51, 105, 21});
+    HeapEdit->setToolTip(QStringLiteral("一页解码后 (宽 x 高 x 4) 可占的内存，0 不检查"));
+    JarLimitLabel = phoneLabel(QStringLiteral("JAR上限："), 16, 84);
+    JarLimitEdit = KbBox(PhoneGroup, QStringLiteral("不限"), {112, 81, 105, 21});
+    JarLimitEdit->setToolTip(QStringLiteral("超过上限的书分成几卷，0 不限"));
+    connect(ProfileBox, &QComboBox::activated, this, [this](int index) { ProfileBoxChange(index); });
+    for (QSpinBox* box : {HeapEdit, JarLimitEdit})
+        connect(box, &QSpinBox::valueChanged, this, [this] { ShowMatchingProfile(); });
+    for (QLineEdit* edit : {static_cast<QLineEdit*>(WidthEdit), static_cast<QLineEdit*>(HeightEdit)})
+        connect(edit, &QLineEdit::textChanged, this, [this] { ShowMatchingProfile(); });
+
     defaultButton = new QPushButton(QStringLiteral("默认"), this);
-    defaultButton->setGeometry(112, 322, 75, 27);
+    defaultButton->setGeometry(112, 442, 75, 27);
     EnterButton = new QPushButton(QStringLiteral("确定"), this);
-    EnterButton->setGeometry(206, 322, 75, 27);
+    EnterButton->setGeometry(206, 442, 75, 27);
     EnterButton->setDefault(true);
     connect(defaultButton, &QPushButton::clicked, this, [this] { defaultButtonClick(); });
     connect(EnterButton, &QPushButton::clicked, this, [this] { EnterButtonClick(); });
@@ -110,6 +153,31 @@ TSettingForm::TSettingForm(TPanelleForm& owner)
     PriceEdit->setText(QString::number(book.settingPrice));
     ShowPageFit(*this, book.pageFit);
     FlowCheck->setChecked(book.reader() == 1);
+    ShowBudget(*this, book.budget);
+    ShowMatchingProfile();
+}
+
+void TSettingForm::ProfileBoxChange(int index) {
+    const auto profiles = PhoneProfiles();
+    if (index < 1 || static_cast<size_t>(index) > profiles.size()) return;  // 自定义 keeps the fields
+    const PhoneProfile& p = profiles[static_cast<size_t>(index - 1)];
+    WidthEdit->setText(QString::number(p.width));
+    HeightEdit->setText(QString::number(p.height));
+    ShowBudget(*this, {p.heap, p.jarLimit});
+    ShowMatchingProfile();
+}
+
+void TSettingForm::ShowMatchingProfile() {
+    int match = 0;
+    const auto profiles = PhoneProfiles();
+    for (size_t i = 0; i < profiles.size() && match == 0; ++i) {
+        const PhoneProfile& p = profiles[i];
+        if (WidthEdit->text() == QString::number(p.width) && HeightEdit->text() == QString::number(p.height) &&
+            HeapEdit->value() == p.heap && JarLimitEdit->value() == p.jarLimit)
+            match = static_cast<int>(i) + 1;
+    }
+    const QSignalBlocker quiet(ProfileBox);
+    ProfileBox->setCurrentIndex(match);
 }
 
 void TSettingForm::defaultButtonClick() {
@@ -119,6 +187,8 @@ void TSettingForm::defaultButtonClick() {
     PriceEdit->setText(QString::number(kDefaults.price));
     ShowPageFit(*this, kDefaults.pageFit);
     FlowCheck->setChecked(kDefaults.reader == 1);
+    ShowBudget(*this, kDefaults.budget);
+    ShowMatchingProfile();
 }
 
 void TSettingForm::EnterButtonClick() {
@@ -140,8 +210,9 @@ void TSettingForm::EnterButtonClick() {
     book.pageFit = {FitBox->currentIndex(), GreyCheck->isChecked() ? 1 : 0, colors, DitherCheck->isChecked() ? 1 : 0,
                     SplitBox->currentIndex()};
     book.SetReader(FlowCheck->isChecked() ? 1 : 0);
+    book.budget = {HeapEdit->value(), JarLimitEdit->value()};
     if (!SaveSettings(owner_.settingsPath(), {book.author, book.settingWidth, book.settingHeight, book.settingPrice,
-                                              book.pageFit, book.reader()})) {
+                                              book.pageFit, book.reader(), book.budget})) {
         messages.ShowException("Cannot write " + owner_.settingsPath() + ".");
         return;  // the dialog stays open with the values, so they can be saved again
     }

@@ -1,7 +1,8 @@
-// The settings dialog: the author and the default screen size and unit price, and below
-// them how pages are written (fitted, grey, fewer colours, split) and which reader the book
-// carries (the classic one, or the flowing one). Modeless, on
-// top, created once; "确定" keeps and saves the values, "默认" only refills the fields.
+// The settings dialog: the author and the default screen size and unit price, below them
+// how pages are written (fitted, grey, fewer colours, split) and which reader the book
+// carries (the classic one, or the flowing one), and what the phone holds (a profile by
+// screen, the heap a page may take, the largest archive). Modeless, on top, created once;
+// "确定" keeps and saves the values, "默认" only refills the fields.
 #pragma once
 
 #include <QDialog>
@@ -13,6 +14,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 class TPanelleForm;
 
 class TSettingForm : public QDialog {
@@ -41,12 +43,25 @@ public:
     QLabel* SplitLabel;
     QComboBox* SplitBox;
     QCheckBox* FlowCheck;  // the flowing reader instead of the classic one
+    // what the phone holds
+    QGroupBox* PhoneGroup;
+    QLabel* ProfileLabel;
+    QComboBox* ProfileBox;  // 自定义, then the profiles by name
+    QLabel* HeapLabel;
+    QSpinBox* HeapEdit;  // KB, 0: no check
+    QLabel* JarLimitLabel;
+    QSpinBox* JarLimitEdit;  // KB, 0: no limit
     QPushButton* defaultButton;
     QPushButton* EnterButton;
 
     void defaultButtonClick();
     void EnterButtonClick();
+    // A profile chosen: its screen, heap and JAR limit fill the fields.
+    void ProfileBoxChange(int index);
 
 private:
+    // The profile whose values the fields hold, or 自定义.
+    void ShowMatchingProfile();
+
     TPanelleForm& owner_;
 };

@@ -7,14 +7,17 @@
 #include <unistd.h>
 #include <zip.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <filesystem>
 #include <random>
 
 #include "../app/testutil.h"
 #include "descriptors.h"
 #include "panelle/picture.h"
+#include "fitpage.h"
 #include "text.h"
 
 namespace {
@@ -656,4 +659,150 @@ TEST_F(Cli, DamagedArchivePageIsNamedWithItsReasonAndLeavesNoBook) {
               std::string::npos)
         << r.err;
     EXPECT_TRUE(Tree(dir / "out").empty());
+}
+
+// ---- phone budgets --------------------------------------------------------------------------
+
+TEST_F(Cli, PhoneOptionsAreRefusedInOneLineNamingWhatTheyTake) {
+    struct Row {
+        std::vector<std::string> args;
+        std::string line;
+    } rows[] = {
+        {{"--profile", "176x221"},
+         "panelle-cli: unknown profile 176x221; the profiles are 128x128, 128x160, 176x208, 176x220, 240x320, 320x240, "
+         "352x416\n"},
+        {{"--profile", ""}, ""},
+        {{"--heap", "-1"}, "panelle-cli: --heap takes a number of KB from 0 (none) to 1048576\n"},
+        {{"--heap", "200k"}, "panelle-cli: --heap takes a number of KB from 0 (none) to 1048576\n"},
+        {{"--jar-limit", "1048577"}, "panelle-cli: --jar-limit takes a number of KB from 0 (none) to 1048576\n"},
+        {{"--jar-limit", "x"}, "panelle-cli: --jar-limit takes a number of KB from 0 (none) to 1048576\n"},
+    };
+    for (const Row& row : rows) {
+        const Result r = Run(BuildArgs({"-o", "out/b", row.args[0], row.args[1], "page.bmp"}));
+        EXPECT_EQ(r.status, 2) << row.args[0] << " " << row.args[1];
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        if (!row.line.empty()) {
+            EXPECT_EQ(r.err, row.line);
+        }
+    }
+    EXPECT_TRUE(Tree(dir / "out").empty());
+    EXPECT_FALSE(fs::exists(dir / "bin/panelle.INI"));
+}
+
+TEST_F(Cli, AProfileGivesItsScreenAndLimitsAndOptionsBesideItWin) {
+    WritePage(dir / "tall.png", 600, 900, ImageFormat::Png);
+    // 128x128: pages 128 wide, and a heap of 200 KB (a 128 x 192 page fits it)
+    Result r = Run(BuildArgs({"-o", "out/a", "--profile", "128x128", "--fit", "width", "tall.png"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadPngHeader(ZipEntry(dir / "out/a.jar", "0.png")).width, 128u);
+    EXPECT_NE(r.err.find("a.jar: 1 pages, "), std::string::npos) << r.err;
+    // --screen and --heap beside the profile win over its own; a 176 x 264 page is cut to fit 50 KB
+    r = Run(BuildArgs({"-o", "out/b", "--screen", "176x208", "--profile", "128x128", "--heap", "50", "--jar-limit", "0",
+                       "--fit", "width", "tall.png"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadPngHeader(ZipEntry(dir / "out/b.jar", "0.png")).width, 176u);
+    const size_t pieces = StripsFor(176, 264, 50 * 1024).size();
+    ASSERT_GT(pieces, 1u);
+    EXPECT_NE(r.err.find("b.jar: " + std::to_string(pieces) + " pages, "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("larger than the heap"), std::string::npos) << r.err;
+    // the settings file's keys apply without options, and the options over them
+    WriteFile(dir / "bin/panelle.INI", "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=a\r\nheap=100\r\n");
+    r = Run(BuildArgs({"-o", "out/c", "tall.png"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("a page decodes larger than the heap of 100 KB: page 1 (600x900, 2110 KB)\n"), std::string::npos)
+        << r.err;
+    r = Run(BuildArgs({"-o", "out/d", "--heap", "0", "tall.png"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("larger than the heap"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadText(dir / "bin/panelle.INI"), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=a\r\nheap=100\r\n");
+}
+
+// A page like a comic's: white, panels framed in black, each shaded from top to bottom.
+void WriteComicPage(const std::string& path, uint32_t w, uint32_t h, uint32_t seed) {
+    Picture p(w, h, 24, 0);
+    const uint32_t rows = 3, cols = 2;
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x) {
+            const uint32_t px = x * cols / w, py = y * rows / h;
+            const uint32_t cx = x - px * w / cols, cy = y - py * h / rows;
+            const bool frame = cx < 12 || cy < 12 || cx >= w / cols - 12 || cy >= h / rows - 12;
+            const uint8_t shade = static_cast<uint8_t>(255 - (cy * 160 / (h / rows) + seed * 37 + px * 50 + py * 20) % 200);
+            const RGBQUAD c = frame && (cx >= 4 && cy >= 4) ? RGBQUAD{0, 0, 0, 0} : frame ? RGBQUAD{255, 255, 255, 0}
+                                                                                      : RGBQUAD{shade, shade, uint8_t(shade / 2 + 100), 0};
+            p.SetPixelColor(int32_t(x), int32_t(y), c);
+        }
+    ASSERT_TRUE(p.Save(path.c_str(), ImageFormat::Jpg));
+}
+
+TEST_F(Cli, AFortyPageFittedBookWithAJarLimitOf64GivesVolumesJavaReads) {
+    std::vector<std::string> pages;
+    for (int i = 0; i < 40; ++i) {
+        pages.push_back("p" + std::to_string(i) + ".jpg");
+        WriteComicPage(dir / pages.back(), 1200, 1800 + static_cast<uint32_t>(i), static_cast<uint32_t>(i));
+    }
+    std::vector<std::string> args = {"-o", "out/vol", "--name", "四十页", "--fit", "width", "--jar-limit", "64"};
+    args.insert(args.end(), pages.begin(), pages.end());
+    const Result r = Run(BuildArgs(args));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> jars;
+    for (int k = 1; fs::exists(dir / ("out/vol-" + std::to_string(k) + ".jar")); ++k)
+        jars.push_back("vol-" + std::to_string(k) + ".jar");
+    ASSERT_GE(jars.size(), 2u) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out/vol.jar"));
+    EXPECT_EQ(Tree(dir / "out").size(), 2 * jars.size());
+    const bool java = std::system("command -v java >/dev/null 2>&1") == 0;
+    std::set<std::string> names;
+    int total = 0;
+    std::string out;
+    for (size_t k = 0; k < jars.size(); ++k) {
+        const std::string jar = dir / ("out/" + jars[k]);
+        const std::string name = "四十页 " + std::to_string(k + 1) + "/" + std::to_string(jars.size());
+        const auto bytes = fs::file_size(jar);
+        EXPECT_LE(bytes, 65536u) << jar;
+        const std::string desc = ZipEntry(jar, "desc.txt");
+        const std::string head = "\xFF\xFE" + Utf8ToUtf16Le("bookname:" + name + "\r\npiccount:");
+        ASSERT_EQ(desc.rfind(head, 0), 0u) << jar;
+        int count = 0;
+        for (size_t at = head.size(); at + 1 < desc.size() && std::isdigit(static_cast<unsigned char>(desc[at])); at += 2)
+            count = count * 10 + (desc[at] - '0');
+        std::vector<std::string> lines(static_cast<size_t>(count));
+        EXPECT_EQ(desc, Desc(name, "Kavoo网", lines)) << "page lines from 0 in " << jar;
+        total += count;
+        const std::string jad = ReadText(JadPathFor(jar));
+        EXPECT_NE(jad.find("MIDlet-Jar-Size: " + std::to_string(bytes) + "\r\n"), std::string::npos) << jad;
+        EXPECT_NE(jad.find("MIDlet-Jar-URL: " + jars[k] + "\r\n"), std::string::npos) << jad;
+        EXPECT_NE(jad.find("MIDlet-Name: " + name + "\r\n"), std::string::npos) << jad;
+        EXPECT_TRUE(names.insert(name).second);
+        EXPECT_NE(r.err.find(jars[k] + ": " + std::to_string(count) + " pages, " + std::to_string(bytes) +
+                             " bytes, largest page 176x"),
+                  std::string::npos)
+            << r.err;
+        out += "wrote out/" + jars[k] + " (" + std::to_string(bytes) + " bytes)\nwrote out/" +
+               jars[k].substr(0, jars[k].size() - 4) + ".jad\n";
+        if (java) {
+            const std::string check = "java " PANELLE_TEST_SOURCE "/app/JarCheck.java '" + jar + "' " +
+                                      std::to_string(count) + " > '" + (dir / "java.txt") + "'";
+            ASSERT_EQ(std::system(check.c_str()), 0) << jar;
+            EXPECT_NE(ReadText(dir / "java.txt").find("MIDlet-Name UTF-8: " + Hex(name) + "\n"), std::string::npos);
+        }
+    }
+    EXPECT_EQ(total, 40);
+    EXPECT_EQ(r.out, out);
+}
+
+TEST_F(Cli, APageTooLargeForTheJarLimitFailsAndLeavesNothingNew) {
+    WritePage(dir / "huge.png", 400, 400, ImageFormat::Png);
+    WriteFile(dir / "out/book.jar", "old");
+    const Result r = Run(BuildArgs({"-o", "out/book", "--jar-limit", "16", "page.bmp", "huge.png"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("page 2 (huge.png) alone makes an archive of "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\nUncomplete!\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(Tree(dir / "out"), std::vector<std::string>{"book.jar"});
+    EXPECT_EQ(ReadText(dir / "out/book.jar"), "old");
+    // a limit that not even the viewer's classes and pictures fit says so
+    const Result tiny = Run(BuildArgs({"-o", "out/book", "--jar-limit", "4", "page.bmp"}));
+    EXPECT_EQ(tiny.status, 1);
+    EXPECT_NE(tiny.err.find("the viewer and the book's texts alone make an archive of "), std::string::npos) << tiny.err;
+    EXPECT_EQ(Tree(dir / "out"), std::vector<std::string>{"book.jar"});
 }

@@ -294,3 +294,50 @@ TEST_F(Generation, ClosingTheWindowDuringAGenerationStopsItFirst) {
     EXPECT_EQ(ReadText(dir / "book.jar"), "previous book");
     EXPECT_FALSE(FileExists(dir / "book.jad"));
 }
+
+TEST_F(Generation, StatusLineListsTheArchivesAndOneNoticeNamesPagesTooLargeForTheHeap) {
+    Import({SolidPicture(dir, "big.bmp", 300, 200, 0xff0000), SolidPicture(dir, "small.bmp", 20, 10, 0x00ff00),
+            SolidPicture(dir, "wide.bmp", 400, 130, 0x0000ff)});
+    book().budget.heap = 200;  // 204800 bytes: 300 x 200 and 400 x 130 pixels take more
+    Generate("book");
+    const std::string heap =
+        "2 pages decode larger than the heap of 200 KB: page 1 (300x200, 235 KB), page 3 (400x130, 204 KB)";
+    ASSERT_EQ(progress.log, (std::vector<std::string>{"show:Complete!", "show:" + heap}));
+    const std::string size = std::to_string(std::filesystem::file_size(dir / "book.jar"));
+    EXPECT_TRUE(form->StatusLabel->isVisible());
+    EXPECT_EQ(form->StatusLabel->text().toStdString(), "book.jar: 3 pages, " + size + " bytes, largest page 300x200");
+    EXPECT_GE(form->StatusLabel->y(), form->GroupBox1->geometry().bottom());
+    EXPECT_LE(form->StatusLabel->geometry().bottom(), form->client->height());
+
+    // a book cut into volumes has a line for each; a failed one clears the line
+    book().budget = {0, 16};
+    progress.log.clear();
+    Import({SolidPicture(dir, "more.bmp", 60, 60, 0x123456)});
+    book().pages.back().measured = false;
+    std::vector<std::string> noisy;
+    for (int i = 0; i < 3; ++i) {
+        Picture p(90, 90, 24, 0);
+        for (int y = 0; y < 90; ++y)
+            for (int x = 0; x < 90; ++x)
+                p.SetPixelColor(x, y, RGBQUAD{uint8_t(x * 37 ^ y * 11 ^ i), uint8_t(x * y), uint8_t(y * 91 + i), 0});
+        noisy.push_back(dir / ("noisy" + std::to_string(i) + ".bmp"));
+        ASSERT_TRUE(p.Save(noisy.back().c_str(), ImageFormat::Bmp));
+    }
+    Import(noisy);
+    Generate("vol");
+    ASSERT_EQ(progress.log, std::vector<std::string>{"show:Complete!"});
+    ASSERT_GE(book().outcome.size(), 2u);
+    const QString status = form->StatusLabel->toolTip();
+    EXPECT_EQ(status.count('\n') + 1, static_cast<qsizetype>(book().outcome.size()));
+    EXPECT_TRUE(status.startsWith(QStringLiteral("vol-1.jar: "))) << status.toStdString();
+    EXPECT_TRUE(std::filesystem::exists(dir / "vol-2.jad"));
+
+    book().budget = {0, 1};  // the first page alone takes more than 1 KB
+    progress.log.clear();
+    Generate("none");
+    ASSERT_EQ(progress.log.size(), 2u);
+    EXPECT_EQ(progress.log[0], "show:Uncomplete!");
+    EXPECT_EQ(progress.log[1].rfind("show:page 1 (big.bmp) alone makes an archive of ", 0), 0u) << progress.log[1];
+    EXPECT_EQ(form->StatusLabel->text(), QString());
+    EXPECT_FALSE(std::filesystem::exists(dir / "none.jar"));
+}

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QSpinBox>
 
 #include "guitest.h"
 
@@ -261,4 +262,72 @@ TEST_F(Settings, FlowingReaderBoxChoosesTheViewerAndIsSavedAndReadBack) {
     EXPECT_EQ(book().reader(), 0);
     EXPECT_EQ(book().templatePaths[0], classic);
     EXPECT_EQ(Ini(), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nreader=0\r\n");
+}
+
+// ---- what the phone holds -------------------------------------------------------------------
+
+namespace {
+
+std::vector<std::string> PhoneFields(const TSettingForm& d) {
+    return {d.ProfileBox->currentText().toStdString(), d.WidthEdit->text().toStdString(),
+            d.HeightEdit->text().toStdString(), d.HeapEdit->text().toStdString(), d.JarLimitEdit->text().toStdString()};
+}
+
+}  // namespace
+
+TEST_F(Settings, PhoneGroupLiesBelowThePageGroupWithTheProfiles) {
+    TSettingForm& d = Dialog();
+    EXPECT_EQ(d.PhoneGroup->title(), QStringLiteral("手机"));
+    EXPECT_GE(d.PhoneGroup->y(), d.PageGroup->geometry().bottom());
+    EXPECT_EQ(d.PhoneGroup->width(), d.PageGroup->width());
+    EXPECT_GT(d.defaultButton->y(), d.PhoneGroup->geometry().bottom());
+    EXPECT_LE(d.EnterButton->geometry().bottom(), d.height());
+    for (const QWidget* w : std::initializer_list<const QWidget*>{d.ProfileBox, d.HeapEdit, d.JarLimitEdit})
+        EXPECT_LT(w->geometry().right(), d.PhoneGroup->width() - 8);
+    EXPECT_EQ(d.ProfileLabel->text(), QStringLiteral("机型："));
+    EXPECT_EQ(d.HeapLabel->text(), QStringLiteral("堆内存："));
+    EXPECT_EQ(d.JarLimitLabel->text(), QStringLiteral("JAR上限："));
+    std::vector<std::string> profiles;
+    for (int i = 0; i < d.ProfileBox->count(); ++i) profiles.push_back(d.ProfileBox->itemText(i).toStdString());
+    EXPECT_EQ(profiles, (std::vector<std::string>{"自定义", "128x128", "128x160", "176x208", "176x220", "240x320",
+                                                  "320x240", "352x416"}));
+    EXPECT_EQ(PhoneFields(d), (std::vector<std::string>{"自定义", "176", "208", "不检查", "不限"}));
+}
+
+TEST_F(Settings, ChoosingAProfileFillsTheFieldsAndEditingOneMakesItCustom) {
+    TSettingForm& d = Dialog();
+    ASSERT_TRUE(Activate(&d));
+    d.ProfileBox->setFocus();
+    QTest::keyClick(d.ProfileBox, Qt::Key_Down);  // 128x128
+    EXPECT_EQ(PhoneFields(d), (std::vector<std::string>{"128x128", "128", "128", "200 KB", "64 KB"}));
+    QTest::keyClick(d.ProfileBox, Qt::Key_Down);
+    QTest::keyClick(d.ProfileBox, Qt::Key_Down);
+    QTest::keyClick(d.ProfileBox, Qt::Key_Down);  // 176x220
+    EXPECT_EQ(PhoneFields(d), (std::vector<std::string>{"176x220", "176", "220", "800 KB", "100 KB"}));
+    // a value typed by hand is the user's own: the drop-down says so, the other fields stay
+    d.HeapEdit->setFocus();
+    d.HeapEdit->selectAll();
+    QTest::keyClicks(d.HeapEdit, "200");
+    EXPECT_EQ(PhoneFields(d), (std::vector<std::string>{"自定义", "176", "220", "200 KB", "100 KB"}));
+    QTest::mouseClick(d.EnterButton, Qt::LeftButton);
+    EXPECT_TRUE(messages.log.empty());
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(Ini(), "[SETTING]\r\nwidth=176\r\nheight=220\r\nprice=0\r\nauthor=Kavoo网\r\nheap=200\r\njarlimit=100\r\n");
+    EXPECT_EQ(book().budget, (PhoneBudget{200, 100}));
+    EXPECT_EQ(book().settingHeight, 220);
+
+    OpenWindow();  // read back at the next start; values that are a profile's show its name
+    EXPECT_EQ(book().budget, (PhoneBudget{200, 100}));
+    TSettingForm& again = Dialog();
+    EXPECT_EQ(PhoneFields(again), (std::vector<std::string>{"自定义", "176", "220", "200 KB", "100 KB"}));
+    ASSERT_TRUE(Activate(&again));
+    again.HeapEdit->setFocus();
+    again.HeapEdit->selectAll();
+    QTest::keyClicks(again.HeapEdit, "800");
+    EXPECT_EQ(again.ProfileBox->currentText(), QStringLiteral("176x220"));
+    QTest::mouseClick(again.defaultButton, Qt::LeftButton);  // refills the fields only
+    EXPECT_EQ(PhoneFields(again), (std::vector<std::string>{"自定义", "176", "208", "不检查", "不限"}));
+    EXPECT_EQ(book().budget, (PhoneBudget{200, 100}));
+    again.close();
+    EXPECT_EQ(Ini(), "[SETTING]\r\nwidth=176\r\nheight=220\r\nprice=0\r\nauthor=Kavoo网\r\nheap=200\r\njarlimit=100\r\n");
 }

@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
 # A book made by panelle-cli build, with the templates it finds beside itself (build/bin/files),
 # read on the harness's phone. Exits 77 (skipped) while the builder cannot write PNG pages.
-# Usage: cli-book.sh PANELLE-CLI JAVA HARNESS-FOLDER OUTPUT-FOLDER pictures|sample|fitted|flow SOURCE-FOLDER
+# Usage: cli-book.sh PANELLE-CLI JAVA HARNESS-FOLDER OUTPUT-FOLDER MODE SOURCE-FOLDER
+# MODE:
+#   flow:     tall pages fitted to the screen's width with --reader flow, read by FlowTest
 #   pictures: three pages drawn by ImageMagick and saved as BMP, with descriptions; the pages
 #             inside the JAR must hold the same pixels as the pictures
 #   sample:   the book `make run` builds from samples/
 #   fitted:   pages fitted to the screen's width, a double page split: none wider than the screen
-#   flow:     tall pages fitted to the screen's width with --reader flow, read by FlowTest
+#   volumes:  forty fitted pages with a JAR limit of 64 KB: volumes of at most 65536 bytes with
+#             distinct names, each read to its last page
+#   heap:     pages fitted for 176x208 with a heap of 200 KB, a webtoon page of 800 x 12000 among
+#             them, read on a phone of that heap: every page and piece fits and is shown
+#   heap-own: the same pictures at their own size on the same phone: the pages too large for
+#             it show the memory message instead
 set -euo pipefail
 cli="$1" java="$2" harness="$3" out="$4" mode="$5" source="$6"
 CONVERT="${CONVERT:-convert}"
@@ -21,7 +28,87 @@ if ! "$cli" convert "$source/samples/page.bmp" "$out/probe.png" 2> "$out/probe.l
     exit 1
 fi
 
-if [ "$mode" = fitted ]; then
+# Comic-like pages: white, two columns of three framed panels, each shaded top to bottom.
+comic() {
+    local file="$1" w="$2" h="$3" seed="$4"
+    local pw=$((w / 2)) ph=$((h / 3)) draw=""
+    for r in 0 1 2; do
+        for c in 0 1; do
+            draw="$draw rectangle $((c * pw + 8)),$((r * ph + 8)) $((c * pw + pw - 8)),$((r * ph + ph - 8))"
+        done
+    done
+    "$CONVERT" -size "${w}x${h}" "gradient:gray$((90 - seed % 40))-white" -fill none -stroke black -strokewidth 10 \
+        -draw "$draw" -fill black -stroke none -pointsize $((h / 30)) -annotate +60+$((h / 6)) "PAGE $seed" "$file"
+}
+
+# heap-check BOOK LIMIT: how many pages of the book decode (w x h x 4) larger than LIMIT bytes.
+heap_over() {
+    local jar="$1" limit="$2" n=0 i=0
+    while unzip -p "$jar" "$i.png" > "$out/check.png" 2> /dev/null && [ -s "$out/check.png" ]; do
+        set -- $("$CONVERT" "$out/check.png" -format '%w %h' info:)
+        [ $(($1 * $2 * 4)) -le "$limit" ] || n=$((n + 1))
+        i=$((i + 1))
+    done
+    echo "$n"
+}
+
+run_viewer() {
+    "$java" -XX:+UseSerialGC -Djava.awt.headless=true -cp "$harness" ViewerTest "$@"
+}
+
+if [ "$mode" = volumes ]; then
+    pages=()
+    for i in $(seq 0 39); do
+        comic "$out/p$i.jpg" 1200 $((1800 + i)) "$i"
+        pages+=("$out/p$i.jpg")
+    done
+    "$cli" build -o "$out/vol.jar" --name "分卷" --fit width --jar-limit 64 "${pages[@]}" 2> "$out/build.log" \
+        || { cat "$out/build.log"; exit 1; }
+    volumes=("$out"/vol-*.jar)
+    [ "${#volumes[@]}" -ge 2 ] || { cat "$out/build.log"; echo "FAIL: not cut into volumes"; exit 1; }
+    total=0
+    names=""
+    status=0
+    for k in $(seq 1 "${#volumes[@]}"); do
+        jar="$out/vol-$k.jar"
+        size=$(stat -c %s "$jar")
+        [ "$size" -le 65536 ] || { echo "FAIL: $jar is $size bytes"; exit 1; }
+        grep -q "^MIDlet-Jar-Size: $size"$'\r'"\$" "$out/vol-$k.jad" || { echo "FAIL: vol-$k.jad does not give $size"; exit 1; }
+        name=$(grep '^MIDlet-Name: ' "$out/vol-$k.jad" | tr -d '\r')
+        [ "$name" = "MIDlet-Name: 分卷 $k/${#volumes[@]}" ] || { echo "FAIL: $name"; exit 1; }
+        names="$names$name"$'\n'
+        count=$(unzip -p "$jar" desc.txt | iconv -f UTF-16LE -t UTF-8 | tr -d '\r' | sed -n 's/^piccount://p')
+        total=$((total + count))
+        run_viewer "$jar" "$out/screens-$k" || status=1
+    done
+    [ "$total" -eq 40 ] || { echo "FAIL: the volumes hold $total pages, not 40"; exit 1; }
+    [ "$(printf '%s' "$names" | sort -u | wc -l)" -eq "${#volumes[@]}" ] || { echo "FAIL: names repeat"; exit 1; }
+    exit $status
+elif [ "$mode" = heap ] || [ "$mode" = heap-own ]; then
+    comic "$out/p0.jpg" 1200 1800 0
+    comic "$out/p1.jpg" 1000 1600 1
+    "$CONVERT" -size 800x12000 gradient:white-gray40 -fill black -pointsize 60 \
+        -annotate +100+3000 'WEBTOON' -annotate +100+9000 'STRIP' "$out/webtoon.png"
+    comic "$out/p2.png" 176 208 2
+    jar="$out/heap-$mode.jar"
+    fit=(--fit width)
+    [ "$mode" = heap ] || fit=(--fit none)
+    "$cli" build -o "$jar" --profile 176x208 --heap 200 "${fit[@]}" \
+        "$out/p0.jpg" "$out/webtoon.png" "$out/p1.jpg" "$out/p2.png" 2> "$out/build.log" || { cat "$out/build.log"; exit 1; }
+    over=$(heap_over "$jar" 204800)
+    if [ "$mode" = heap ]; then
+        [ "$over" -eq 0 ] || { echo "FAIL: $over pages decode larger than 200 KB"; exit 1; }
+        ! grep -q 'larger than the heap' "$out/build.log" || { cat "$out/build.log"; echo "FAIL: a heap warning"; exit 1; }
+        [ "$(unzip -l "$jar" | grep -c '[0-9]\.png$')" -gt 6 ] || { echo "FAIL: the webtoon page was not cut"; exit 1; }
+    else
+        [ "$over" -ge 3 ] || { echo "FAIL: only $over pages too large at their own size"; exit 1; }
+        grep -q "^3 pages decode larger than the heap of 200 KB: page 1 (1200x1800" "$out/build.log" \
+            || { cat "$out/build.log"; echo "FAIL: no heap warning"; exit 1; }
+    fi
+    # the harness's phone has that heap: a page larger than it shows the memory message
+    run_viewer "$jar" "$out/screens" 204800
+    exit $?
+elif [ "$mode" = fitted ]; then
     # Pages fitted to the screen's width: a tall page, a double page split right half first,
     # and a page narrower than the screen that stays as it is.
     jar="$out/fitted-book.jar"
