@@ -204,22 +204,6 @@ Picture Noise(uint32_t w, uint32_t h, uint32_t seed) {
     return p;
 }
 
-std::string Entry(const std::string& archive, const std::string& name) {
-    int error = 0;
-    zip_t* z = zip_open(archive.c_str(), ZIP_RDONLY, &error);
-    if (!z) return "(no archive)";
-    std::string data = "(no entry)";
-    zip_stat_t st;
-    if (zip_stat(z, name.c_str(), 0, &st) == 0) {
-        data.assign(st.size, '\0');
-        if (zip_file_t* f = zip_fopen(z, name.c_str(), 0)) {
-            zip_fread(f, data.data(), st.size);
-            zip_fclose(f);
-        }
-    }
-    zip_discard(z);
-    return data;
-}
 
 int64_t EntryCount(const std::string& archive) {
     int error = 0;
@@ -331,13 +315,13 @@ TEST_F(Budget, AJarLimitCutsTheBookIntoVolumesEachWithinIt) {
         for (int32_t i = 0; i < jar.pages; ++i) {
             lines.push_back("第" + std::to_string(page + 1) + "页");
             // the volume's page i is the whole book's page, byte for byte
-            EXPECT_EQ(Entry(jar.jarPath, std::to_string(i) + ".png"), Entry(dir / "whole.jar", std::to_string(page) + ".png"))
+            EXPECT_EQ(ZipEntry(jar.jarPath, std::to_string(i) + ".png"), ZipEntry(dir / "whole.jar", std::to_string(page) + ".png"))
                 << i;
             ++page;
         }
-        EXPECT_EQ(Entry(jar.jarPath, "desc.txt"), Desc(volume, lines));
-        EXPECT_EQ(Entry(jar.jarPath, "META-INF/MANIFEST.MF"), ManifestText(volume));
-        EXPECT_EQ(Entry(jar.jarPath, "a.class"), std::string(3000, 'a'));
+        EXPECT_EQ(ZipEntry(jar.jarPath, "desc.txt"), Desc(volume, lines));
+        EXPECT_EQ(ZipEntry(jar.jarPath, "META-INF/MANIFEST.MF"), ManifestText(volume));
+        EXPECT_EQ(ZipEntry(jar.jarPath, "a.class"), std::string(3000, 'a'));
         const std::string jad = ReadText(JadPathFor(jar.jarPath));
         EXPECT_NE(jad.find("MIDlet-Name: " + volume + "\r\n"), std::string::npos) << jad;
         EXPECT_NE(jad.find("MIDlet-Jar-Size: " + std::to_string(jar.bytes) + "\r\n"), std::string::npos) << jad;
@@ -346,7 +330,7 @@ TEST_F(Budget, AJarLimitCutsTheBookIntoVolumesEachWithinIt) {
         // a volume holds as many pages as fit: the next page, with its entry's headers and its
         // line, leaves no room
         if (k + 1 < n) {
-            const int64_t next = static_cast<int64_t>(Entry(dir / "whole.jar", std::to_string(page) + ".png").size());
+            const int64_t next = static_cast<int64_t>(ZipEntry(dir / "whole.jar", std::to_string(page) + ".png").size());
             EXPECT_GT(jar.bytes + next + 160, limit);
         }
     }
@@ -360,8 +344,8 @@ TEST_F(Budget, ABookWithinTheLimitStaysOneBookUnderItsOwnName) {
     ASSERT_TRUE(Generate(book, dir / "out/book", messages, 1));
     ASSERT_EQ(book.outcome.size(), 1u);
     EXPECT_EQ(book.outcome[0].jarPath, dir / "out/book.jar");
-    EXPECT_EQ(Entry(dir / "out/book.jar", "desc.txt"), Desc("我的书", {"第1页", "第2页"}));
-    EXPECT_EQ(Entry(dir / "out/book.jar", "META-INF/MANIFEST.MF"), ManifestText("我的书"));
+    EXPECT_EQ(ZipEntry(dir / "out/book.jar", "desc.txt"), Desc("我的书", {"第1页", "第2页"}));
+    EXPECT_EQ(ZipEntry(dir / "out/book.jar", "META-INF/MANIFEST.MF"), ManifestText("我的书"));
     EXPECT_NE(ReadText(dir / "out/book.jad").find("MIDlet-Name: 我的书\r\n"), std::string::npos);
     EXPECT_EQ(book.outcome[0].pages, 2);
     EXPECT_EQ(book.outcome[0].largestWidth, 20);

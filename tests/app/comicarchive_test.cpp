@@ -22,29 +22,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// A zip archive of (name, data) entries as libzip writes it, each deflated.
-std::string MakeZip(const std::string& path,
-                    const std::vector<std::pair<std::string, std::string>>& entries) {
-    int error = 0;
-    zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    EXPECT_NE(zip, nullptr);
-    if (!zip) return path;
-    for (const auto& [name, data] : entries) {
-        if (!name.empty() && name.back() == '/') {
-            EXPECT_GE(zip_dir_add(zip, name.c_str(), ZIP_FL_ENC_UTF_8), 0) << name;
-            continue;
-        }
-        // the source owns a copy of the data and frees it when the archive is written
-        char* copy = static_cast<char*>(std::malloc(data.size() + 1));
-        std::memcpy(copy, data.data(), data.size());
-        zip_source_t* source = zip_source_buffer(zip, copy, data.size(), 1);
-        const zip_int64_t index = zip_file_add(zip, name.c_str(), source, ZIP_FL_ENC_UTF_8);
-        EXPECT_GE(index, 0) << name << ": " << zip_strerror(zip);
-        if (index >= 0) zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 9);
-    }
-    EXPECT_EQ(zip_close(zip), 0);
-    return path;
-}
 
 // A BMP of w x h whose pixel (x, y) has the colour x * 16, y * 16, 0x80, as bytes.
 std::string BmpBytes(uint32_t w, uint32_t h) {

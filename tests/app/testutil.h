@@ -11,11 +11,14 @@
 #include <vector>
 
 #include "messages.h"
+#include "support/archives.h"
 #include "support/files.h"
 
+using testsupport::MakeZip;
 using testsupport::ReadText;
 using testsupport::TempDir;
 using testsupport::WriteFile;
+using testsupport::ZipEntry;
 
 inline std::vector<std::string> Entries(const std::string& folder) {
     std::vector<std::string> names;

@@ -20,23 +20,6 @@
 
 namespace {
 
-// A zip archive of (name, data) entries.
-std::string MakeArchive(const std::string& path,
-                        const std::vector<std::pair<std::string, std::string>>& entries) {
-    int error = 0;
-    zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    EXPECT_NE(zip, nullptr);
-    if (!zip) return path;
-    for (const auto& [name, data] : entries) {
-        char* copy = static_cast<char*>(std::malloc(data.size() + 1));
-        std::memcpy(copy, data.data(), data.size());
-        EXPECT_GE(
-            zip_file_add(zip, name.c_str(), zip_source_buffer(zip, copy, data.size(), 1), ZIP_FL_ENC_UTF_8),
-            0);
-    }
-    EXPECT_EQ(zip_close(zip), 0);
-    return path;
-}
 
 // Sends a drag carrying data over target and drops it there, as the window system does.
 // True when the target took the drop.
@@ -161,7 +144,7 @@ TEST_F(Drops, FolderDroppedOnTheWindowImportsItsPicturesInNaturalOrder) {
 TEST_F(Drops, ArchiveDroppedShowsItsPagesAndTheyLoadFromIt) {
     const std::string picture = ReadText(SolidPicture(dir, "solid.bmp", 6, 4, 0x00ff00));
     const std::string cbz =
-        MakeArchive(dir / "archive.cbz", {{"010.bmp", picture}, {"001.bmp", picture}, {"info.txt", "x"}});
+        MakeZip(dir / "archive.cbz", {{"010.bmp", picture}, {"001.bmp", picture}, {"info.txt", "x"}});
     EXPECT_TRUE(DropFiles(list().viewport(), {cbz}));
     EXPECT_EQ(Rows(), (std::vector<std::string>{"archive.cbz: 001.bmp", "archive.cbz: 010.bmp"}));
     PressRow(1);
@@ -172,7 +155,7 @@ TEST_F(Drops, ArchiveDroppedShowsItsPagesAndTheyLoadFromIt) {
 
 TEST_F(Drops, HostileArchiveGivesOneNoticeAndNoPage) {
     std::vector<std::pair<std::string, std::string>> entries{{"001.bmp", "x"}, {"../escape.bmp", "x"}};
-    const std::string cbz = MakeArchive(dir / "hostile.cbz", entries);
+    const std::string cbz = MakeZip(dir / "hostile.cbz", entries);
     EXPECT_TRUE(DropFiles(form.get(), {cbz}));
     EXPECT_TRUE(Rows().empty());
     EXPECT_FALSE(form->CreateButton->isEnabled());
@@ -218,7 +201,7 @@ using ArchiveGeneration = TemplateWindow;
 
 TEST_F(ArchiveGeneration, PagesOfAnArchiveGoIntoTheBook) {
     const std::string picture = ReadText(SolidPicture(dir, "solid.bmp", 7, 5, 0x0000ff));
-    const std::string cbz = MakeArchive(dir / "book.cbz", {{"2.bmp", picture}, {"1.bmp", picture}});
+    const std::string cbz = MakeZip(dir / "book.cbz", {{"2.bmp", picture}, {"1.bmp", picture}});
     EXPECT_TRUE(DropFiles(form.get(), {cbz}));
     answers.push_back({QString::fromStdString(dir / "out")});
     QTest::mouseClick(form->CreateButton, Qt::LeftButton);

@@ -19,6 +19,7 @@
 #include "panelle/format.h"
 #include "panelleform.h"
 #include "panelle/picture.h"
+#include "support/archives.h"
 #include "testutil.h"
 #include "text.h"
 
@@ -42,24 +43,6 @@ inline void Type(QWidget* widget, const QString& text) {
         QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
-// An entry of a zip archive: "<no archive>" when the archive cannot be opened, "<missing>"
-// when it has no such entry.
-inline std::string ZipEntry(const std::string& archive, const std::string& name) {
-    int error = 0;
-    zip_t* zip = zip_open(archive.c_str(), ZIP_RDONLY, &error);
-    if (!zip) return "<no archive>";
-    std::string data = "<missing>";
-    zip_stat_t st;
-    if (zip_stat(zip, name.c_str(), 0, &st) == 0) {
-        if (zip_file_t* f = zip_fopen(zip, name.c_str(), 0)) {
-            data.assign(st.size, '\0');
-            if (zip_fread(f, data.data(), st.size) != static_cast<zip_int64_t>(st.size)) data = "<short>";
-            zip_fclose(f);
-        }
-    }
-    zip_discard(zip);
-    return data;
-}
 
 // desc.txt as the phone reads it: the byte-order mark, then lines of UTF-16LE ending in CR LF.
 inline std::string DescLines(const std::vector<std::string>& lines) {
