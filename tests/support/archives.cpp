@@ -18,14 +18,18 @@ std::string MakeZip(const std::string& path, const std::vector<std::pair<std::st
             EXPECT_GE(zip_dir_add(zip, name.c_str(), ZIP_FL_ENC_UTF_8), 0) << name;
             continue;
         }
-        // the source owns a copy of the data and frees it when the archive is written
-        char* copy = static_cast<char*>(std::malloc(data.size() + 1));
-        std::memcpy(copy, data.data(), data.size());
-        zip_source_t* source = zip_source_buffer(zip, copy, data.size(), 1);
+        // The source owns a copy of the data and frees it when the archive is written; libzip
+        // keeps no buffer of an empty entry, so that one gets none.
+        char* copy = nullptr;
+        if (!data.empty()) {
+            copy = static_cast<char*>(std::malloc(data.size()));
+            std::memcpy(copy, data.data(), data.size());
+        }
+        zip_source_t* source = zip_source_buffer(zip, copy, data.size(), copy != nullptr);
         const zip_int64_t index = zip_file_add(zip, name.c_str(), source, ZIP_FL_ENC_UTF_8);
         EXPECT_GE(index, 0) << name << ": " << zip_strerror(zip);
         if (index >= 0) zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 9);
-        else zip_source_free(source);
+        else if (source) zip_source_free(source);
     }
     EXPECT_EQ(zip_close(zip), 0) << path;
     return path;
