@@ -90,7 +90,7 @@ void BM_BookPanelle(benchmark::State& state) {
     for (auto _ : state) {
         Book book;
         book.SetTemplateFolder(PANELLE_TEMPLATES);
-        book.bookName = book.bookNameText = "Benchmark";
+        book.bookName = book.descriptorName = "Benchmark";
         book.ImportPictures(pages);
         Quiet quiet;
         const bool ok = state.range(1) > 0 ? Generate(book, jar, quiet, static_cast<unsigned>(state.range(1)))

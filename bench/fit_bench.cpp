@@ -158,7 +158,7 @@ void BM_FitBook(benchmark::State& state) {
     for (auto _ : state) {
         Book book;
         book.SetTemplateFolder(PANELLE_TEMPLATES);
-        book.bookName = book.bookNameText = "Benchmark";
+        book.bookName = book.descriptorName = "Benchmark";
         book.ImportPictures(pages);
         if (mode > 0) book.pageFit.fit = 1;
         if (mode == 2) book.pageFit.colors = 256;

@@ -532,8 +532,8 @@ int Build(const std::vector<std::string>& words) {
     if (const std::string problem = TextProblem("the output's file name " + FileNamePart(jarPath), FileNamePart(jarPath));
         !problem.empty())
         return Refuse(problem, 2);
-    book.bookName = book.bookNameText = args.Has("--name") ? args.Value("--name") : NameFromOutput(jarPath);
-    if (book.bookNameText.empty()) return Refuse("the book's name is empty; give --name", 2);
+    book.bookName = book.descriptorName = args.Has("--name") ? args.Value("--name") : NameFromOutput(jarPath);
+    if (book.descriptorName.empty()) return Refuse("the book's name is empty; give --name", 2);
     for (int32_t i = 0; i < book.pageCount(); ++i) {
         const std::string& path = book.pages[i].path;
         const std::string source = PageSourceFile(path);
@@ -567,8 +567,8 @@ int Build(const std::vector<std::string>& words) {
     if (args.Has("--descriptions")) {
         std::vector<std::string> lines;
         if (!ReadDescriptions(args.Value("--descriptions"), lines)) return 1;
-        // A page is measured before its description is set: measuring empties it. The
-        // picture is loaded whole, as selecting a page in the window does.
+        // Each described page is loaded whole and measured, as selecting it in the window
+        // does, so that one that cannot be read is named before anything is converted.
         for (int32_t i = 0; i < book.pageCount() && static_cast<size_t>(i) < lines.size(); ++i) {
             book.currentImage = std::make_unique<Picture>();
             const std::string& path = book.pages[i].path;
@@ -577,13 +577,11 @@ int Build(const std::vector<std::string>& words) {
                 return Refuse("page " + std::to_string(i + 1) + ", " + path + ": " + (*text ? text : "cannot be read"),
                               1);
             }
-            book.currentPage = i;
-            book.SetDescription(lines[i]);
+            book.SetDescription(i, lines[i]);
         }
-        book.currentPage = -1;
         book.currentImage.reset();
     }
-    if (book.bookNameText.find(',') != std::string::npos)
+    if (book.descriptorName.find(',') != std::string::npos)
         std::fprintf(stderr, "panelle-cli: the name's commas show as full-width commas in MIDlet-1\n");
 
     return RunStoppable({jarPath, JadPathFor(jarPath)}, [&] {

@@ -69,102 +69,80 @@ void Book::FillTemplatePaths() {
 // ---- the page list ----------------------------------------------------------------------
 
 size_t Book::ImportPictures(const std::vector<std::string>& files) {
-    if (files.empty()) return 0;
     const size_t room = static_cast<size_t>(kMaxPages) - pages.size();
     const size_t taken = std::min(room, files.size());
     for (size_t i = 0; i < taken; ++i) {
         Description_T page;
         page.path = files[i];
         pages.push_back(std::move(page));
-        selected.push_back(false);
     }
-    controls.createEBook = controls.createButton = controls.clearButton = true;
     return taken;
 }
 
-void Book::ListEmptied() {
-    controls.createEBook = controls.createButton = controls.delButton = false;
-    controls.clearButton = controls.moveUpButton = controls.moveDownButton = false;
-}
-
-void Book::DeleteSelected() {
+void Book::DeletePages(const std::vector<bool>& rows) {
     std::vector<Description_T> kept;
     int32_t newCurrent = -1;
     for (size_t i = 0; i < pages.size(); ++i) {
-        if (selected[i]) continue;
+        if (i < rows.size() && rows[i]) continue;
         if (static_cast<int32_t>(i) == currentPage) newCurrent = static_cast<int32_t>(kept.size());
         kept.push_back(std::move(pages[i]));
     }
-    // The current page follows its record; a deleted current page leaves none.
     pages = std::move(kept);
-    selected.assign(pages.size(), false);
     currentPage = newCurrent;
     if (currentPage < 0) NoCurrentPage();
-    if (pages.empty()) ListEmptied();
 }
 
 void Book::Clear() {
     pages.clear();
-    selected.clear();
     NoCurrentPage();
-    ListEmptied();
 }
 
 void Book::NoCurrentPage() {
-    // The description field writes into the current page: without one it takes nothing.
     currentPage = -1;
     currentError.clear();
-    controls.pictureDescEdit = false;
 }
 
-void Book::MoveDown() {
+bool Book::MoveDown(std::vector<bool>& rows) {
     const int32_t last = pageCount() - 1;
+    if (rows.size() != pages.size()) return false;
+    bool moved = false;
     for (int32_t r = last; r >= 0; --r) {
-        if (!selected[r]) continue;
-        if (r == last) return;  // the lowest selected row is at the bottom: nothing moves
+        if (!rows[r]) continue;
+        if (r == last) return moved;  // the lowest marked page is at the bottom: nothing moves
         std::swap(pages[r], pages[r + 1]);
-        const bool mark = selected[r];
-        selected[r] = selected[r + 1];
-        selected[r + 1] = mark;
+        const bool mark = rows[r];
+        rows[r] = rows[r + 1];
+        rows[r + 1] = mark;
         if (currentPage == r) currentPage = r + 1;
         else if (currentPage == r + 1) currentPage = r;
-        if (r + 1 == last) controls.moveDownButton = false;
-        controls.moveUpButton = true;
+        moved = true;
     }
+    return moved;
 }
 
-void Book::MoveUp() {
+bool Book::MoveUp(std::vector<bool>& rows) {
     const int32_t count = pageCount();
+    if (rows.size() != pages.size()) return false;
+    bool moved = false;
     for (int32_t r = 0; r < count; ++r) {
-        if (!selected[r]) continue;
-        if (r == 0) return;
+        if (!rows[r]) continue;
+        if (r == 0) return moved;
         std::swap(pages[r], pages[r - 1]);
-        const bool mark = selected[r];
-        selected[r] = selected[r - 1];
-        selected[r - 1] = mark;
+        const bool mark = rows[r];
+        rows[r] = rows[r - 1];
+        rows[r - 1] = mark;
         if (currentPage == r) currentPage = r - 1;
         else if (currentPage == r - 1) currentPage = r;
-        if (r - 1 == 0) controls.moveUpButton = false;
-        controls.moveDownButton = true;
+        moved = true;
     }
-}
-
-void Book::SetSelected(int32_t row, bool on) {
-    if (row >= 0 && row < pageCount()) selected[row] = on;
-}
-
-void Book::SelectOnly(int32_t row) {
-    selected.assign(pages.size(), false);
-    SetSelected(row, true);
+    return moved;
 }
 
 // ---- selection and measuring ------------------------------------------------------------
 
-bool Book::SelectPage() {
+bool Book::SelectPage(int32_t r) {
     currentPage = -1;
-    const auto first = std::find(selected.begin(), selected.end(), true);
-    if (first == selected.end()) return false;
-    const int32_t r = static_cast<int32_t>(first - selected.begin());
+    if (r < 0 || r >= pageCount()) return false;
     currentPage = r;
     currentPath = pages[r].path;
     currentImage = std::make_unique<Picture>();
@@ -172,10 +150,6 @@ bool Book::SelectPage() {
     if (!LoadPageFile(*currentImage, currentPath, FormatFromExtension(currentPath)) || !currentImage->IsValid())
         currentError = LoadFailure(currentPath, *currentImage);
     if (!pages[r].measured) MeasurePage(r);
-    controls.delButton = true;
-    controls.moveUpButton = r > 0;
-    controls.moveDownButton = r != pageCount() - 1;
-    controls.pictureDescEdit = true;
     return true;
 }
 
@@ -208,7 +182,7 @@ bool Book::MeasurePageFromFile(int32_t i) {
     return ok;
 }
 
-void Book::SetDescription(const std::string& text) {
-    if (currentPage < 0 || currentPage >= pageCount()) return;
-    pages[currentPage].description = Utf8Prefix(text, kMaxDescription);
+void Book::SetDescription(int32_t i, const std::string& text) {
+    if (i < 0 || i >= pageCount()) return;
+    pages[i].description = Utf8Prefix(text, kMaxDescription);
 }

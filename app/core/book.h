@@ -1,5 +1,6 @@
-// The book being made: its pages in order, the list's selection marks and the enabled
-// state of the controls that follow them, the settings, and the working picture.
+// The book being made: its settings, its pages in order, the current page and its working
+// picture. What the window shows of it (the list's selection, the enabled controls, the
+// name field's text) is the presenter's (presenter.h).
 #pragma once
 
 #include <array>
@@ -55,16 +56,6 @@ constexpr int kMaxPages = 4096 - 6;
 // The longest description the description field takes, in characters.
 constexpr size_t kMaxDescription = 100;
 
-// Enabled state of the controls that the page list drives.
-struct ControlStates {
-    bool createEBook = false;
-    bool createButton = false;
-    bool delButton = false;
-    bool clearButton = false;
-    bool moveUpButton = false;
-    bool moveDownButton = false;
-    bool pictureDescEdit = false;
-};
 
 // The text after the last "\" (or "/") of a path; for a page of a comic archive, the
 // archive's file name, ": " and the entry's file name.
@@ -107,10 +98,9 @@ public:
     PhoneBudget budget;  // the heap a page may take and the largest archive, 0 for no limit
 
     // ---- book ----
-    std::string bookName;      // the name as stored when the name field last lost the focus
-    std::string bookNameText;  // the name field's text right now (the descriptors use it)
+    std::string bookName;        // the name as stored when the name field last lost the focus (desc.txt's)
+    std::string descriptorName;  // the name the JAD and the manifest give the book
     std::vector<Description_T> pages;
-    std::vector<bool> selected;  // selection marks of the list rows, parallel to pages
     int32_t currentPage = -1;
     WorkingPicture currentImage;
     std::string currentPath;
@@ -118,7 +108,6 @@ public:
     std::string currentError;
     std::array<std::string, 6> templatePaths;
     std::string jarPath;
-    ControlStates controls;
 
     // ---- what the last generation wrote ----
     // The pages as written, in book order (a split or cut picture gives several).
@@ -136,19 +125,20 @@ public:
     // Appends one page per file; an empty list (a cancelled dialog) changes nothing.
     // Returns how many files were taken: a book holds at most kMaxPages pages.
     size_t ImportPictures(const std::vector<std::string>& files);
-    void DeleteSelected();
+    // Removes the marked pages (rows parallel to pages); the current page follows its record,
+    // a removed current page leaves none.
+    void DeletePages(const std::vector<bool>& rows);
     void Clear();
-    void MoveDown();
-    void MoveUp();
-    void SetSelected(int32_t row, bool on);
-    void SelectOnly(int32_t row);
+    // Move every marked page one place down (up), the marks with them, as long as the lowest
+    // (highest) marked page is not already last (first); false when nothing moved.
+    bool MoveDown(std::vector<bool>& rows);
+    bool MoveUp(std::vector<bool>& rows);
 
     // ---- selection and measuring ----
-    // A mouse press on the list: the topmost selected row becomes the current page, its
-    // picture is loaded and, the first time, measured. A page whose picture does not load
-    // becomes current all the same (currentError says why), so that the description field
-    // and the buttons always belong to the page on screen. False when no row is selected.
-    bool SelectPage();
+    // Page `row` becomes the current page: its picture is loaded and, the first time,
+    // measured. A page whose picture does not load becomes current all the same
+    // (currentError says why). Without such a page (-1) there is no current page; false then.
+    bool SelectPage(int32_t row);
     // Records the sizes of the picture in currentImage for page i; false when it did not
     // load (both sizes 0), leaving the measured mark alone. The description is never
     // touched: what was typed for a page survives its first measuring.
@@ -159,11 +149,10 @@ public:
     // Measures page i from its file without keeping its pixels (only the size is read where
     // the format allows it); the same effects as MeasurePage.
     bool MeasurePageFromFile(int32_t i);
-    // Writes the description field's text into the current page (cut to kMaxDescription).
-    void SetDescription(const std::string& text);
+    // Sets page i's description, cut to kMaxDescription characters.
+    void SetDescription(int32_t i, const std::string& text);
 
 private:
-    void ListEmptied();
     void FillTemplatePaths();
     std::string templateFolder_;
     int32_t reader_ = 0;

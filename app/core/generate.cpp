@@ -92,7 +92,7 @@ bool WriteJarAndJad(Book& book, const std::string& staging, Messages& messages, 
         return false;
     }
     AtomicFile jad(JadPathFor(book.jarPath));
-    if (!WriteJad(jad, book.jarPath, st.st_size, book.bookNameText, book.settingPrice, messages)) return false;
+    if (!WriteJad(jad, book.jarPath, st.st_size, book.descriptorName, book.settingPrice, messages)) return false;
     // The last moment a stop leaves the old pair untouched: the pending files go unused.
     if (messages.Cancelled()) return false;
     // Both files are complete: only now do they replace the old ones.
@@ -172,7 +172,7 @@ bool Generate(Book& book, const std::string& chosenName, Messages& messages, uns
         const std::vector<std::string> staged = ArchiveNames(0);
         for (size_t i = 0; i < TemplateNames.size(); ++i)
             StreamCopyFile(book.templatePaths[i], staging.path() + "/" + staged[i]);
-        WriteManifest(staging.path() + "/META-INF/MANIFEST.MF", book.bookNameText, messages);
+        WriteManifest(staging.path() + "/META-INF/MANIFEST.MF", book.descriptorName, messages);
         // An existing archive of this name is replaced only once the new one is complete.
         book.jarPath = JarNameFor(chosenName);
     } catch (const BuildError& e) {

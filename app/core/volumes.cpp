@@ -68,7 +68,7 @@ public:
             }
             for (const char* t : {"a.class", "GameMidlet.class", "logo1.png", "icon.png"})
                 StreamCopyFile(staging_ + "/" + t, folder_ + "/" + t);
-            const std::string name = VolumeName(book_.bookNameText, k, n);
+            const std::string name = VolumeName(book_.descriptorName, k, n);
             if (!WriteFileAtomically(folder_ + "/META-INF/MANIFEST.MF", ManifestText(name)) ||
                 !WriteFileAtomically(folder_ + "/desc.txt", DescText(r, k, n))) {
                 failure = "cannot write the texts of volume " + std::to_string(k) + ": " + std::strerror(errno);
@@ -269,7 +269,7 @@ bool WriteVolumes(Book& book, const std::string& staging, int32_t pictures, int6
                 break;
             }
             auto jad = std::make_unique<AtomicFile>(JadPathFor(jar.jarPath));
-            if (!WriteJad(*jad, jar.jarPath, jar.bytes, VolumeName(book.bookNameText, k, n), book.settingPrice, messages))
+            if (!WriteJad(*jad, jar.jarPath, jar.bytes, VolumeName(book.descriptorName, k, n), book.settingPrice, messages))
                 return false;
             outcome.push_back(jar);
             files.push_back(std::move(archive));

@@ -250,7 +250,7 @@ void TPanelleForm::BuildControls() {
     PictureDescEdit->installEventFilter(this);
     // What is typed reaches the page at once, whatever the focus does afterwards.
     connect(PictureDescEdit, &QLineEdit::textEdited, this,
-            [this](const QString& text) { book_.SetDescription(text.toStdString()); });
+            [this](const QString& text) { presenter_.SetDescription(text.toStdString()); });
     PhoneViewCheck = Named(new QCheckBox(QStringLiteral("手机预览"), GroupBox2), "PhoneViewCheck");
     PhoneViewCheck->setGeometry(200, 278, 113, 19);
     connect(PhoneViewCheck, &QCheckBox::toggled, this, [this] { PaintBox1->update(); });
@@ -262,7 +262,7 @@ void TPanelleForm::BuildControls() {
     BookNameEdit->setGeometry(96, 30, 129, 19);
     BookNameEdit->installEventFilter(this);
     connect(BookNameEdit, &QLineEdit::textEdited, this,
-            [this](const QString& text) { book_.bookName = text.toStdString(); });
+            [this](const QString& text) { book_.bookName = presenter_.nameText = text.toStdString(); });
     CreateButton = NewButton(QStringLiteral("生成"), {240, 30, 73, 35}, GroupBox3, "CreateButton");
     connect(CreateButton, &QPushButton::clicked, this, [this] { CreateButtonClick(); });
     Label4 = NewLabel(QStringLiteral("分享到Kavoo网电子书和电子杂志频道"), 13, 70, GroupBox3, "Label4");
@@ -389,7 +389,7 @@ QStringList TPanelleForm::PictureNameFilters(const QString& windowsFilter) {
 
 void TPanelleForm::PullSelection() {
     for (int i = 0; i < FileNameListBox->count() && i < book_.pageCount(); ++i)
-        book_.SetSelected(i, FileNameListBox->item(i)->isSelected());
+        presenter_.SetSelected(i, FileNameListBox->item(i)->isSelected());
 }
 
 void TPanelleForm::ShowPages() {
@@ -401,7 +401,8 @@ void TPanelleForm::ShowPages() {
         if (i == FileNameListBox->count()) FileNameListBox->addItem(text);
         QListWidgetItem* row = FileNameListBox->item(i);
         if (row->text() != text) row->setText(text);
-        if (row->isSelected() != book_.selected[i]) row->setSelected(book_.selected[i]);
+        const bool marked = static_cast<size_t>(i) < presenter_.selected().size() && presenter_.selected()[i];
+        if (row->isSelected() != marked) row->setSelected(marked);
     }
 }
 
@@ -409,7 +410,7 @@ void TPanelleForm::ShowControls() {
     // While a generation runs, nothing that changes the pages or starts another one is on;
     // the list's selection, the preview and the fields stay usable.
     const bool idle = !Generating();
-    const ControlStates& c = book_.controls;
+    const ControlStates& c = presenter_.controls();
     CreateEBook->setEnabled(c.createEBook && idle);
     CreateButton->setEnabled(c.createButton && idle);
     DelButton->setEnabled(c.delButton && idle);
@@ -433,7 +434,7 @@ void TPanelleForm::ImportPaths(const QStringList& paths) {
     for (const QString& path : paths) given.push_back(PathOf(path));
     const ImportedPaths imported = ExpandImports(given);
     PullSelection();
-    const size_t taken = book_.ImportPictures(imported.pages);
+    const size_t taken = presenter_.ImportPictures(imported.pages);
     ShowPages();
     ShowControls();
     std::vector<std::string> notes;
@@ -473,7 +474,7 @@ void TPanelleForm::dropEvent(QDropEvent* event) { TakeDrag(event, true); }
 void TPanelleForm::DelButtonClick() {
     if (Generating()) return;
     PullSelection();
-    book_.DeleteSelected();
+    presenter_.DeleteSelected();
     ShowPages();
     ShowDescription();
     ShowControls();
@@ -482,7 +483,7 @@ void TPanelleForm::DelButtonClick() {
 
 void TPanelleForm::ClearButtonClick() {
     if (Generating()) return;
-    book_.Clear();
+    presenter_.Clear();
     ShowPages();
     ShowDescription();
     ShowControls();
@@ -497,7 +498,7 @@ void TPanelleForm::ShowDescription() {
 void TPanelleForm::MoveUpButtonClick() {
     if (Generating()) return;
     PullSelection();
-    book_.MoveUp();
+    presenter_.MoveUp();
     ShowPages();
     ShowControls();
 }
@@ -505,14 +506,14 @@ void TPanelleForm::MoveUpButtonClick() {
 void TPanelleForm::MoveDownButtonClick() {
     if (Generating()) return;
     PullSelection();
-    book_.MoveDown();
+    presenter_.MoveDown();
     ShowPages();
     ShowControls();
 }
 
 void TPanelleForm::FileNameListBoxMouseDown(Qt::MouseButton) {
     PullSelection();
-    if (!book_.SelectPage()) {
+    if (!presenter_.SelectPage()) {
         PaintBox1->update();
         return;
     }
@@ -576,9 +577,9 @@ QString TPanelleForm::UnreadableText(const std::string& path, const std::string&
 
 void TPanelleForm::Timer1Timer() { PaintBox1->repaint(); }
 
-void TPanelleForm::PictureDescEditEnter() { book_.SetDescription(PictureDescEdit->text().toStdString()); }
+void TPanelleForm::PictureDescEditEnter() { presenter_.SetDescription(PictureDescEdit->text().toStdString()); }
 
-void TPanelleForm::PictureDescEditExit() { book_.SetDescription(PictureDescEdit->text().toStdString()); }
+void TPanelleForm::PictureDescEditExit() { presenter_.SetDescription(PictureDescEdit->text().toStdString()); }
 
 void TPanelleForm::BookNameEditExit() { book_.bookName = BookNameEdit->text().toStdString(); }
 
@@ -614,7 +615,7 @@ void TPanelleForm::CreateButtonClick() {
     if (Generating()) return;
     // The descriptors take the name field as it reads now; desc.txt the name stored as it
     // was edited or when the field last lost the focus, which is the same text.
-    book_.bookNameText = BookNameEdit->text().toStdString();
+    presenter_.nameText = BookNameEdit->text().toStdString();
     const QStringList chosen = hooks.runFileDialog(*SaveDialog);
     const std::string name = chosen.isEmpty() ? std::string() : PathOf(chosen.front());
     if (name.empty()) {
@@ -630,6 +631,7 @@ void TPanelleForm::CreateButtonClick() {
     CancelButton->setEnabled(true);
     CancelButton->show();
     Book generated = book_;  // without the window's working picture
+    generated.descriptorName = presenter_.nameText;
     generation_ = std::make_unique<BackgroundGeneration>(messages);
     ShowControls();
     const bool ok = generation_->Run([&](Messages& relay) { return Generate(generated, name, relay); });

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "book.h"
+#include "presenter.h"
 #include "controls.h"
 #include "qtmessages.h"
 
@@ -50,6 +51,7 @@ public:
 
     DesktopHooks hooks;
     Book& book() { return book_; }
+    BookPresenter& presenter() { return presenter_; }
     const std::string& settingsPath() const { return settingsPath_; }
     TSettingForm* settingForm() const { return settingForm_; }
     TAboutBox* aboutBox() const { return aboutBox_; }
@@ -191,6 +193,7 @@ private:
 
     std::string settingsPath_;
     Book book_;
+    BookPresenter presenter_{book_};  // the list's selection, the enabled controls, the name field's text
     // A generation works on a copy of the book; the window's own stays with the preview, the
     // selection and the fields while it runs, and gets the pages' measures back afterwards.
     std::unique_ptr<BackgroundGeneration> generation_;

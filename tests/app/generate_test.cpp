@@ -68,7 +68,7 @@ protected:
         setenv("TMPDIR", staging.path().c_str(), 1);
         book.SetTemplateFolder(dir / "files");
         book.author = "Kavoo网";
-        book.bookName = book.bookNameText = "我的书";
+        book.bookName = book.descriptorName = "我的书";
         book.settingPrice = 2;
     }
     void TearDown() override {
