@@ -9,9 +9,9 @@
 // and the decoders the same pixels, or the pair is reported as an error instead of a time.
 #include <benchmark/benchmark.h>
 #include <libpng16/png.h>
-#include <zlib.h>
-#include <tiffio.h>
 #include <openjpeg.h>
+#include <tiffio.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "photo.h"  // includes jpeglib.h with what it needs declared
 #include "panelle/picture.h"
 #include "panelle/stream.h"
+#include "photo.h"  // includes jpeglib.h with what it needs declared
 
 namespace {
 
@@ -395,13 +395,15 @@ Bitmap Jp2DecodePlain(const std::vector<uint8_t>& file) {
     opj_set_default_decoder_parameters(&parameters);
     opj_setup_decoder(opj.codec, &parameters);
     opj.Open(in, true);
-    if (!opj_read_header(opj.stream, opj.codec, &opj.image) || !opj_decode(opj.codec, opj.stream, opj.image) ||
-        !opj_end_decompress(opj.codec, opj.stream) || opj.image->numcomps < 3)
+    if (!opj_read_header(opj.stream, opj.codec, &opj.image) ||
+        !opj_decode(opj.codec, opj.stream, opj.image) || !opj_end_decompress(opj.codec, opj.stream) ||
+        opj.image->numcomps < 3)
         return {};
     const opj_image_comp_t* comps = opj.image->comps;
     int64_t maxval[3], offset[3];
     for (int c = 0; c < 3; ++c) {
-        if (comps[c].w != kWidth || comps[c].h != kHeight || comps[c].prec == 0 || comps[c].prec > 16) return {};
+        if (comps[c].w != kWidth || comps[c].h != kHeight || comps[c].prec == 0 || comps[c].prec > 16)
+            return {};
         maxval[c] = (int64_t{1} << comps[c].prec) - 1;
         offset[c] = comps[c].sgnd ? int64_t{1} << (comps[c].prec - 1) : 0;
     }
@@ -460,8 +462,9 @@ Sink Jp2EncodePlain(const Bitmap& bits) {
 
     opj.codec = opj_create_compress(OPJ_CODEC_JP2);
     opj.Open(out, false);
-    if (!opj_setup_encoder(opj.codec, &settings, image) || !opj_start_compress(opj.codec, image, opj.stream) ||
-        !opj_encode(opj.codec, opj.stream) || !opj_end_compress(opj.codec, opj.stream))
+    if (!opj_setup_encoder(opj.codec, &settings, image) ||
+        !opj_start_compress(opj.codec, image, opj.stream) || !opj_encode(opj.codec, opj.stream) ||
+        !opj_end_compress(opj.codec, opj.stream))
         return Sink{};
     return std::move(out.written);
 }

@@ -210,8 +210,6 @@ inline std::vector<uint8_t> ComicRgb(uint32_t seed) {
     return std::move(page.rgb());
 }
 
-inline std::vector<uint8_t> ComicJpeg(uint32_t seed) {
-    return CompressRgb(ComicRgb(seed));
-}
+inline std::vector<uint8_t> ComicJpeg(uint32_t seed) { return CompressRgb(ComicRgb(seed)); }
 
 }  // namespace bench

@@ -17,10 +17,10 @@
 #include "book.h"
 #include "comic.h"
 #include "fitpage.h"
-#include "panelle/format.h"
 #include "generate.h"
-#include "panelle/stream.h"
 #include "messages.h"
+#include "panelle/format.h"
+#include "panelle/stream.h"
 
 namespace {
 
@@ -66,7 +66,16 @@ size_t EncodedBytes(Picture& p) {
     return bytes;
 }
 
-enum Stage { DecodeWhole, DecodeHalf, Resample, Reduce256, Grey16Dither, EncodeColour, Encode256, EncodeGrey16 };
+enum Stage {
+    DecodeWhole,
+    DecodeHalf,
+    Resample,
+    Reduce256,
+    Grey16Dither,
+    EncodeColour,
+    Encode256,
+    EncodeGrey16
+};
 
 void BM_FitStage(benchmark::State& state) {
     const auto stage = static_cast<Stage>(state.range(0));
@@ -100,9 +109,7 @@ void BM_FitStage(benchmark::State& state) {
                 }
                 benchmark::DoNotOptimize(p.GetBits());
                 state.PauseTiming();
-                {
-                    Picture gone(std::move(p));
-                }
+                { Picture gone(std::move(p)); }
                 state.ResumeTiming();
                 break;
             }
@@ -113,15 +120,14 @@ void BM_FitStage(benchmark::State& state) {
                 state.ResumeTiming();
                 bytes = EncodedBytes(p);
                 state.PauseTiming();
-                {
-                    Picture gone(std::move(p));
-                }
+                { Picture gone(std::move(p)); }
                 state.ResumeTiming();
             }
         }
     }
     if (pixels > 0)
-        state.counters["Mpixel/s"] = benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+        state.counters["Mpixel/s"] =
+            benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
     if (bytes) state.counters["png_bytes"] = double(bytes);
 }
 
@@ -171,7 +177,16 @@ void BM_FitBook(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_FitStage)->ArgName("stage")->DenseRange(DecodeWhole, EncodeGrey16)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FitBook)->ArgName("mode")->DenseRange(0, 3)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_FitStage)
+    ->ArgName("stage")
+    ->DenseRange(DecodeWhole, EncodeGrey16)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FitBook)
+    ->ArgName("mode")
+    ->DenseRange(0, 3)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
 
 BENCHMARK_MAIN();

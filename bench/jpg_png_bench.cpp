@@ -8,9 +8,9 @@
 
 #include <vector>
 
-#include "photo.h"
 #include "panelle/picture.h"
 #include "panelle/stream.h"
+#include "photo.h"
 
 namespace {
 

@@ -60,9 +60,12 @@ void CopyOnly(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK_CAPTURE(FitPage, lanczos3_colour, Picture::ResampleFilter::Lanczos3, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(FitPage, lanczos3_grey, Picture::ResampleFilter::Lanczos3, true)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(FitPage, mitchell_colour, Picture::ResampleFilter::Mitchell, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FitPage, lanczos3_colour, Picture::ResampleFilter::Lanczos3, false)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FitPage, lanczos3_grey, Picture::ResampleFilter::Lanczos3, true)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FitPage, mitchell_colour, Picture::ResampleFilter::Mitchell, false)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(FitPage, box_colour, Picture::ResampleFilter::Box, false)->Unit(benchmark::kMillisecond);
 BENCHMARK(CopyOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Reduce, fitted_256, 256, false, false, true)->Unit(benchmark::kMillisecond);

@@ -32,7 +32,8 @@ bool FollowLinks(std::string& path, int& error) {
         std::string next(target, static_cast<size_t>(length));
         // A relative link is relative to the folder holding it.
         const size_t slash = path.rfind('/');
-        if (next.empty() || next[0] != '/') next = (slash == std::string::npos ? "" : path.substr(0, slash + 1)) + next;
+        if (next.empty() || next[0] != '/')
+            next = (slash == std::string::npos ? "" : path.substr(0, slash + 1)) + next;
         path = std::move(next);
     }
     error = ELOOP;
@@ -128,7 +129,8 @@ bool AtomicFile::Commit() {
         }
     }
     // After the owner, since a change of owner clears the set-id bits.
-    if (chmod(temp_.c_str(), mode_) != 0 || std::rename(temp_.c_str(), target_.c_str()) != 0) return Fail(errno);
+    if (chmod(temp_.c_str(), mode_) != 0 || std::rename(temp_.c_str(), target_.c_str()) != 0)
+        return Fail(errno);
     temp_.clear();
     return true;
 }

@@ -4,8 +4,8 @@
 #include "bmp.h"
 
 #include <bit>
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -23,8 +23,8 @@ constexpr uint32_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3;
 constexpr uint32_t kFileHeaderSize = 14;
 constexpr uint32_t kCoreHeaderSize = 12;
 constexpr uint32_t kInfoHeaderSize = 40;
-constexpr uint32_t kV2HeaderSize = 52;   // adds the red, green and blue masks
-constexpr uint32_t kV3HeaderSize = 56;   // adds the alpha mask
+constexpr uint32_t kV2HeaderSize = 52;  // adds the red, green and blue masks
+constexpr uint32_t kV3HeaderSize = 56;  // adds the alpha mask
 constexpr uint32_t kOs2v2HeaderSize = 64;
 constexpr uint32_t kV4HeaderSize = 108;  // adds colour space and gamma
 constexpr uint32_t kV5HeaderSize = 124;  // adds the rendering intent and an ICC profile
@@ -55,7 +55,7 @@ bool KnownHeaderSize(uint32_t size) {
 // One channel of a bit-field pixel, widened to 8 bits by repeating its bits, so that a
 // full 5-bit channel gives 255 and not 248.
 class Channel {
-public:
+   public:
     explicit Channel(uint32_t mask) : mask_(mask) {
         if (!mask) return;
         shift_ = std::countr_zero(mask);
@@ -72,7 +72,7 @@ public:
         return static_cast<uint8_t>(out >> (filled - 8));
     }
 
-private:
+   private:
     uint32_t mask_;
     int shift_ = 0, bits_ = 0;
 };
@@ -184,8 +184,9 @@ bool PictureBMP::Decode(ByteStream* stream) {
         const uint64_t paletteBytes = bpp <= 8 ? static_cast<uint64_t>(bi.biClrUsed) * entrySize : 0;
         const bool masksFollow = bitfields && !masksInHeader && (bpp == 16 || bpp == 32);
         const int64_t here = stream->Tell();
-        const int64_t pixelStart = offBits ? static_cast<int64_t>(start) + offBits
-                                           : here + static_cast<int64_t>(paletteBytes) + (masksFollow ? kMaskBytes : 0);
+        const int64_t pixelStart =
+            offBits ? static_cast<int64_t>(start) + offBits
+                    : here + static_cast<int64_t>(paletteBytes) + (masksFollow ? kMaskBytes : 0);
         const int32_t size = stream->Size();
         if (size >= 0) {
             const uint64_t available = pixelStart < size ? static_cast<uint64_t>(size - pixelStart) : 0;
@@ -252,9 +253,15 @@ bool PictureBMP::Decode(ByteStream* stream) {
                 break;
             default:
                 switch (bi.biCompression) {
-                    case BI_RGB: in.Some(GetBits(0), header.biSizeImage); break;
-                    case BI_RLE8: DecodeRle8(stream); break;
-                    default: DecodeRle4(stream); break;
+                    case BI_RGB:
+                        in.Some(GetBits(0), header.biSizeImage);
+                        break;
+                    case BI_RLE8:
+                        DecodeRle8(stream);
+                        break;
+                    default:
+                        DecodeRle4(stream);
+                        break;
                 }
                 break;
         }
@@ -266,8 +273,8 @@ bool PictureBMP::Decode(ByteStream* stream) {
 
 // 16- and 32-bit pixels: little-endian words whose channels the masks pick out. An alpha
 // channel that is zero everywhere is taken as unused, so the picture stays opaque.
-void PictureBMP::DecodeBitfields(ByteStream* stream, uint32_t pixelBytes, uint32_t redMask, uint32_t greenMask,
-                                 uint32_t blueMask, uint32_t alphaMask) {
+void PictureBMP::DecodeBitfields(ByteStream* stream, uint32_t pixelBytes, uint32_t redMask,
+                                 uint32_t greenMask, uint32_t blueMask, uint32_t alphaMask) {
     const Channel red(redMask), green(greenMask), blue(blueMask), alphaChannel(alphaMask);
     const uint32_t width = GetWidth(), rows = GetHeight();
     std::vector<uint8_t> line;
@@ -284,8 +291,9 @@ void PictureBMP::DecodeBitfields(ByteStream* stream, uint32_t pixelBytes, uint32
         uint8_t* a = alpha ? alpha + static_cast<uint64_t>(y) * width : nullptr;
         for (uint32_t x = 0; x < width && (x + 1) * pixelBytes <= got; ++x) {
             const uint8_t* p = &line[static_cast<size_t>(x) * pixelBytes];
-            const uint32_t v = pixelBytes == 2 ? (p[0] | (p[1] << 8))
-                                               : (p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24));
+            const uint32_t v =
+                pixelBytes == 2 ? (p[0] | (p[1] << 8))
+                                : (p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24));
             dst[3 * x] = blue.Get(v);
             dst[3 * x + 1] = green.Get(v);
             dst[3 * x + 2] = red.Get(v);
@@ -370,7 +378,8 @@ void PictureBMP::DecodeRle4(ByteStream* stream) {
         const int64_t offset = (row - begin) + x / 2;
         if (offset < limit) {
             uint8_t& b = begin[offset];
-            b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | nibble) : static_cast<uint8_t>((b & 0x0F) | (nibble << 4));
+            b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | nibble)
+                        : static_cast<uint8_t>((b & 0x0F) | (nibble << 4));
         }
         ++x;
     };
@@ -445,5 +454,6 @@ bool LooksLikeBmp(const uint8_t* head, size_t n) {
 
 }  // namespace
 
-extern const CodecInfo kBmpCodec{ImageFormat::Bmp, "bmp", {}, &LooksLikeBmp, kDecode<PictureBMP>,
-                                 kEncode<PictureBMP>, ImageFormat::Bmp, false, true};
+extern const CodecInfo kBmpCodec{
+    ImageFormat::Bmp, "bmp", {},  &LooksLikeBmp, kDecode<PictureBMP>, kEncode<PictureBMP>,
+    ImageFormat::Bmp, false, true};

@@ -4,12 +4,12 @@
 #include "picture.h"
 
 class PictureBMP : public Picture {
-public:
+   public:
     PictureBMP() : Picture(ImageFormat::Bmp) {}
     bool Decode(ByteStream* stream);
     bool Encode(ByteStream* stream);
 
-private:
+   private:
     void DecodeBitfields(ByteStream* stream, uint32_t pixelBytes, uint32_t redMask, uint32_t greenMask,
                          uint32_t blueMask, uint32_t alphaMask);
     void DecodeRle8(ByteStream* stream);

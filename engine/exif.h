@@ -49,7 +49,7 @@ struct ExifData {
 };
 
 class ExifReader {
-public:
+   public:
     // Mode bits of the section scan.
     static constexpr int ReadExif = 0x1;   // parse the EXIF block and the first comment
     static constexpr int ReadImage = 0x2;  // keep the rest of the file after start-of-scan
@@ -83,7 +83,7 @@ public:
     // Parses an EXIF block (from "Exif" on) into the record; true when it is sound.
     bool ProcessExif(const uint8_t* block, uint32_t length);
 
-private:
+   private:
     struct Walk;
     // `thumbnail`: the directory was reached through a link to a next directory (IFD1 on).
     bool ProcessDirectory(Walk& walk, uint32_t offset, bool thumbnail);

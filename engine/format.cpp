@@ -17,13 +17,13 @@
 
 // Every codec built in, each described at the end of its own source, in the order detection
 // tries them: the JasPer-style formats come last and find their own format.
-extern const CodecInfo kBmpCodec, kJpgCodec, kIcoCodec, kGifCodec, kPngCodec, kTifCodec, kTgaCodec,
-    kPcxCodec, kWbmpCodec, kWmfCodec, kJp2Codec, kJpcCodec, kPgxCodec, kPnmCodec, kRasCodec;
+extern const CodecInfo kBmpCodec, kJpgCodec, kIcoCodec, kGifCodec, kPngCodec, kTifCodec, kTgaCodec, kPcxCodec,
+    kWbmpCodec, kWmfCodec, kJp2Codec, kJpcCodec, kPgxCodec, kPnmCodec, kRasCodec;
 
 namespace {
 
 constexpr const CodecInfo* kCodecs[] = {
-    &kBmpCodec, &kJpgCodec,  &kIcoCodec, &kGifCodec, &kPngCodec, &kTifCodec, &kTgaCodec, &kPcxCodec,
+    &kBmpCodec,  &kJpgCodec, &kIcoCodec, &kGifCodec, &kPngCodec, &kTifCodec, &kTgaCodec, &kPcxCodec,
     &kWbmpCodec, &kWmfCodec, &kJp2Codec, &kJpcCodec, &kPgxCodec, &kPnmCodec, &kRasCodec,
 };
 
@@ -186,7 +186,6 @@ bool Picture::Encode(ByteStream* stream, uint32_t imageType) {
     }
     return Guarded(*this, "Encode", [&] { return codec->encode(*this, stream, imageType); });
 }
-
 
 // The picture is written to a temporary file beside the target, which replaces the target
 // only when everything was written: a failed save leaves an existing file as it was.

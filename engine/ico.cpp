@@ -8,8 +8,8 @@
 #include <cstring>
 #include <new>
 
-#include "png.h"
 #include "codec.h"
+#include "png.h"
 #include "reader.h"
 #include "sizelimits.h"
 
@@ -70,8 +70,9 @@ bool PictureICO::Decode(ByteStream* stream) {
         if (target > INT32_MAX || !stream->Seek(static_cast<int32_t>(target), 0)) Fail(kBadImage);
         // The entry's bytes: as many as it declares, and no more than the file holds.
         const int64_t left = in.Remaining();
-        const uint64_t entryBytes =
-            left >= 0 && static_cast<uint64_t>(left) < resourceBytes ? static_cast<uint64_t>(left) : resourceBytes;
+        const uint64_t entryBytes = left >= 0 && static_cast<uint64_t>(left) < resourceBytes
+                                        ? static_cast<uint64_t>(left)
+                                        : resourceBytes;
 
         uint8_t bih[kInfoHeaderSize];
         in.Bytes(bih, kInfoHeaderSize, kBadImage);
@@ -92,8 +93,10 @@ bool PictureICO::Decode(ByteStream* stream) {
         const uint16_t bitCount = static_cast<uint16_t>(bih[14] | (bih[15] << 8));
         const uint32_t depth = bitCount <= 1 ? 1 : bitCount <= 4 ? 4 : bitCount <= 8 ? 8 : 24;
         const uint64_t paletteBytes = depth <= 8 ? (uint64_t{1} << depth) * 4 : 0;
-        const uint64_t colourBytes = bitCount > 24 ? uint64_t{width} * height * 4 : PackedRowsSize(width, height, depth);
-        if (entryBytes < kInfoHeaderSize + paletteBytes + colourBytes) Fail("ICO image too short for its size");
+        const uint64_t colourBytes =
+            bitCount > 24 ? uint64_t{width} * height * 4 : PackedRowsSize(width, height, depth);
+        if (entryBytes < kInfoHeaderSize + paletteBytes + colourBytes)
+            Fail("ICO image too short for its size");
 
         if (!Create(width, height, bitCount, ImageFormat::Ico)) Fail("Can't allocate memory");
         Clear(0);
@@ -171,8 +174,10 @@ void PictureICO::ApplyMask(const std::vector<uint8_t>& mask, uint32_t maskRowByt
             for (int32_t x = 0; x < width && uniform; ++x) {
                 if (!MaskBit(mask, maskRowBytes, x, y)) continue;
                 const RGBQUAD c = GetPixelColor(x, y, false);
-                if (first) colour = c, first = false;
-                else uniform = c == colour;
+                if (first)
+                    colour = c, first = false;
+                else
+                    uniform = c == colour;
             }
         if (uniform) {
             SetTransColor(colour);
@@ -262,7 +267,8 @@ bool PictureICO::Encode(ByteStream* stream) {
             const bool hidden = (alphaPlane && AlphaGet(x, y) == 0) ||
                                 (alphaPalette && GetPixelColor(x, y, true).rgbReserved == 0) ||
                                 (transparent && GetPixelColor(x, y, false) == transColor);
-            if (hidden) mask[static_cast<size_t>(y) * maskRowBytes + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+            if (hidden)
+                mask[static_cast<size_t>(y) * maskRowBytes + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
         }
     stream->Write(mask.data(), maskBytes, 1);
     return true;
@@ -272,11 +278,12 @@ namespace {
 
 // A reserved zero word, then type 1 (icon) or 2 (cursor).
 bool LooksLikeIco(const uint8_t* head, size_t n) {
-    return n >= kHeaderSize && head[0] == 0 && head[1] == 0 && (head[2] == kTypeIcon || head[2] == kTypeCursor) &&
-           head[3] == 0;
+    return n >= kHeaderSize && head[0] == 0 && head[1] == 0 &&
+           (head[2] == kTypeIcon || head[2] == kTypeCursor) && head[3] == 0;
 }
 
 }  // namespace
 
-extern const CodecInfo kIcoCodec{ImageFormat::Ico, "ico", {}, &LooksLikeIco, kDecode<PictureICO>,
-                                 kEncode<PictureICO>, ImageFormat::Ico, true, true};
+extern const CodecInfo kIcoCodec{
+    ImageFormat::Ico, "ico", {},  &LooksLikeIco, kDecode<PictureICO>, kEncode<PictureICO>,
+    ImageFormat::Ico, true,  true};

@@ -5,8 +5,8 @@
 // Decoding: three components of the same size and precision are red, green and blue and
 // give a 24-bit picture, with an alpha plane when a fourth component is their opacity (and
 // a grey picture gets one from a second component named opacity); any other layout gives
-// one grey picture per component, of which `frame` picks one. A first component whose precision is not 1, 4 or 8 (and any Y-Cb-Cr
-// image) is first converted to 8-bit sRGB. Samples are scaled from their range to the
+// one grey picture per component, of which `frame` picks one. A first component whose precision is not 1, 4
+// or 8 (and any Y-Cb-Cr image) is first converted to 8-bit sRGB. Samples are scaled from their range to the
 // picture's: 0 .. maxval becomes 0 .. 255 for colour, and 0 .. 1, 0 .. 15 or 0 .. 255 for
 // grey pictures of 1, 4 and 8 bits.
 #include "jas.h"
@@ -18,8 +18,8 @@
 #include <optional>
 #include <vector>
 
-#include "jas_image.h"
 #include "codec.h"
+#include "jas_image.h"
 #include "reader.h"
 #include "stream.h"
 
@@ -118,11 +118,13 @@ jas::Image ToSrgb(const jas::Image& in) {
 // two when the file names it opacity. Other layouts keep every component.
 std::optional<Component> TakeOpacity(jas::Image& image) {
     std::vector<Component>& c = image.components;
-    const bool rgba = c.size() == 4 && (image.colorSpace == ColorSpace::Srgb || image.colorSpace == ColorSpace::Sycc);
+    const bool rgba =
+        c.size() == 4 && (image.colorSpace == ColorSpace::Srgb || image.colorSpace == ColorSpace::Sycc);
     const bool greyAlpha = c.size() == 2 && image.colorSpace == ColorSpace::Grey && c[1].opacity;
     if (!rgba && !greyAlpha) return std::nullopt;
     for (const Component& k : c) {
-        if (k.width != c[0].width || k.height != c[0].height || k.hstep != c[0].hstep || k.vstep != c[0].vstep)
+        if (k.width != c[0].width || k.height != c[0].height || k.hstep != c[0].hstep ||
+            k.vstep != c[0].vstep)
             return std::nullopt;
         if (rgba && k.precision != c[0].precision) return std::nullopt;
         if (&k != &c.back() && k.opacity) return std::nullopt;
@@ -282,8 +284,13 @@ constexpr auto kEncodeJas = &EncodeWith<PictureJAS, &EncodeJas>;
 
 // Five formats over one codec. Detection runs it with id 0: it finds the format from the
 // first bytes itself, and the picture it makes has no type of its own.
-extern const CodecInfo kJp2Codec{ImageFormat::Jp2, "jp2", {}, &jas::IsJp2, kDecodeJas, kEncodeJas, 0, false, true};
-extern const CodecInfo kJpcCodec{ImageFormat::Jpc, "jpc", {}, &jas::IsJpc, kDecodeJas, kEncodeJas, 0, false, true};
-extern const CodecInfo kPgxCodec{ImageFormat::Pgx, "pgx", {}, &jas::IsPgx, kDecodeJas, kEncodeJas, 0, false, true};
-extern const CodecInfo kPnmCodec{ImageFormat::Pnm, "pnm", {}, &jas::IsPnm, kDecodeJas, kEncodeJas, 0, false, true};
-extern const CodecInfo kRasCodec{ImageFormat::Ras, "ras", {}, &jas::IsRas, kDecodeJas, kEncodeJas, 0, false, true};
+extern const CodecInfo kJp2Codec{ImageFormat::Jp2, "jp2", {},    &jas::IsJp2, kDecodeJas,
+                                 kEncodeJas,       0,     false, true};
+extern const CodecInfo kJpcCodec{ImageFormat::Jpc, "jpc", {},    &jas::IsJpc, kDecodeJas,
+                                 kEncodeJas,       0,     false, true};
+extern const CodecInfo kPgxCodec{ImageFormat::Pgx, "pgx", {},    &jas::IsPgx, kDecodeJas,
+                                 kEncodeJas,       0,     false, true};
+extern const CodecInfo kPnmCodec{ImageFormat::Pnm, "pnm", {},    &jas::IsPnm, kDecodeJas,
+                                 kEncodeJas,       0,     false, true};
+extern const CodecInfo kRasCodec{ImageFormat::Ras, "ras", {},    &jas::IsRas, kDecodeJas,
+                                 kEncodeJas,       0,     false, true};

@@ -12,12 +12,12 @@ struct Component;
 }
 
 class PictureJAS : public Picture {
-public:
+   public:
     PictureJAS() : Picture(ImageFormat::Unknown) {}
     bool Decode(ByteStream* stream, uint32_t imageType);
     bool Encode(ByteStream* stream, uint32_t imageType);
 
-private:
+   private:
     // Gives the picture an alpha plane from a component of its size, top row first.
     void SetOpacity(const jas::Component& opacity);
 };

@@ -101,7 +101,7 @@ inline uint32_t BigEndian32(const uint8_t* p) { return (BigEndian16(p) << 16) | 
 
 // Buffered reading for the text and run-length formats, which take a byte at a time.
 class ByteSource {
-public:
+   public:
     explicit ByteSource(ByteStream* stream) : stream_(stream) {}
 
     // The next byte, or -1 at the end of the data.
@@ -143,7 +143,7 @@ public:
         return left < 0 ? -1 : left + static_cast<int64_t>(end_ - at_);
     }
 
-private:
+   private:
     bool Refill() {
         at_ = 0;
         end_ = stream_->Read(buffer_, 1, sizeof buffer_);

@@ -14,9 +14,8 @@
 #include <new>
 
 // jpeglib.h needs <cstdio> before it; jerror.h needs jpeglib.h.
-#include <jpeglib.h>
-
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include "codec.h"
 #include "rowiterator.h"
@@ -125,7 +124,7 @@ void KeepColours(Picture& pic, uint32_t count) {
 // ---- stream manager ---------------------------------------------------------------------
 
 class PictureJPG::JpegStreamManager : public jpeg_source_mgr, public jpeg_destination_mgr {
-public:
+   public:
     // Bytes from the library's read position to the end of the stream, or UINT64_MAX when
     // the stream cannot tell its length.
     uint64_t Remaining() {
@@ -150,7 +149,7 @@ public:
         term_destination = TermDestination;
     }
 
-private:
+   private:
     static JpegStreamManager* Self(j_decompress_ptr cinfo) {
         return static_cast<JpegStreamManager*>(cinfo->src);
     }
@@ -556,5 +555,6 @@ bool LooksLikeJpg(const uint8_t* head, size_t n) { return n >= 2 && head[0] == 0
 
 }  // namespace
 
-extern const CodecInfo kJpgCodec{ImageFormat::Jpg, "jpg", {"jpeg"}, &LooksLikeJpg, codec::kDecode<PictureJPG>,
-                                 codec::kEncode<PictureJPG>, ImageFormat::Jpg, false, true};
+extern const CodecInfo kJpgCodec{
+    ImageFormat::Jpg, "jpg", {"jpeg"}, &LooksLikeJpg, codec::kDecode<PictureJPG>, codec::kEncode<PictureJPG>,
+    ImageFormat::Jpg, false, true};

@@ -25,7 +25,7 @@ constexpr uint32_t NoFancyUpsampling = 0x800;  // decode: plain chroma replicati
 }  // namespace JpegOption
 
 class PictureJPG : public Picture {
-public:
+   public:
     // A libjpeg source and destination manager over a ByteStream with a 4096-byte buffer.
     class JpegStreamManager;
 
@@ -45,6 +45,6 @@ public:
     // Used by option bit 0x200: 0 no dithering, 1 ordered, 2 Floyd-Steinberg (libjpeg's default).
     int32_t ditherMode = 2;
 
-private:
+   private:
     std::unique_ptr<ExifReader> exif_;
 };

@@ -39,7 +39,7 @@ uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] <<
 
 // Reads the stream in blocks, so that the run-length data is not fetched one call per byte.
 class ByteSource {
-public:
+   public:
     explicit ByteSource(ByteStream* stream) : stream_(stream), block_(1 << 16) {}
 
     // The next byte, or -1 at the end of the stream.
@@ -52,7 +52,7 @@ public:
         return block_[at_++];
     }
 
-private:
+   private:
     ByteStream* stream_;
     std::vector<uint8_t> block_;
     uint32_t at_ = 0, end_ = 0;
@@ -61,7 +61,7 @@ private:
 // Undoes the run-length coding. Runs may continue from one row into the next, but never
 // past the last byte of the picture.
 class RunDecoder {
-public:
+   public:
     RunDecoder(ByteSource& in, uint64_t total) : in_(in), unclaimed_(total) {}
 
     void Fill(uint8_t* dest, uint32_t n) {
@@ -89,7 +89,7 @@ public:
         }
     }
 
-private:
+   private:
     ByteSource& in_;
     uint64_t unclaimed_;  // bytes of the picture that no byte or run has claimed yet
     uint32_t repeat_ = 0;
@@ -112,7 +112,7 @@ uint8_t IndexAt(const uint8_t* line, uint32_t x, uint32_t bits, uint32_t planes,
 
 // Collects the encoded bytes in a growable memory stream.
 class Sink {
-public:
+   public:
     Sink() {
         if (!data_.Open()) Fail("Can't allocate PCX buffer");
     }
@@ -121,14 +121,14 @@ public:
     }
     MemoryStream& data() { return data_; }
 
-private:
+   private:
     MemoryStream data_;
 };
 
 // Writes runs of equal bytes, at most 63 long, as a count byte and the value; a single
 // byte that cannot be mistaken for a count is written alone.
 class RunPacker {
-public:
+   public:
     explicit RunPacker(Sink& out) : out_(out) {}
 
     void Put(uint8_t value) {
@@ -147,7 +147,7 @@ public:
         pending_ = 0;
     }
 
-private:
+   private:
     Sink& out_;
     uint8_t pending_ = 0;
     uint8_t count_ = 0;
@@ -188,7 +188,8 @@ bool PicturePCX::Decode(ByteStream* stream) {
         const uint32_t lineBytes = bytesPerLine * planes;
         const uint64_t total = static_cast<uint64_t>(lineBytes) * static_cast<uint32_t>(height);
         const int64_t available = in.Remaining();
-        if (available >= 0 && total > MostFromRuns(static_cast<uint64_t>(available), kPcxRun)) Fail(kCorrupted);
+        if (available >= 0 && total > MostFromRuns(static_cast<uint64_t>(available), kPcxRun))
+            Fail(kCorrupted);
 
         const uint32_t depth = rgb ? 24 : bits * planes;
         if (!Create(static_cast<uint32_t>(width), static_cast<uint32_t>(height), depth, ImageFormat::Pcx))
@@ -358,10 +359,12 @@ namespace {
 
 // The manufacturer byte, then the version, then run-length encoding.
 bool LooksLikePcx(const uint8_t* head, size_t n) {
-    return n > kEncodingAt && head[kManufacturerAt] == kManufacturer && head[kEncodingAt] == kRunLengthEncoding;
+    return n > kEncodingAt && head[kManufacturerAt] == kManufacturer &&
+           head[kEncodingAt] == kRunLengthEncoding;
 }
 
 }  // namespace
 
-extern const CodecInfo kPcxCodec{ImageFormat::Pcx, "pcx", {}, &LooksLikePcx, kDecode<PicturePCX>,
-                                 kEncode<PicturePCX>, ImageFormat::Pcx, false, true};
+extern const CodecInfo kPcxCodec{
+    ImageFormat::Pcx, "pcx", {},  &LooksLikePcx, kDecode<PicturePCX>, kEncode<PicturePCX>,
+    ImageFormat::Pcx, false, true};

@@ -4,7 +4,7 @@
 #include "picture.h"
 
 class PicturePCX : public Picture {
-public:
+   public:
     PicturePCX() : Picture(ImageFormat::Pcx) {}
     bool Decode(ByteStream* stream);
     bool Encode(ByteStream* stream);

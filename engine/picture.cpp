@@ -66,10 +66,14 @@ uint8_t* Picture::Create(uint32_t width, uint32_t height, uint32_t bpp, uint32_t
         return nullptr;
     }
 
-    if (bpp <= 1) bpp = 1;
-    else if (bpp <= 4) bpp = 4;
-    else if (bpp <= 8) bpp = 8;
-    else bpp = 24;
+    if (bpp <= 1)
+        bpp = 1;
+    else if (bpp <= 4)
+        bpp = 4;
+    else if (bpp <= 8)
+        bpp = 8;
+    else
+        bpp = 24;
 
     if (!FitsPictureCap(width, height, bpp)) {
         SetLastError("PICTURE_MAX_MEMORY exceeded");
@@ -125,9 +129,7 @@ bool Picture::Destroy() {
     return true;
 }
 
-uint64_t Picture::PlaneSize() const {
-    return static_cast<uint64_t>(GetWidth()) * GetHeight();
-}
+uint64_t Picture::PlaneSize() const { return static_cast<uint64_t>(GetWidth()) * GetHeight(); }
 
 void Picture::Copy(const Picture& source, bool copyPixels, bool copySelection, bool copyAlpha) {
     // The information block travels whole, but this image keeps its own ownership links:
@@ -220,9 +222,7 @@ uint8_t* Picture::GetBits(uint32_t row) const {
     return first + static_cast<uint64_t>(row) * info.effWidth;
 }
 
-uint32_t Picture::GetSize() const {
-    return GetPaletteSize() + header.biSize + header.biSizeImage;
-}
+uint32_t Picture::GetSize() const { return GetPaletteSize() + header.biSize + header.biSizeImage; }
 
 void Picture::Clear(uint8_t value) {
     if (!dib) return;

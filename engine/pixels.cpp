@@ -102,15 +102,19 @@ void Picture::SwapIndex(uint8_t index1, uint8_t index2) {
         if (header.biBitCount == 8) {
             uint8_t* row = info.bits + static_cast<uint64_t>(y) * info.effWidth;
             for (int32_t x = 0; x < width; ++x) {
-                if (row[x] == index1) row[x] = index2;
-                else if (row[x] == index2) row[x] = index1;
+                if (row[x] == index1)
+                    row[x] = index2;
+                else if (row[x] == index2)
+                    row[x] = index1;
             }
             continue;
         }
         for (int32_t x = 0; x < width; ++x) {
             const uint8_t v = BlindGetPixelIndex(x, y);
-            if (v == index1) SetPixelIndex(x, y, index2);
-            else if (v == index2) SetPixelIndex(x, y, index1);
+            if (v == index1)
+                SetPixelIndex(x, y, index2);
+            else if (v == index2)
+                SetPixelIndex(x, y, index1);
         }
     }
 }
@@ -120,13 +124,16 @@ void Picture::SwapIndex(uint8_t index1, uint8_t index2) {
 uint8_t Picture::BlindGetPixelIndex(int32_t x, int32_t y) const {
     const uint8_t* row = info.bits + static_cast<uint64_t>(y) * info.effWidth;
     switch (header.biBitCount) {
-        case 8: return row[x];
+        case 8:
+            return row[x];
         case 4: {
             const uint8_t byte = row[x >> 1];
             return (x & 1) ? (byte & 0x0F) : (byte >> 4);
         }
-        case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-        default: return 0;
+        case 1:
+            return (row[x >> 3] >> (7 - (x & 7))) & 1;
+        default:
+            return 0;
     }
 }
 
@@ -143,21 +150,28 @@ void Picture::SetPixelIndex(int32_t x, int32_t y, uint8_t index) {
     if (!dib || header.biClrUsed == 0 || !IsInside(x, y)) return;
     uint8_t* row = info.bits + static_cast<uint64_t>(y) * info.effWidth;
     switch (header.biBitCount) {
-        case 8: row[x] = index; break;
+        case 8:
+            row[x] = index;
+            break;
         case 4: {
             uint8_t& byte = row[x >> 1];
-            if (x & 1) byte = static_cast<uint8_t>((byte & 0xF0) | (index & 0x0F));
-            else byte = static_cast<uint8_t>((byte & 0x0F) | ((index & 0x0F) << 4));
+            if (x & 1)
+                byte = static_cast<uint8_t>((byte & 0xF0) | (index & 0x0F));
+            else
+                byte = static_cast<uint8_t>((byte & 0x0F) | ((index & 0x0F) << 4));
             break;
         }
         case 1: {
             uint8_t& byte = row[x >> 3];
             const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
-            if (index & 1) byte |= mask;
-            else byte &= static_cast<uint8_t>(~mask);
+            if (index & 1)
+                byte |= mask;
+            else
+                byte &= static_cast<uint8_t>(~mask);
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 

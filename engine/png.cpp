@@ -646,5 +646,6 @@ bool LooksLikePng(const uint8_t* head, size_t n) { return n >= 8 && png_sig_cmp(
 
 }  // namespace
 
-extern const CodecInfo kPngCodec{ImageFormat::Png, "png", {}, &LooksLikePng, kDecode<PicturePNG>,
-                                 kEncode<PicturePNG>, ImageFormat::Png, false, true};
+extern const CodecInfo kPngCodec{
+    ImageFormat::Png, "png", {},  &LooksLikePng, kDecode<PicturePNG>, kEncode<PicturePNG>,
+    ImageFormat::Png, false, true};

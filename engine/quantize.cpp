@@ -42,18 +42,20 @@ void ReadRow(const Picture& picture, int32_t y, uint8_t* bgr) {
 // Nearest palette entry by squared distance: the entries sorted by green, searched outward
 // from the query's green until the green difference alone exceeds the best distance.
 class NearestEntry {
-public:
+   public:
     explicit NearestEntry(const std::vector<Colour>& palette) : palette_(palette) {
         order_.resize(palette.size());
         for (size_t i = 0; i < order_.size(); ++i) order_[i] = static_cast<uint32_t>(i);
-        std::sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) { return palette[a].g < palette[b].g; });
+        std::sort(order_.begin(), order_.end(),
+                  [&](uint32_t a, uint32_t b) { return palette[a].g < palette[b].g; });
         greens_.resize(order_.size());
         for (size_t i = 0; i < order_.size(); ++i) greens_[i] = palette[order_[i]].g;
     }
 
     uint32_t Find(const Colour& c) const {
         const size_t n = order_.size();
-        size_t up = static_cast<size_t>(std::lower_bound(greens_.begin(), greens_.end(), c.g) - greens_.begin());
+        size_t up =
+            static_cast<size_t>(std::lower_bound(greens_.begin(), greens_.end(), c.g) - greens_.begin());
         size_t down = up;  // entries below `down` and from `up` on are still to visit
         float best = INFINITY;
         uint32_t answer = order_[up < n ? up : n - 1];
@@ -82,7 +84,7 @@ public:
         return answer;
     }
 
-private:
+   private:
     const std::vector<Colour>& palette_;
     std::vector<uint32_t> order_;
     std::vector<float> greens_;
@@ -101,7 +103,9 @@ struct Stats {
         b += c.weight * c.mean.b, g += c.weight * c.mean.g, r += c.weight * c.mean.r;
         squares += c.weight * (c.mean.b * c.mean.b + c.mean.g * c.mean.g + c.mean.r * c.mean.r);
     }
-    Stats Minus(const Stats& o) const { return {weight - o.weight, b - o.b, g - o.g, r - o.r, squares - o.squares}; }
+    Stats Minus(const Stats& o) const {
+        return {weight - o.weight, b - o.b, g - o.g, r - o.r, squares - o.squares};
+    }
     double Error() const { return weight > 0 ? squares - (b * b + g * g + r * r) / weight : 0; }
     Colour Mean() const {
         return weight > 0 ? Colour{float(b / weight), float(g / weight), float(r / weight)} : Colour{0, 0, 0};
@@ -140,9 +144,14 @@ std::vector<Colour> AdaptedPalette(std::vector<Cell>& cells, uint32_t colours) {
             spread[1] += cells[i].weight * (m.g - mean.g) * (m.g - mean.g);
             spread[2] += cells[i].weight * (m.r - mean.r) * (m.r - mean.r);
         }
-        const int axis = spread[1] >= spread[0] && spread[1] >= spread[2] ? 1 : spread[2] >= spread[0] ? 2 : 0;
-        const auto key = [axis](const Cell& c) { return axis == 0 ? c.mean.b : axis == 1 ? c.mean.g : c.mean.r; };
-        std::sort(cells.begin() + static_cast<std::ptrdiff_t>(box.begin), cells.begin() + static_cast<std::ptrdiff_t>(box.end),
+        const int axis = spread[1] >= spread[0] && spread[1] >= spread[2] ? 1
+                         : spread[2] >= spread[0]                         ? 2
+                                                                          : 0;
+        const auto key = [axis](const Cell& c) {
+            return axis == 0 ? c.mean.b : axis == 1 ? c.mean.g : c.mean.r;
+        };
+        std::sort(cells.begin() + static_cast<std::ptrdiff_t>(box.begin),
+                  cells.begin() + static_cast<std::ptrdiff_t>(box.end),
                   [&](const Cell& a, const Cell& b) { return key(a) < key(b); });
         prefix.assign(1, Stats{});
         for (size_t i = box.begin; i < box.end; ++i) {
@@ -219,7 +228,8 @@ bool HasGreyPalette(const Picture& picture) {
     const RGBQUAD* palette = picture.GetPalette();
     if (!palette) return false;
     for (uint32_t i = 0; i < picture.GetNumColors(); ++i)
-        if (palette[i].rgbBlue != palette[i].rgbGreen || palette[i].rgbGreen != palette[i].rgbRed) return false;
+        if (palette[i].rgbBlue != palette[i].rgbGreen || palette[i].rgbGreen != palette[i].rgbRed)
+            return false;
     return true;
 }
 
@@ -278,7 +288,8 @@ bool Picture::ConvertToGrey() {
     for (int32_t y = 0; y < header.biHeight; ++y) {
         ReadRow(*this, y, bgr.data());
         uint8_t* out = result.info.bits + static_cast<uint64_t>(y) * result.info.effWidth;
-        for (int32_t x = 0; x < width; ++x) out[x] = GreyLevel(RGBQUAD{bgr[3 * x], bgr[3 * x + 1], bgr[3 * x + 2], 0});
+        for (int32_t x = 0; x < width; ++x)
+            out[x] = GreyLevel(RGBQUAD{bgr[3 * x], bgr[3 * x + 1], bgr[3 * x + 2], 0});
     }
     return FinishResult(*this, result);
 }
@@ -343,9 +354,10 @@ bool Picture::ReduceColors(uint32_t colors, bool dither) {
             std::vector<Cell> cells;
             for (uint32_t i = 0; i < 32768; ++i)
                 if (counts[i])
-                    cells.push_back({{float(double(sums[3 * i]) / counts[i]), float(double(sums[3 * i + 1]) / counts[i]),
-                                      float(double(sums[3 * i + 2]) / counts[i])},
-                                     double(counts[i])});
+                    cells.push_back(
+                        {{float(double(sums[3 * i]) / counts[i]), float(double(sums[3 * i + 1]) / counts[i]),
+                          float(double(sums[3 * i + 2]) / counts[i])},
+                         double(counts[i])});
             palette = AdaptedPalette(cells, colors);
         }
         if (palette.empty()) palette.push_back({0, 0, 0});
@@ -357,12 +369,14 @@ bool Picture::ReduceColors(uint32_t colors, bool dither) {
         });
     }
     for (uint32_t i = 0; i < palette.size(); ++i)
-        result.SetPaletteColor(static_cast<uint8_t>(i), ToByte(palette[i].r), ToByte(palette[i].g), ToByte(palette[i].b));
+        result.SetPaletteColor(static_cast<uint8_t>(i), ToByte(palette[i].r), ToByte(palette[i].g),
+                               ToByte(palette[i].b));
 
     const NearestEntry nearest(palette);
     const float levelStep = grey ? 255.0f / (colors - 1) : 0.0f;
     const auto choose = [&](const Colour& c) -> uint32_t {
-        if (grey) return static_cast<uint32_t>(std::clamp(std::lround(c.g / levelStep), 0l, long(colors) - 1));
+        if (grey)
+            return static_cast<uint32_t>(std::clamp(std::lround(c.g / levelStep), 0l, long(colors) - 1));
         return nearest.Find(c);
     };
 
@@ -396,8 +410,12 @@ bool Picture::ReduceColors(uint32_t colors, bool dither) {
                 last = want, lastIndex = index;
             }
             switch (bpp) {
-                case 8: bits[static_cast<uint64_t>(y) * stride + x] = static_cast<uint8_t>(index); break;
-                default: result.SetPixelIndex(x, y, static_cast<uint8_t>(index)); break;
+                case 8:
+                    bits[static_cast<uint64_t>(y) * stride + x] = static_cast<uint8_t>(index);
+                    break;
+                default:
+                    result.SetPixelIndex(x, y, static_cast<uint8_t>(index));
+                    break;
             }
             if (diffuse) {
                 const Colour& got = palette[index];

@@ -11,7 +11,7 @@
 namespace codec {
 
 class Reader {
-public:
+   public:
     explicit Reader(ByteStream* stream) : stream_(stream) {}
 
     // Reads exactly n bytes or fails with the given text.
@@ -60,7 +60,7 @@ public:
 
     ByteStream* stream() const { return stream_; }
 
-private:
+   private:
     ByteStream* stream_;
 };
 

@@ -33,9 +33,12 @@ uint8_t RoundToByte(float v) {
 // One source row as floats: grey or blue, green, red, then alpha when the picture has it,
 // the colour premultiplied by alpha.
 class RowLoader {
-public:
+   public:
     RowLoader(const Picture& source, bool grey, bool withAlpha)
-        : source_(source), grey_(grey), withAlpha_(withAlpha), channels_((grey ? 1 : 3) + (withAlpha ? 1 : 0)) {
+        : source_(source),
+          grey_(grey),
+          withAlpha_(withAlpha),
+          channels_((grey ? 1 : 3) + (withAlpha ? 1 : 0)) {
         if (const RGBQUAD* palette = source.GetPalette()) {
             const uint32_t n = std::min(source.GetNumColors(), 256u);
             for (uint32_t i = 0; i < n; ++i) palette_[i] = palette[i];
@@ -68,7 +71,7 @@ public:
         }
     }
 
-private:
+   private:
     const Picture& source_;
     bool grey_, withAlpha_;
     int32_t channels_;
@@ -89,25 +92,33 @@ uint8_t JpegScaleFor(uint32_t srcW, uint32_t srcH, uint32_t dstW, uint32_t dstH)
 
 float ResampleFilterRadius(ResampleFilter filter) {
     switch (filter) {
-        case ResampleFilter::Box: return 0.5f;
-        case ResampleFilter::Triangle: return 1.0f;
+        case ResampleFilter::Box:
+            return 0.5f;
+        case ResampleFilter::Triangle:
+            return 1.0f;
         case ResampleFilter::CatmullRom:
-        case ResampleFilter::Mitchell: return 2.0f;
-        case ResampleFilter::Lanczos3: return 3.0f;
+        case ResampleFilter::Mitchell:
+            return 2.0f;
+        case ResampleFilter::Lanczos3:
+            return 3.0f;
     }
     return 3.0f;
 }
 
 float ResampleFilterWeight(ResampleFilter filter, float t) {
     switch (filter) {
-        case ResampleFilter::Box: return SampleKernel(Picture::SampleMethod::Box, t);
+        case ResampleFilter::Box:
+            return SampleKernel(Picture::SampleMethod::Box, t);
         case ResampleFilter::Triangle: {
             const float at = std::fabs(t);
             return at < 1 ? 1 - at : 0.0f;
         }
-        case ResampleFilter::CatmullRom: return SampleKernel(Picture::SampleMethod::CatmullRom, t);
-        case ResampleFilter::Mitchell: return SampleKernel(Picture::SampleMethod::Mitchell, t);
-        case ResampleFilter::Lanczos3: return std::fabs(t) < 3 ? Sinc(t) * Sinc(t / 3) : 0.0f;
+        case ResampleFilter::CatmullRom:
+            return SampleKernel(Picture::SampleMethod::CatmullRom, t);
+        case ResampleFilter::Mitchell:
+            return SampleKernel(Picture::SampleMethod::Mitchell, t);
+        case ResampleFilter::Lanczos3:
+            return std::fabs(t) < 3 ? Sinc(t) * Sinc(t / 3) : 0.0f;
     }
     return 0.0f;
 }
@@ -195,7 +206,8 @@ bool Picture::Resample(uint32_t width, uint32_t height, ResampleFilter filter) {
     // Filtered rows are padded to 8 floats, so that the sum down runs in whole blocks of 8.
     const uint64_t rowStride = (rowFloats + 7) / 8 * 8;
     const uint64_t ringRows = static_cast<uint64_t>(down.stride);
-    const uint64_t workBytes = (ringRows + 1) * rowStride * sizeof(float) + uint64_t{srcW} * channels * sizeof(float);
+    const uint64_t workBytes =
+        (ringRows + 1) * rowStride * sizeof(float) + uint64_t{srcW} * channels * sizeof(float);
     if (workBytes > GetPictureCap()) {
         SetLastError("PICTURE_MAX_MEMORY exceeded");
         return false;
@@ -246,14 +258,17 @@ bool Picture::Resample(uint32_t width, uint32_t height, ResampleFilter filter) {
             } else if (channels == 1) {
                 float s0 = 0, s1 = 0, s2 = 0, s3 = 0;
                 int32_t k = 0;
-                for (; k + 3 < n; k += 4) s0 += w[k] * in[k], s1 += w[k + 1] * in[k + 1], s2 += w[k + 2] * in[k + 2], s3 += w[k + 3] * in[k + 3];
+                for (; k + 3 < n; k += 4)
+                    s0 += w[k] * in[k], s1 += w[k + 1] * in[k + 1], s2 += w[k + 2] * in[k + 2],
+                        s3 += w[k + 3] * in[k + 3];
                 for (; k < n; ++k) s0 += w[k] * in[k];
                 out[0] = (s0 + s1) + (s2 + s3);
             } else {
                 for (int32_t c = 0; c < channels; ++c) {
                     float s0 = 0, s1 = 0;
                     int32_t k = 0;
-                    for (; k + 1 < n; k += 2) s0 += w[k] * in[k * channels + c], s1 += w[k + 1] * in[(k + 1) * channels + c];
+                    for (; k + 1 < n; k += 2)
+                        s0 += w[k] * in[k * channels + c], s1 += w[k + 1] * in[(k + 1) * channels + c];
                     if (k < n) s0 += w[k] * in[k * channels + c];
                     out[c] = s0 + s1;
                 }
@@ -271,8 +286,10 @@ bool Picture::Resample(uint32_t width, uint32_t height, ResampleFilter filter) {
             const float wk = w[k];
             float* __restrict s = sum.data();
             for (uint64_t i = 0; i < rowStride; i += 8) {
-                s[i] += wk * in[i], s[i + 1] += wk * in[i + 1], s[i + 2] += wk * in[i + 2], s[i + 3] += wk * in[i + 3];
-                s[i + 4] += wk * in[i + 4], s[i + 5] += wk * in[i + 5], s[i + 6] += wk * in[i + 6], s[i + 7] += wk * in[i + 7];
+                s[i] += wk * in[i], s[i + 1] += wk * in[i + 1], s[i + 2] += wk * in[i + 2],
+                    s[i + 3] += wk * in[i + 3];
+                s[i + 4] += wk * in[i + 4], s[i + 5] += wk * in[i + 5], s[i + 6] += wk * in[i + 6],
+                    s[i + 7] += wk * in[i + 7];
             }
         }
         uint8_t* out = result.info.bits + static_cast<uint64_t>(yd) * result.info.effWidth;

@@ -8,10 +8,14 @@
 #include "picture.h"
 
 class CRowIterator {
-public:
+   public:
     explicit CRowIterator(Picture* image)
-        : column(0), row(0), columnStep(0), rowStep(0),
-          currentRow(image ? image->GetBits(0) : nullptr), image(image) {}
+        : column(0),
+          row(0),
+          columnStep(0),
+          rowStep(0),
+          currentRow(image ? image->GetBits(0) : nullptr),
+          image(image) {}
 
     // Rows outside the picture leave the previously selected row current.
     void SelectRow(int32_t y) {
@@ -58,7 +62,7 @@ public:
     int32_t columnStep;
     int32_t rowStep;
 
-private:
+   private:
     int32_t Limit(int32_t count) const {
         const int32_t eff = image ? static_cast<int32_t>(image->GetEffWidth()) : 0;
         return (count < 0 || count > eff) ? eff : count;

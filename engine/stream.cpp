@@ -141,10 +141,17 @@ bool MemoryStream::Seek(int32_t offset, int32_t origin) {
     if (!buffer) return false;
     int64_t target;
     switch (origin) {
-        case 0: target = offset; break;
-        case 1: target = static_cast<int64_t>(position) + offset; break;
-        case 2: target = static_cast<int64_t>(size) + offset; break;
-        default: return false;
+        case 0:
+            target = offset;
+            break;
+        case 1:
+            target = static_cast<int64_t>(position) + offset;
+            break;
+        case 2:
+            target = static_cast<int64_t>(size) + offset;
+            break;
+        default:
+            return false;
     }
     if (target < 0) target = 0;
     if (target > INT32_MAX) return false;

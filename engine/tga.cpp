@@ -9,8 +9,8 @@
 
 #include "codec.h"
 #include "reader.h"
-#include "sizelimits.h"
 #include "rowiterator.h"
+#include "sizelimits.h"
 
 using namespace codec;
 
@@ -20,8 +20,8 @@ constexpr uint32_t kHeaderSize = 18;
 constexpr uint8_t kRightToLeft = 0x10;  // descriptor bit 4
 constexpr uint8_t kTopFirst = 0x20;     // descriptor bit 5: the first row is the top row
 constexpr uint32_t kMaxColorMap = 256;
-constexpr uint8_t kAlphaBits = 8;       // descriptor bits 0-3 of a 32-bit file: alpha bits per pixel
-constexpr uint32_t kOutputMapEntry = 3; // written colour maps are blue, green, red
+constexpr uint8_t kAlphaBits = 8;        // descriptor bits 0-3 of a 32-bit file: alpha bits per pixel
+constexpr uint32_t kOutputMapEntry = 3;  // written colour maps are blue, green, red
 
 constexpr const char* kCorrupted = "corrupted TGA";
 constexpr const char* kBadHeader = "bad TGA header";
@@ -42,7 +42,7 @@ void StoreWord(uint16_t w, uint8_t* dest) {
 // 15 and 16 bits a word with blue in bits 0-4, green 5-9, red 10-14 (bit 15 unused);
 // 24 bits blue, green, red; 32 bits blue, green, red, alpha.
 class PixelWriter {
-public:
+   public:
     PixelWriter(Picture& image, uint32_t depth)
         : image_(image), depth_(depth), fileBytes_((depth + 7) / 8), destBytes_(depth == 8 ? 1 : 3) {}
 
@@ -54,12 +54,16 @@ public:
     void Store(const uint8_t* src, uint8_t* row, uint32_t x, uint32_t count, int32_t r) const {
         uint8_t* dest = row + static_cast<size_t>(x) * destBytes_;
         switch (depth_) {
-            case 8: std::memcpy(dest, src, count); break;
+            case 8:
+                std::memcpy(dest, src, count);
+                break;
             case 15:
             case 16:
                 for (uint32_t i = 0; i < count; ++i, src += 2, dest += 3) StoreWord(Word(src), dest);
                 break;
-            case 24: std::memcpy(dest, src, static_cast<size_t>(count) * 3); break;
+            case 24:
+                std::memcpy(dest, src, static_cast<size_t>(count) * 3);
+                break;
             case 32:
                 for (uint32_t i = 0; i < count; ++i, src += 4, dest += 3) {
                     std::memcpy(dest, src, 3);
@@ -69,7 +73,7 @@ public:
         }
     }
 
-private:
+   private:
     Picture& image_;
     uint32_t depth_, fileBytes_, destBytes_;
 };
@@ -134,9 +138,18 @@ bool PictureTGA::Decode(ByteStream* stream) {
 
         bool runLength;
         switch (imageType) {
-            case 1: case 2: case 3: runLength = false; break;
-            case 9: case 10: case 11: runLength = true; break;
-            default: Fail("Unknown TGA image type");
+            case 1:
+            case 2:
+            case 3:
+                runLength = false;
+                break;
+            case 9:
+            case 10:
+            case 11:
+                runLength = true;
+                break;
+            default:
+                Fail("Unknown TGA image type");
         }
         if (width == 0 || height == 0 || depth == 0 || colorMapLength > kMaxColorMap) Fail(kBadHeader);
         if (depth != 8 && depth != 15 && depth != 16 && depth != 24 && depth != 32) Fail(kBadHeader);
@@ -160,9 +173,10 @@ bool PictureTGA::Decode(ByteStream* stream) {
         const int64_t remaining = in.Remaining();
         if (remaining >= 0) {
             const uint64_t left = static_cast<uint64_t>(remaining);
-            const bool fits = left >= mapBytes &&
-                              (runLength ? MostFromRuns(left - mapBytes, {kTgaPacketPixels, 1 + fileBytes}) >= pixelCount
-                                         : left - mapBytes >= pixelCount * fileBytes);
+            const bool fits =
+                left >= mapBytes &&
+                (runLength ? MostFromRuns(left - mapBytes, {kTgaPacketPixels, 1 + fileBytes}) >= pixelCount
+                           : left - mapBytes >= pixelCount * fileBytes);
             if (!fits) Fail(kCorrupted);
         }
 
@@ -179,8 +193,10 @@ bool PictureTGA::Decode(ByteStream* stream) {
                 if (index >= GetNumColors()) break;
                 const uint8_t* e = map + i * entryBytes;
                 uint8_t bgr[3];
-                if (entryBytes == 2) StoreWord(Word(e), bgr);
-                else std::memcpy(bgr, e, 3);
+                if (entryBytes == 2)
+                    StoreWord(Word(e), bgr);
+                else
+                    std::memcpy(bgr, e, 3);
                 SetPaletteColor(static_cast<uint8_t>(index), bgr[2], bgr[1], bgr[0], 0);
             }
         }
@@ -273,12 +289,20 @@ namespace {
 bool LooksLikeTga(const uint8_t* head, size_t n) {
     if (n < kHeaderSize) return false;
     switch (head[2]) {
-        case 1: case 2: case 3: case 9: case 10: case 11: return true;
-        default: return false;
+        case 1:
+        case 2:
+        case 3:
+        case 9:
+        case 10:
+        case 11:
+            return true;
+        default:
+            return false;
     }
 }
 
 }  // namespace
 
-extern const CodecInfo kTgaCodec{ImageFormat::Tga, "tga", {}, &LooksLikeTga, kDecode<PictureTGA>,
-                                 kEncode<PictureTGA>, ImageFormat::Tga, false, true};
+extern const CodecInfo kTgaCodec{
+    ImageFormat::Tga, "tga", {},  &LooksLikeTga, kDecode<PictureTGA>, kEncode<PictureTGA>,
+    ImageFormat::Tga, false, true};

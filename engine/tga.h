@@ -5,7 +5,7 @@
 #include "picture.h"
 
 class PictureTGA : public Picture {
-public:
+   public:
     PictureTGA() : Picture(ImageFormat::Tga) {}
     bool Decode(ByteStream* stream);
     bool Encode(ByteStream* stream);

@@ -359,7 +359,8 @@ void CheckStrileData(TIFF* tif, const Page& page, uint16_t compression, uint64_t
         if (!tiled) {
             const uint64_t first = (s % perPlane) * rows;
             if (first >= page.height) continue;
-            needed = TIFFVStripSize64(tif, static_cast<uint32_t>(std::min<uint64_t>(rows, page.height - first)));
+            needed =
+                TIFFVStripSize64(tif, static_cast<uint32_t>(std::min<uint64_t>(rows, page.height - first)));
         }
         const uint64_t offset = TIFFGetStrileOffset(tif, s), bytes = TIFFGetStrileByteCount(tif, s);
         const uint64_t held = offset >= fileSize ? 0 : std::min(bytes, fileSize - offset);
@@ -411,7 +412,8 @@ class Decoder {
         // takes the four transposed orientations for the four plain ones; asking for the
         // file's own (or its plain counterpart) leaves the rows and columns as stored.
         const uint16_t o = image.orientation;
-        image.req_orientation = o >= ORIENTATION_LEFTTOP && o <= ORIENTATION_LEFTBOT ? static_cast<uint16_t>(o - 4)
+        image.req_orientation = o >= ORIENTATION_LEFTTOP && o <= ORIENTATION_LEFTBOT
+                                    ? static_cast<uint16_t>(o - 4)
                                 : o >= ORIENTATION_TOPLEFT && o <= ORIENTATION_BOTLEFT ? o
                                                                                        : ORIENTATION_TOPLEFT;
 
@@ -570,8 +572,9 @@ class Decoder {
                     for (uint32_t x = 0; x < width; ++x) {
                         RGBQUAD c{};
                         if (mapRed) {
-                            const uint32_t index = separate ? WideSample(rows[0], x)
-                                                            : WideSample(rows[0], static_cast<uint64_t>(x) * page.samples);
+                            const uint32_t index =
+                                separate ? WideSample(rows[0], x)
+                                         : WideSample(rows[0], static_cast<uint64_t>(x) * page.samples);
                             c = MapColor(mapRed[index], mapGreen[index], mapBlue[index], wideMap);
                         }
                         dst[3 * x] = c.rgbBlue, dst[3 * x + 1] = c.rgbGreen, dst[3 * x + 2] = c.rgbRed;
@@ -958,5 +961,6 @@ bool LooksLikeTif(const uint8_t* head, size_t n) {
 
 }  // namespace
 
-extern const CodecInfo kTifCodec{ImageFormat::Tif, "tif", {"tiff"}, &LooksLikeTif, kDecode<PictureTIF>,
-                                 kEncode<PictureTIF>, ImageFormat::Tif, true, true};
+extern const CodecInfo kTifCodec{
+    ImageFormat::Tif, "tif", {"tiff"}, &LooksLikeTif, kDecode<PictureTIF>, kEncode<PictureTIF>,
+    ImageFormat::Tif, true,  true};

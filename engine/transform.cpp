@@ -85,8 +85,10 @@ static bool Rotate(Picture& self, Picture* destination, bool left) {
     }
 
     const auto sourceOf = [&](int32_t x, int32_t y, int32_t& sx, int32_t& sy) {
-        if (left) sx = y, sy = newWidth - 1 - x;
-        else sx = newHeight - 1 - y, sy = x;
+        if (left)
+            sx = y, sy = newWidth - 1 - x;
+        else
+            sx = newHeight - 1 - y, sy = x;
     };
 
     if (bpp == 1) {
@@ -188,8 +190,8 @@ bool Picture::Negative() {
     return true;
 }
 
-void Picture::BitfieldsToRgb24(const uint8_t* source, uint16_t redMask, uint16_t greenMask,
-                               uint16_t blueMask, uint8_t bpp) {
+void Picture::BitfieldsToRgb24(const uint8_t* source, uint16_t redMask, uint16_t greenMask, uint16_t blueMask,
+                               uint8_t bpp) {
     if (!dib || !source || header.biBitCount != 24) return;
     const int64_t width = header.biWidth, height = header.biHeight;
     const uint64_t dstStride = info.effWidth;
@@ -205,7 +207,8 @@ void Picture::BitfieldsToRgb24(const uint8_t* source, uint16_t redMask, uint16_t
             uint8_t* dst = info.bits + y * dstStride;
             for (int64_t x = width - 1; x >= 0; --x) {
                 const uint32_t w = src[2 * x] | (src[2 * x + 1] << 8);
-                const uint8_t blue = static_cast<uint8_t>(ShiftRight((w & 0xFF) & (blueMask & 0xFF), -shift0));
+                const uint8_t blue =
+                    static_cast<uint8_t>(ShiftRight((w & 0xFF) & (blueMask & 0xFF), -shift0));
                 const uint8_t green = static_cast<uint8_t>(ShiftRight(w & greenMask, shift1));
                 const uint8_t red = static_cast<uint8_t>(ShiftRight(w & redMask, shift2));
                 dst[3 * x] = blue;

@@ -17,7 +17,7 @@ using namespace codec;
 
 namespace {
 
-constexpr uint32_t kHeaderBytes = 4;  // type, fixed header, and at least a byte each for the sizes
+constexpr uint32_t kHeaderBytes = 4;      // type, fixed header, and at least a byte each for the sizes
 constexpr uint32_t kMaxIntegerBytes = 5;  // 35 bits: enough for any 32-bit value
 constexpr uint32_t kMaxSavedSize = 255;
 
@@ -152,5 +152,6 @@ bool LooksLikeWbmp(const uint8_t* head, size_t n) { return n >= kHeaderBytes && 
 
 }  // namespace
 
-extern const CodecInfo kWbmpCodec{ImageFormat::Wbmp, "wbmp", {}, &LooksLikeWbmp, kDecode<PictureWBMP>,
-                                  kEncode<PictureWBMP>, ImageFormat::Wbmp, false, true};
+extern const CodecInfo kWbmpCodec{
+    ImageFormat::Wbmp, "wbmp", {},  &LooksLikeWbmp, kDecode<PictureWBMP>, kEncode<PictureWBMP>,
+    ImageFormat::Wbmp, false,  true};

@@ -4,7 +4,7 @@
 #include "picture.h"
 
 class PictureWBMP : public Picture {
-public:
+   public:
     PictureWBMP() : Picture(ImageFormat::Wbmp) {}
     bool Decode(ByteStream* stream);
     bool Encode(ByteStream* stream);

@@ -1,8 +1,8 @@
 // Decodes arbitrary bytes with one format id (PANELLE_FUZZ_FORMAT, an ImageFormat id; the
 // Unknown id runs detection over every codec), first with the request for the sizes only
 // (not under detection, where codecs that do not honour it would decode everything twice),
-// then for the picture. Every decoded picture is encoded as BMP and decoded again: that reads every byte of the
-// pixel block and checks that the BMP encoder and decoder agree.
+// then for the picture. Every decoded picture is encoded as BMP and decoded again: that reads every byte of
+// the pixel block and checks that the BMP encoder and decoder agree.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

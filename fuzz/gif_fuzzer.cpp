@@ -17,7 +17,7 @@ namespace {
 // Output streams get their whole room up front: a memory stream grows its block only 4096
 // bytes at a time, which makes writing megabytes quadratic.
 class Sink {
-public:
+   public:
     explicit Sink(uint64_t room)
         : stream(static_cast<uint8_t*>(std::malloc(room)), static_cast<int32_t>(room)) {}
     ~Sink() { std::free(stream.GetBuffer(true)); }

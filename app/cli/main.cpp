@@ -22,17 +22,17 @@
 
 #include "book.h"
 #include "comicarchive.h"
-#include "panelle/codec.h"
 #include "convert.h"
 #include "descriptors.h"
 #include "files.h"
-#include "panelle/format.h"
+#include "fitpage.h"
 #include "generate.h"
 #include "imports.h"
 #include "measure.h"
 #include "messages.h"
+#include "panelle/codec.h"
+#include "panelle/format.h"
 #include "panelle/picture.h"
-#include "fitpage.h"
 #include "profiles.h"
 #include "settings.h"
 #include "text.h"
@@ -192,7 +192,8 @@ uint32_t FormatOfName(const std::string& path) {
 
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
 // ---- stopping cleanly on a signal -------------------------------------------------------
@@ -265,7 +266,8 @@ int RunStoppable(const std::vector<std::string>& targets, const std::function<in
     std::fflush(stderr);
     const pid_t child = fork();
     if (child == 0) {
-        for (size_t k = 0; k < std::size(kStopSignals); ++k) sigaction(kStopSignals[k], &previous[k], nullptr);
+        for (size_t k = 0; k < std::size(kStopSignals); ++k)
+            sigaction(kStopSignals[k], &previous[k], nullptr);
         sigprocmask(SIG_SETMASK, &old, nullptr);
         setenv("TMPDIR", scratch.c_str(), 1);
         std::exit(work());
@@ -297,7 +299,8 @@ int RunStoppable(const std::vector<std::string>& targets, const std::function<in
     }
     sigprocmask(SIG_SETMASK, &old, nullptr);
     if (child < 0) return Refuse(std::string("cannot start the work: ") + std::strerror(forkError), 1);
-    if (WIFSIGNALED(status)) return Refuse(std::string("the work ended by ") + strsignal(WTERMSIG(status)), 1);
+    if (WIFSIGNALED(status))
+        return Refuse(std::string("the work ended by ") + strsignal(WTERMSIG(status)), 1);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
@@ -341,7 +344,8 @@ int Convert(const std::vector<std::string>& words) {
     const std::string& out = args.operands[1];
     if (!to) to = FormatOfName(out);
     if (!to) return Refuse("cannot tell the output format of " + out + "; use --to", 2);
-    if (SameFile(in, out)) return Refuse("OUT is IN: " + out + " would replace the picture it is made from", 1);
+    if (SameFile(in, out))
+        return Refuse("OUT is IN: " + out + " would replace the picture it is made from", 1);
 
     return RunStoppable({out}, [&] {
         Picture picture;
@@ -357,12 +361,14 @@ int Convert(const std::vector<std::string>& words) {
 
 // Messages of a generation, on stderr.
 class StderrMessages : public Messages {
-public:
+   public:
     void Show(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
     void ShowError(const std::string& caption, const std::string& text) override {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     }
-    void ShowException(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
+    void ShowException(const std::string& text) override {
+        std::fprintf(stderr, "error: %s\n", text.c_str());
+    }
     void Detail(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
     void Progress(int done, int total) override { std::fprintf(stderr, "page %d/%d\n", done, total); }
 };
@@ -401,7 +407,8 @@ std::string NameFromOutput(const std::string& jarPath) {
 
 // ---- pages fitted to the screen ----
 // The page options of the command line over those of the settings file; empty, or what is wrong.
-std::string ApplyPageOptions(const Arguments& args, PageFit& fit, int32_t& screenWidth, int32_t& screenHeight) {
+std::string ApplyPageOptions(const Arguments& args, PageFit& fit, int32_t& screenWidth,
+                             int32_t& screenHeight) {
     const auto choose = [&](const char* option, std::initializer_list<const char*> names, int32_t& field) {
         if (!args.Has(option)) return true;
         int32_t n = 0;
@@ -417,7 +424,8 @@ std::string ApplyPageOptions(const Arguments& args, PageFit& fit, int32_t& scree
         const std::string& v = args.Value("--screen");
         const size_t x = v.find('x');
         long w = 0, h = 0;
-        if (x == std::string::npos || !ParseNumber(v.substr(0, x), 1, 65535, w) || !ParseNumber(v.substr(x + 1), 1, 65535, h))
+        if (x == std::string::npos || !ParseNumber(v.substr(0, x), 1, 65535, w) ||
+            !ParseNumber(v.substr(x + 1), 1, 65535, h))
             return "--screen takes WxH, such as 176x208";
         screenWidth = static_cast<int32_t>(w), screenHeight = static_cast<int32_t>(h);
     }
@@ -433,10 +441,12 @@ std::string ApplyPageOptions(const Arguments& args, PageFit& fit, int32_t& scree
 
 // The phone options over those of the settings file: a profile first, then --heap and
 // --jar-limit; --screen, applied after, wins over the profile's screen. Empty, or what is wrong.
-std::string ApplyPhoneOptions(const Arguments& args, PhoneBudget& budget, int32_t& screenWidth, int32_t& screenHeight) {
+std::string ApplyPhoneOptions(const Arguments& args, PhoneBudget& budget, int32_t& screenWidth,
+                              int32_t& screenHeight) {
     if (args.Has("--profile")) {
         const PhoneProfile* profile = FindProfile(args.Value("--profile"));
-        if (!profile) return "unknown profile " + args.Value("--profile") + "; the profiles are " + ProfileNames();
+        if (!profile)
+            return "unknown profile " + args.Value("--profile") + "; the profiles are " + ProfileNames();
         screenWidth = profile->width, screenHeight = profile->height;
         budget = {profile->heap, profile->jarLimit};
     }
@@ -466,19 +476,22 @@ void ReportPages(const Book& book) {
         if (!page.measured) continue;
         if (book.pageFit.fit == 0 && sw > 0 && sh > 0 && page.picWidth > sw &&
             (page.picWidth > 2 * sw || page.picHeight > 2 * sh))
-            std::fprintf(stderr, "page %d is %dx%d, %dx%d screens of %dx%d; --fit width makes it readable\n", i + 1,
-                         page.picWidth, page.picHeight, Screens(page.picWidth, sw), Screens(page.picHeight, sh), sw, sh);
+            std::fprintf(stderr, "page %d is %dx%d, %dx%d screens of %dx%d; --fit width makes it readable\n",
+                         i + 1, page.picWidth, page.picHeight, Screens(page.picWidth, sw),
+                         Screens(page.picHeight, sh), sw, sh);
     }
     for (const JarOutcome& jar : book.outcome)
-        std::fprintf(stderr, "%s: %d pages, %lld bytes, largest page %dx%d\n", FileNamePart(jar.jarPath).c_str(),
-                     jar.pages, static_cast<long long>(jar.bytes), jar.largestWidth, jar.largestHeight);
+        std::fprintf(stderr, "%s: %d pages, %lld bytes, largest page %dx%d\n",
+                     FileNamePart(jar.jarPath).c_str(), jar.pages, static_cast<long long>(jar.bytes),
+                     jar.largestWidth, jar.largestHeight);
 }
 
 int Build(const std::vector<std::string>& words) {
-    const Arguments args(words,
-                         {"-o", "--name", "--author", "--price", "--descriptions", "--templates", "--threads", "--fit",
-                          "--screen", "--colors", "--split", "--reader", "--profile", "--heap", "--jar-limit"},
-                         {"--grey", "--dither"});
+    const Arguments args(
+        words,
+        {"-o", "--name", "--author", "--price", "--descriptions", "--templates", "--threads", "--fit",
+         "--screen", "--colors", "--split", "--reader", "--profile", "--heap", "--jar-limit"},
+        {"--grey", "--dither"});
     if (args.help) return Usage(stdout, 0);
     if (!args.error.empty()) return Wrong(args.error);
     if (!args.Has("-o")) return Wrong("build needs -o OUT");
@@ -497,9 +510,11 @@ int Build(const std::vector<std::string>& words) {
     PageFit fitOptions;
     PhoneBudget budgetOptions;
     int32_t screenWidth = 0, screenHeight = 0;
-    if (const std::string problem = ApplyPhoneOptions(args, budgetOptions, screenWidth, screenHeight); !problem.empty())
+    if (const std::string problem = ApplyPhoneOptions(args, budgetOptions, screenWidth, screenHeight);
+        !problem.empty())
         return Refuse(problem, 2);
-    if (const std::string problem = ApplyPageOptions(args, fitOptions, screenWidth, screenHeight); !problem.empty())
+    if (const std::string problem = ApplyPageOptions(args, fitOptions, screenWidth, screenHeight);
+        !problem.empty())
         return Refuse(problem, 2);
     int32_t reader = -1;  // -1: the settings file's
     if (args.Has("--reader")) {
@@ -529,7 +544,8 @@ int Build(const std::vector<std::string>& words) {
 
     // The JAD names the archive by its file name, and without --name the book is named after it.
     const std::string jarPath = JarNameFor(out);
-    if (const std::string problem = TextProblem("the output's file name " + FileNamePart(jarPath), FileNamePart(jarPath));
+    if (const std::string problem =
+            TextProblem("the output's file name " + FileNamePart(jarPath), FileNamePart(jarPath));
         !problem.empty())
         return Refuse(problem, 2);
     book.bookName = book.descriptorName = args.Has("--name") ? args.Value("--name") : NameFromOutput(jarPath);
@@ -539,7 +555,8 @@ int Build(const std::vector<std::string>& words) {
         const std::string source = PageSourceFile(path);
         struct stat st;
         const bool readable = stat(source.c_str(), &st) == 0 && access(source.c_str(), R_OK) == 0;
-        if (!readable) return Refuse("page " + std::to_string(i + 1) + ", " + path + ": " + std::strerror(errno), 1);
+        if (!readable)
+            return Refuse("page " + std::to_string(i + 1) + ", " + path + ": " + std::strerror(errno), 1);
         if (!S_ISREG(st.st_mode))
             return Refuse("page " + std::to_string(i + 1) + ", " + path + ": not a picture file", 1);
     }
@@ -553,7 +570,8 @@ int Build(const std::vector<std::string>& words) {
     const BookSettings settings = ReadSettings(settingsPath);
     book.author = args.Has("--author") ? args.Value("--author") : settings.author;
     if (!args.Has("--author"))
-        if (const std::string problem = TextProblem("the author in " + settingsPath, book.author); !problem.empty())
+        if (const std::string problem = TextProblem("the author in " + settingsPath, book.author);
+            !problem.empty())
             return Refuse(problem + "; give --author", 1);
     book.settingWidth = settings.width;
     book.settingHeight = settings.height;
@@ -574,8 +592,9 @@ int Build(const std::vector<std::string>& words) {
             const std::string& path = book.pages[i].path;
             if (!LoadPageFile(*book.currentImage, path, FormatFromExtension(path)) || !book.MeasurePage(i)) {
                 const char* text = book.currentImage->GetLastError();
-                return Refuse("page " + std::to_string(i + 1) + ", " + path + ": " + (*text ? text : "cannot be read"),
-                              1);
+                return Refuse(
+                    "page " + std::to_string(i + 1) + ", " + path + ": " + (*text ? text : "cannot be read"),
+                    1);
             }
             book.SetDescription(i, lines[i]);
         }
@@ -588,8 +607,8 @@ int Build(const std::vector<std::string>& words) {
         StderrMessages messages;
         if (!Generate(book, out, messages, static_cast<unsigned>(threads))) return 1;
         for (const JarOutcome& jar : book.outcome)
-            std::printf("wrote %s (%lld bytes)\nwrote %s\n", jar.jarPath.c_str(), static_cast<long long>(jar.bytes),
-                        JadPathFor(jar.jarPath).c_str());
+            std::printf("wrote %s (%lld bytes)\nwrote %s\n", jar.jarPath.c_str(),
+                        static_cast<long long>(jar.bytes), JadPathFor(jar.jarPath).c_str());
         ReportPages(book);
         return 0;
     });

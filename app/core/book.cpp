@@ -61,8 +61,9 @@ void Book::FillTemplatePaths() {
         std::string name = TemplateNames[i];
         std::replace(name.begin(), name.end(), '\\', '/');
         const bool viewerClass = i < 2;
-        templatePaths[i] = templateFolder_ + (reader_ == 1 && viewerClass ? std::string("/") + kFlowReaderFolder : "") +
-                           "/" + name;
+        templatePaths[i] = templateFolder_ +
+                           (reader_ == 1 && viewerClass ? std::string("/") + kFlowReaderFolder : "") + "/" +
+                           name;
     }
 }
 
@@ -113,8 +114,10 @@ bool Book::MoveDown(std::vector<bool>& rows) {
         const bool mark = rows[r];
         rows[r] = rows[r + 1];
         rows[r + 1] = mark;
-        if (currentPage == r) currentPage = r + 1;
-        else if (currentPage == r + 1) currentPage = r;
+        if (currentPage == r)
+            currentPage = r + 1;
+        else if (currentPage == r + 1)
+            currentPage = r;
         moved = true;
     }
     return moved;
@@ -131,8 +134,10 @@ bool Book::MoveUp(std::vector<bool>& rows) {
         const bool mark = rows[r];
         rows[r] = rows[r - 1];
         rows[r - 1] = mark;
-        if (currentPage == r) currentPage = r - 1;
-        else if (currentPage == r - 1) currentPage = r;
+        if (currentPage == r)
+            currentPage = r - 1;
+        else if (currentPage == r - 1)
+            currentPage = r;
         moved = true;
     }
     return moved;
@@ -147,7 +152,8 @@ bool Book::SelectPage(int32_t r) {
     currentPath = pages[r].path;
     currentImage = std::make_unique<Picture>();
     currentError.clear();
-    if (!LoadPageFile(*currentImage, currentPath, FormatFromExtension(currentPath)) || !currentImage->IsValid())
+    if (!LoadPageFile(*currentImage, currentPath, FormatFromExtension(currentPath)) ||
+        !currentImage->IsValid())
         currentError = LoadFailure(currentPath, *currentImage);
     if (!pages[r].measured) MeasurePage(r);
     return true;

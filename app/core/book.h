@@ -56,7 +56,6 @@ constexpr int kMaxPages = 4096 - 6;
 // The longest description the description field takes, in characters.
 constexpr size_t kMaxDescription = 100;
 
-
 // The text after the last "\" (or "/") of a path; for a page of a comic archive, the
 // archive's file name, ": " and the entry's file name.
 std::string FileNamePart(const std::string& path);
@@ -72,10 +71,11 @@ std::string DefaultTemplateFolder();
 // keeps its own) starts without one: a book's pixels are its own, and copying them would be
 // waste.
 class WorkingPicture : public std::unique_ptr<Picture> {
-public:
+   public:
     using std::unique_ptr<Picture>::operator=;
     WorkingPicture() = default;
-    WorkingPicture(std::unique_ptr<Picture>&& picture) noexcept : std::unique_ptr<Picture>(std::move(picture)) {}
+    WorkingPicture(std::unique_ptr<Picture>&& picture) noexcept
+        : std::unique_ptr<Picture>(std::move(picture)) {}
     WorkingPicture(WorkingPicture&&) noexcept = default;
     WorkingPicture& operator=(WorkingPicture&&) noexcept = default;
     WorkingPicture(const WorkingPicture&) noexcept : std::unique_ptr<Picture>() {}
@@ -86,7 +86,7 @@ public:
 };
 
 class Book {
-public:
+   public:
     Book();
 
     // ---- settings (read by the caller, see settings.h) ----
@@ -94,7 +94,7 @@ public:
     int32_t settingWidth = 176;
     int32_t settingHeight = 208;
     int32_t settingPrice = 0;
-    PageFit pageFit;  // how pages are written: fitted to the screen above, reduced, split
+    PageFit pageFit;     // how pages are written: fitted to the screen above, reduced, split
     PhoneBudget budget;  // the heap a page may take and the largest archive, 0 for no limit
 
     // ---- book ----
@@ -152,7 +152,7 @@ public:
     // Sets page i's description, cut to kMaxDescription characters.
     void SetDescription(int32_t i, const std::string& text);
 
-private:
+   private:
     void FillTemplatePaths();
     std::string templateFolder_;
     int32_t reader_ = 0;

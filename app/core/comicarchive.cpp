@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "panelle/format.h"
 #include "imports.h"
 #include "naturalorder.h"
+#include "panelle/format.h"
 #include "panelle/picture.h"
 #include "panelle/stream.h"
 

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -33,7 +33,9 @@ namespace {
 
 // A line of desc.txt: the text and CR LF. A control character would end the line early and
 // start a false one, so it is written as a space.
-bool WriteLine(const std::string& text, FILE* file) { return WriteLineUtf16(ControlsToSpaces(text) + "\r\n", file); }
+bool WriteLine(const std::string& text, FILE* file) {
+    return WriteLineUtf16(ControlsToSpaces(text) + "\r\n", file);
+}
 
 // A line for the user naming a page (counted from 1, as the list shows them) and its file
 // by the name the list shows.
@@ -44,7 +46,8 @@ std::string PageDetail(int32_t i, const std::string& path, const std::string& re
 // Why a page's picture did not load: the file is gone or unreadable, or the engine's text.
 std::string LoadFailure(const std::string& path, const std::string& engineText) {
     if (access(PageSourceFile(path).c_str(), R_OK) != 0)
-        return errno == ENOENT ? std::string("the file is missing since it was imported") : std::string(std::strerror(errno));
+        return errno == ENOENT ? std::string("the file is missing since it was imported")
+                               : std::string(std::strerror(errno));
     return engineText.empty() ? std::string("cannot be read") : engineText;
 }
 
@@ -69,7 +72,9 @@ struct PageWork {
     int64_t heapBytes = 0;
 
     bool Several() const { return !partStem.empty(); }
-    std::string PartName(int32_t k) const { return Several() ? partStem + "-" + std::to_string(k) + ".png" : pictureName; }
+    std::string PartName(int32_t k) const {
+        return Several() ? partStem + "-" + std::to_string(k) + ".png" : pictureName;
+    }
 };
 
 // Whether pages may give more than one picture each, so that they are counted as written.
@@ -78,8 +83,13 @@ bool PagesMayMultiply(const Book& book) {
 }
 
 PageWork WorkFor(const Book& book, const std::string& staging, int32_t i) {
-    PageWork work{book.pages[i].path, PictureName(staging, i), {},
-                  book.pages[i].measured, book.pageFit, book.settingWidth, book.settingHeight,
+    PageWork work{book.pages[i].path,
+                  PictureName(staging, i),
+                  {},
+                  book.pages[i].measured,
+                  book.pageFit,
+                  book.settingWidth,
+                  book.settingHeight,
                   int64_t{book.budget.heap} * 1024};
     if (PagesMayMultiply(book)) {
         work.pictureName.clear();
@@ -96,17 +106,21 @@ bool LoadPage(Picture& picture, const PageWork& work, PageSize& full) {
 // Writes a loaded page as the book holds it; `sizes` gets the sizes of the pages it gives
 // (0 x 0 for one that was not saved) and the picture keeps the last one written. False, with
 // the engine's text in `error`, when a page could not be fitted or saved.
-bool SavePage(Picture& picture, PageSize full, const PageWork& work, std::vector<PageSize>& sizes, std::string& error) {
+bool SavePage(Picture& picture, PageSize full, const PageWork& work, std::vector<PageSize>& sizes,
+              std::string& error) {
     if (KeepsPagesAsTheyAre(work.fit)) {
         const bool ok = picture.Save(work.pictureName.c_str(), ImageFormat::Png);
         if (!ok) error = picture.GetLastError();
-        sizes = {ok ? PageSize{static_cast<int32_t>(picture.GetWidth()), static_cast<int32_t>(picture.GetHeight())}
-                    : PageSize{}};
+        sizes = {
+            ok ? PageSize{static_cast<int32_t>(picture.GetWidth()), static_cast<int32_t>(picture.GetHeight())}
+               : PageSize{}};
         return ok;
     }
     // a page that cannot be fitted still has its lines, one per page it would have given
     sizes.assign(WrittenPageSizes(work.fit, full.width, full.height, work.screenWidth, work.screenHeight,
-                                  work.heapBytes).size(), PageSize{});
+                                  work.heapBytes)
+                     .size(),
+                 PageSize{});
     std::vector<Picture> pages =
         FitPage(picture, full, work.fit, work.screenWidth, work.screenHeight, error, work.heapBytes);
     if (pages.empty()) return false;
@@ -114,7 +128,8 @@ bool SavePage(Picture& picture, PageSize full, const PageWork& work, std::vector
     bool ok = true;
     for (size_t k = 0; k < pages.size(); ++k) {
         if (pages[k].Save(work.PartName(static_cast<int32_t>(k)).c_str(), ImageFormat::Png)) {
-            sizes[k] = {static_cast<int32_t>(pages[k].GetWidth()), static_cast<int32_t>(pages[k].GetHeight())};
+            sizes[k] = {static_cast<int32_t>(pages[k].GetWidth()),
+                        static_cast<int32_t>(pages[k].GetHeight())};
         } else if (ok) {
             ok = false;
             error = pages[k].GetLastError();
@@ -132,7 +147,8 @@ bool ListPage(const PageWork& work, const std::string& staging, int32_t source, 
               std::vector<WrittenPage>& written) {
     const int32_t parts = static_cast<int32_t>(sizes.size());
     if (work.Several())
-        for (int32_t k = 0; k < parts; ++k) std::rename(work.PartName(k).c_str(), PictureName(staging, first + k).c_str());
+        for (int32_t k = 0; k < parts; ++k)
+            std::rename(work.PartName(k).c_str(), PictureName(staging, first + k).c_str());
     for (int32_t k = 0; k < parts; ++k) {
         const std::string text = k == 0 ? description : std::string();
         if (!WriteLine(std::to_string(first + k) + ":" + text, desc)) return false;
@@ -173,9 +189,10 @@ int32_t ConvertInOrder(Book& book, const std::string& staging, FILE* desc, Messa
             }
             listed += parts;
             if (!ok) {
-                messages.Detail(PageDetail(i, page.path,
-                                           loaded ? "cannot save it as " + std::to_string(listed - parts) + ".png: " + error
-                                                  : LoadFailure(page.path, loadError)));
+                messages.Detail(PageDetail(
+                    i, page.path,
+                    loaded ? "cannot save it as " + std::to_string(listed - parts) + ".png: " + error
+                           : LoadFailure(page.path, loadError)));
                 messages.ShowError("Error", error);
             }
         } catch (...) {
@@ -350,15 +367,18 @@ int32_t ConvertInParallel(Book& book, const std::string& staging, FILE* desc, Me
                 detail = PageDetail(i, page.path, LoadFailure(page.path, done.loadError));
             }
             const int32_t parts = static_cast<int32_t>(done.sizes.size());
-            if (!ends && !ListPage(work[i], staging, i, listed, done.sizes, page.description, desc, book.written)) {
+            if (!ends &&
+                !ListPage(work[i], staging, i, listed, done.sizes, page.description, desc, book.written)) {
                 ends = true;
                 detail = DescWriteFailure();
             }
             if (!ends) listed += parts;
             if (!ends && !done.saved) {
-                messages.Detail(PageDetail(i, page.path,
-                                           done.loaded ? "cannot save it as " + std::to_string(listed - parts) + ".png: " + done.error
-                                                       : LoadFailure(page.path, done.loadError)));
+                messages.Detail(PageDetail(
+                    i, page.path,
+                    done.loaded
+                        ? "cannot save it as " + std::to_string(listed - parts) + ".png: " + done.error
+                        : LoadFailure(page.path, done.loadError)));
                 messages.ShowError("Error", done.error);
             }
         } catch (...) {
@@ -389,7 +409,8 @@ int32_t ConvertInParallel(Book& book, const std::string& staging, FILE* desc, Me
 bool WriteHeader(const Book& book, int32_t pictures, FILE* desc) {
     static const unsigned char kByteOrderMark[2] = {0xFF, 0xFE};
     return std::fwrite(kByteOrderMark, 1, 2, desc) == 2 && WriteLine("bookname:" + book.bookName, desc) &&
-           WriteLine("piccount:" + std::to_string(pictures), desc) && WriteLine("author:" + book.author, desc);
+           WriteLine("piccount:" + std::to_string(pictures), desc) &&
+           WriteLine("author:" + book.author, desc);
 }
 
 bool CopyFromStart(FILE* from, FILE* to) {

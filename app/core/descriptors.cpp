@@ -34,8 +34,10 @@ std::string ManifestLine(const std::string& line) {
 std::string MidletName(const std::string& bookName) {
     std::string out;
     for (char c : bookName) {
-        if (c == ',') out += "，";
-        else out.push_back(c);
+        if (c == ',')
+            out += "，";
+        else
+            out.push_back(c);
     }
     return out;
 }
@@ -44,32 +46,29 @@ std::string ManifestText(const std::string& name) {
     // a control character would end a line early and make a line of its own
     const std::string bookName = ControlsToSpaces(name);
     std::string out;
-    for (const std::string& line : {std::string("Manifest-Version: 1.0"),
-                                    std::string("MicroEdition-Configuration: CLDC-1.0"),
-                                    "MIDlet-Name: " + bookName,
-                                    std::string("MIDlet-Vendor: Kavoo网"),
-                                    std::string("MIDlet-Icon: /icon.png"),
-                                    "MIDlet-1: " + MidletName(bookName) + ",/icon.png, GameMidlet",
-                                    std::string("MIDlet-Version: 1.0"),
-                                    std::string("MicroEdition-Profile: MIDP-1.0")})
+    for (const std::string& line :
+         {std::string("Manifest-Version: 1.0"), std::string("MicroEdition-Configuration: CLDC-1.0"),
+          "MIDlet-Name: " + bookName, std::string("MIDlet-Vendor: Kavoo网"),
+          std::string("MIDlet-Icon: /icon.png"),
+          "MIDlet-1: " + MidletName(bookName) + ",/icon.png, GameMidlet", std::string("MIDlet-Version: 1.0"),
+          std::string("MicroEdition-Profile: MIDP-1.0")})
         out += ManifestLine(line);
     return out;
 }
 
 std::string JadText(const std::string& name, int64_t jarSize, const std::string& jarFileName, int32_t price) {
     const std::string bookName = ControlsToSpaces(name);
-    const std::string values[JadKeys.size()] = {
-        MidletName(bookName) + ", icon.png, GameMidlet",
-        "单机应用。",
-        "/icon.png",
-        std::to_string(jarSize),
-        ControlsToSpaces(jarFileName),
-        bookName,
-        "上海Sanlum",
-        "1.0",
-        "单次下载" + std::to_string(price) + "元",
-        "CLDC-1.0",
-        "MIDP-1.0"};
+    const std::string values[JadKeys.size()] = {MidletName(bookName) + ", icon.png, GameMidlet",
+                                                "单机应用。",
+                                                "/icon.png",
+                                                std::to_string(jarSize),
+                                                ControlsToSpaces(jarFileName),
+                                                bookName,
+                                                "上海Sanlum",
+                                                "1.0",
+                                                "单次下载" + std::to_string(price) + "元",
+                                                "CLDC-1.0",
+                                                "MIDP-1.0"};
     std::string out;
     for (size_t i = 0; i < JadKeys.size(); ++i) out += std::string(JadKeys[i]) + values[i] + "\r\n";
     return out;

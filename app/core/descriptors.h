@@ -8,11 +8,17 @@
 
 class Messages;
 
-inline constexpr std::array<const char*, 11> JadKeys = {
-    "MIDlet-1: ",        "MIDlet-Description: ", "MIDlet-Icon: ",
-    "MIDlet-Jar-Size: ", "MIDlet-Jar-URL: ",     "MIDlet-Name: ",
-    "MIDlet-Vendor: ",   "MIDlet-Version: ",     "Media-Price: ",
-    "MicroEdition-Configuration: ", "MicroEdition-Profile: "};
+inline constexpr std::array<const char*, 11> JadKeys = {"MIDlet-1: ",
+                                                        "MIDlet-Description: ",
+                                                        "MIDlet-Icon: ",
+                                                        "MIDlet-Jar-Size: ",
+                                                        "MIDlet-Jar-URL: ",
+                                                        "MIDlet-Name: ",
+                                                        "MIDlet-Vendor: ",
+                                                        "MIDlet-Version: ",
+                                                        "Media-Price: ",
+                                                        "MicroEdition-Configuration: ",
+                                                        "MicroEdition-Profile: "};
 
 // The longest line of a JAR manifest, in bytes without its CR LF.
 constexpr size_t kManifestLineBytes = 72;
@@ -29,7 +35,8 @@ std::string MidletName(const std::string& bookName);
 std::string ManifestText(const std::string& bookName);
 
 // The JAD's eleven lines.
-std::string JadText(const std::string& bookName, int64_t jarSize, const std::string& jarFileName, int32_t price);
+std::string JadText(const std::string& bookName, int64_t jarSize, const std::string& jarFileName,
+                    int32_t price);
 
 // Replaces the content of the staged manifest (which must exist); shows
 // "open manifest error!" when it cannot be opened.

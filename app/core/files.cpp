@@ -34,7 +34,8 @@ void StreamCopyFile(const std::string& source, const std::string& destination) {
     char buffer[65536];
     size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0)
-        if (std::fwrite(buffer, 1, n, out.get()) != n) throw BuildError("Cannot write file \"" + destination + "\". " + Reason());
+        if (std::fwrite(buffer, 1, n, out.get()) != n)
+            throw BuildError("Cannot write file \"" + destination + "\". " + Reason());
     if (std::ferror(in.get())) throw BuildError("Cannot read file \"" + source + "\". " + Reason());
     FILE* raw = out.release();
     if (std::fclose(raw) != 0) throw BuildError("Cannot write file \"" + destination + "\". " + Reason());

@@ -14,7 +14,6 @@ void StreamCopyFile(const std::string& source, const std::string& destination);
 
 bool FileExists(const std::string& path);
 
-
 // Removes a folder and everything in it; quiet about what is already gone.
 void RemoveTree(const std::string& path);
 

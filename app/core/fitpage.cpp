@@ -28,13 +28,15 @@ bool CopyColumns(const Picture& source, uint32_t x0, uint32_t width, Picture& ha
     for (uint32_t y = 0; y < height; ++y) {
         if (bpp % 8 == 0) {
             const uint32_t bytes = bpp / 8;
-            std::memcpy(half.info.bits + static_cast<uint64_t>(y) * half.info.effWidth,
-                        source.info.bits + static_cast<uint64_t>(y) * source.info.effWidth + uint64_t{x0} * bytes,
-                        uint64_t{width} * bytes);
+            std::memcpy(
+                half.info.bits + static_cast<uint64_t>(y) * half.info.effWidth,
+                source.info.bits + static_cast<uint64_t>(y) * source.info.effWidth + uint64_t{x0} * bytes,
+                uint64_t{width} * bytes);
         } else {
             for (uint32_t x = 0; x < width; ++x)
-                half.SetPixelIndex(static_cast<int32_t>(x), static_cast<int32_t>(y),
-                                   source.BlindGetPixelIndex(static_cast<int32_t>(x0 + x), static_cast<int32_t>(y)));
+                half.SetPixelIndex(
+                    static_cast<int32_t>(x), static_cast<int32_t>(y),
+                    source.BlindGetPixelIndex(static_cast<int32_t>(x0 + x), static_cast<int32_t>(y)));
         }
     }
     if (source.AlphaIsValid()) {
@@ -60,7 +62,8 @@ bool CopyRows(const Picture& source, uint32_t top, uint32_t height, Picture& pie
     const uint32_t first = all - top - height;
     for (uint32_t y = 0; y < height; ++y)
         std::memcpy(piece.info.bits + static_cast<uint64_t>(y) * piece.info.effWidth,
-                    source.info.bits + static_cast<uint64_t>(first + y) * source.info.effWidth, piece.info.effWidth);
+                    source.info.bits + static_cast<uint64_t>(first + y) * source.info.effWidth,
+                    piece.info.effWidth);
     if (source.AlphaIsValid()) {
         piece.AlphaCreate();
         if (!piece.AlphaIsValid()) return false;
@@ -74,7 +77,8 @@ bool CopyRows(const Picture& source, uint32_t top, uint32_t height, Picture& pie
 // The pages before any cut for the heap: the picture or its two halves, fitted.
 std::vector<PageSize> FittedPages(const PageFit& fit, int32_t width, int32_t height, int32_t screenWidth,
                                   int32_t screenHeight) {
-    if (!SplitsPage(fit, width, height)) return {FittedPageSize(fit, width, height, screenWidth, screenHeight)};
+    if (!SplitsPage(fit, width, height))
+        return {FittedPageSize(fit, width, height, screenWidth, screenHeight)};
     const int32_t left = width / 2, right = width - left;
     std::vector<PageSize> sizes{FittedPageSize(fit, left, height, screenWidth, screenHeight),
                                 FittedPageSize(fit, right, height, screenWidth, screenHeight)};
@@ -99,7 +103,8 @@ bool SplitsPage(const PageFit& fit, int32_t width, int32_t height) {
     return fit.split != 0 && width > height && width >= 2;
 }
 
-PageSize FittedPageSize(const PageFit& fit, int32_t width, int32_t height, int32_t screenWidth, int32_t screenHeight) {
+PageSize FittedPageSize(const PageFit& fit, int32_t width, int32_t height, int32_t screenWidth,
+                        int32_t screenHeight) {
     const PageSize own{width, height};
     if (fit.fit == 0 || width <= 0 || height <= 0 || screenWidth <= 0) return own;
     if (fit.fit == 1 || screenHeight <= 0) {
@@ -144,14 +149,15 @@ std::vector<PageSize> WrittenPageSizes(const PageFit& fit, int32_t width, int32_
     return sizes;
 }
 
-bool LoadPagePicture(Picture& picture, const std::string& path, uint32_t id, const PageFit& fit, int32_t screenWidth,
-                     int32_t screenHeight, PageSize& full) {
+bool LoadPagePicture(Picture& picture, const std::string& path, uint32_t id, const PageFit& fit,
+                     int32_t screenWidth, int32_t screenHeight, PageSize& full) {
     full = {};
     if (fit.fit != 0 && (id == ImageFormat::Jpg || id == ImageFormat::Unknown) && LooksLikeJpeg(path)) {
         Picture header(ImageFormat::Jpg);
         header.SetEscape(-1);  // the size only
         LoadPageFile(header, path, ImageFormat::Jpg);
-        const int32_t w = static_cast<int32_t>(header.GetWidth()), h = static_cast<int32_t>(header.GetHeight());
+        const int32_t w = static_cast<int32_t>(header.GetWidth()),
+                      h = static_cast<int32_t>(header.GetHeight());
         if (w > 0 && h > 0) {
             // the pages side by side cover what the whole decode must keep
             int32_t needW = 0, needH = 0;
@@ -206,11 +212,13 @@ std::vector<Picture> FitPage(Picture& page, PageSize full, const PageFit& fit, i
         const PageSize target = i < sizes.size() ? sizes[i] : PageSize{};
         bool ok = true;
         if (fit.fit != 0 && target.width > 0 &&
-            (part.GetWidth() != static_cast<uint32_t>(target.width) || part.GetHeight() != static_cast<uint32_t>(target.height)))
+            (part.GetWidth() != static_cast<uint32_t>(target.width) ||
+             part.GetHeight() != static_cast<uint32_t>(target.height)))
             ok = part.Resample(static_cast<uint32_t>(target.width), static_cast<uint32_t>(target.height),
                                Picture::ResampleFilter::Lanczos3);
         if (ok && fit.grey) ok = part.ConvertToGrey();
-        if (ok && fit.colors >= 2) ok = part.ReduceColors(static_cast<uint32_t>(std::min(fit.colors, 256)), fit.dither != 0);
+        if (ok && fit.colors >= 2)
+            ok = part.ReduceColors(static_cast<uint32_t>(std::min(fit.colors, 256)), fit.dither != 0);
         if (!ok) {
             error = part.GetLastError();
             if (error.empty()) error = "the page cannot be fitted";
@@ -228,7 +236,8 @@ std::vector<Picture> FitPage(Picture& page, PageSize full, const PageFit& fit, i
         }
         for (const Strip& s : strips) {
             pieces.emplace_back();
-            if (!CopyRows(part, static_cast<uint32_t>(s.top), static_cast<uint32_t>(s.height), pieces.back())) {
+            if (!CopyRows(part, static_cast<uint32_t>(s.top), static_cast<uint32_t>(s.height),
+                          pieces.back())) {
                 error = "not enough memory to cut the page";
                 return {};
             }

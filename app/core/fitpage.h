@@ -22,7 +22,8 @@ bool SplitsPage(const PageFit& fit, int32_t width, int32_t height);
 
 // The size a picture (or a half of one) is written at: fitted to the screen width, or inside
 // the screen, never enlarged; its own size without fitting or for a screen of no size.
-PageSize FittedPageSize(const PageFit& fit, int32_t width, int32_t height, int32_t screenWidth, int32_t screenHeight);
+PageSize FittedPageSize(const PageFit& fit, int32_t width, int32_t height, int32_t screenWidth,
+                        int32_t screenHeight);
 
 // Rows that pieces of a page cut to fit the heap share with the piece before them, so that a
 // line of lettering cut by one edge is whole on the other piece.
@@ -49,8 +50,8 @@ std::vector<PageSize> WrittenPageSizes(const PageFit& fit, int32_t width, int32_
 // Loads a page's picture. When its pages will be shrunk and it is a JPEG, it is decoded at
 // the smallest libjpeg scale that keeps twice the written size. `full` gets the picture's
 // own size, whatever scale it was decoded at.
-bool LoadPagePicture(Picture& picture, const std::string& path, uint32_t id, const PageFit& fit, int32_t screenWidth,
-                     int32_t screenHeight, PageSize& full);
+bool LoadPagePicture(Picture& picture, const std::string& path, uint32_t id, const PageFit& fit,
+                     int32_t screenWidth, int32_t screenHeight, PageSize& full);
 
 // The pictures to write for a loaded page, in reading order. `full` is the picture's own
 // size (the decode may be smaller); the page is left empty. An empty result means a step

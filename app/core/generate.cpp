@@ -32,7 +32,8 @@ bool IsFolder(const std::string& path) {
 
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -56,10 +57,12 @@ std::string OutputProblem(const Book& book, const std::string& chosenName) {
     for (const std::string& file : {jar, jad})
         if (IsFolder(file)) return "the output " + file + " is a folder";
     if (jar == jad || SameFile(jar, jad))
-        return "the archive and its JAD would both be " + jad + ": name the output .jar, or give it no extension";
+        return "the archive and its JAD would both be " + jad +
+               ": name the output .jar, or give it no extension";
     const std::string folder = FolderOf(jar);
     if (!IsFolder(folder)) return "output folder does not exist: " + folder;
-    if (access(folder.c_str(), W_OK | X_OK) != 0) return "output folder not writable: " + folder + ": " + Reason();
+    if (access(folder.c_str(), W_OK | X_OK) != 0)
+        return "output folder not writable: " + folder + ": " + Reason();
     for (const std::string& file : {jar, jad}) {
         for (int32_t i = 0; i < book.pageCount(); ++i)
             if (SameFile(file, PageSourceFile(book.pages[i].path)))
@@ -92,7 +95,8 @@ bool WriteJarAndJad(Book& book, const std::string& staging, Messages& messages, 
         return false;
     }
     AtomicFile jad(JadPathFor(book.jarPath));
-    if (!WriteJad(jad, book.jarPath, st.st_size, book.descriptorName, book.settingPrice, messages)) return false;
+    if (!WriteJad(jad, book.jarPath, st.st_size, book.descriptorName, book.settingPrice, messages))
+        return false;
     // The last moment a stop leaves the old pair untouched: the pending files go unused.
     if (messages.Cancelled()) return false;
     // Both files are complete: only now do they replace the old ones.
@@ -119,7 +123,7 @@ namespace {
 
 // A private staging folder for one generation, removed with everything in it.
 class StagingFolder {
-public:
+   public:
     StagingFolder() {
         const char* tmp = std::getenv("TMPDIR");
         std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/panelle-XXXXXX";
@@ -134,7 +138,7 @@ public:
     StagingFolder& operator=(const StagingFolder&) = delete;
     const std::string& path() const { return path_; }
 
-private:
+   private:
     std::string path_;
 };
 
@@ -165,7 +169,8 @@ bool Generate(Book& book, const std::string& chosenName, Messages& messages, uns
 
     StagingFolder staging;
     try {
-        if (staging.path().empty()) throw BuildError(std::string("Cannot create a staging directory. ") + std::strerror(errno));
+        if (staging.path().empty())
+            throw BuildError(std::string("Cannot create a staging directory. ") + std::strerror(errno));
         const std::string metaInf = staging.path() + "/META-INF";
         if (mkdir(metaInf.c_str(), 0700) != 0 && errno != EEXIST)
             throw BuildError("Cannot create " + metaInf + " directory.");
@@ -197,7 +202,8 @@ bool Generate(Book& book, const std::string& chosenName, Messages& messages, uns
             ok = WriteVolumes(book, staging.path(), pictures, int64_t{book.budget.jarLimit} * 1024, messages);
         } else {
             ok = WriteJarAndJad(book, staging.path(), messages, pictures);
-            if (ok) book.outcome = {OutcomeOf(book, book.jarPath, 0, static_cast<int32_t>(book.written.size()))};
+            if (ok)
+                book.outcome = {OutcomeOf(book, book.jarPath, 0, static_cast<int32_t>(book.written.size()))};
         }
     } catch (...) {
         ok = false;
@@ -232,7 +238,8 @@ std::string HeapWarning(const Book& book) {
     int32_t first = 0;  // the first page of the archive that holds page i
     size_t jar = 0;
     for (int32_t i = 0; static_cast<size_t>(i) < book.written.size(); ++i) {
-        while (jar + 1 < book.outcome.size() && i >= first + book.outcome[jar].pages) first += book.outcome[jar++].pages;
+        while (jar + 1 < book.outcome.size() && i >= first + book.outcome[jar].pages)
+            first += book.outcome[jar++].pages;
         const WrittenPage& p = book.written[static_cast<size_t>(i)];
         const int64_t bytes = int64_t{p.width} * p.height * 4;
         if (bytes <= heap) continue;

@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "comicarchive.h"
-#include "panelle/format.h"
 #include "naturalorder.h"
+#include "panelle/format.h"
 
 namespace {
 

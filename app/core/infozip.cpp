@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "book.h"
@@ -50,8 +50,8 @@ bool Compressed(const std::string& name) {
 
 }  // namespace
 
-bool CInfoZip::AddFiles(const std::string& archivePath, const std::string& root, const std::vector<std::string>& names,
-                        int32_t count) {
+bool CInfoZip::AddFiles(const std::string& archivePath, const std::string& root,
+                        const std::vector<std::string>& names, int32_t count) {
     AtomicFile archive(archivePath);
     if (!AddFiles(archive, root, names, count)) return false;
     if (!archive.Commit()) {
@@ -87,7 +87,8 @@ bool CInfoZip::AddFiles(AtomicFile& archive, const std::string& root, const std:
 
     // The manifest goes first, so that readers that stream the archive find it.
     std::vector<std::string> order(names.begin(), names.begin() + count);
-    std::stable_partition(order.begin(), order.end(), [](const std::string& n) { return n == "META-INF/MANIFEST.MF"; });
+    std::stable_partition(order.begin(), order.end(),
+                          [](const std::string& n) { return n == "META-INF/MANIFEST.MF"; });
 
     int32_t added = 0;
     for (const std::string& name : order) {

@@ -9,7 +9,7 @@
 class AtomicFile;
 
 class CInfoZip {
-public:
+   public:
     CInfoZip() = default;
     virtual ~CInfoZip() = default;
     CInfoZip(const CInfoZip&) = delete;
@@ -21,8 +21,8 @@ public:
     // Writes the archive at archivePath holding each of names (paths relative to root, "/"
     // between folders) under that name. The archive is written beside its target and
     // replaces it only when complete. True when exactly count files went in.
-    bool AddFiles(const std::string& archivePath, const std::string& root, const std::vector<std::string>& names,
-                  int32_t count);
+    bool AddFiles(const std::string& archivePath, const std::string& root,
+                  const std::vector<std::string>& names, int32_t count);
 
     // The same into a file beside the archive that the caller commits, so that the archive
     // replaces an existing one together with other files only.
@@ -35,7 +35,7 @@ public:
     // 1 library not found, 2 entry point missing, 3 used before initialisation
     int32_t errorCode = 0;
 
-private:
+   private:
     bool initialized_ = false;
 };
 

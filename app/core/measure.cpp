@@ -17,9 +17,9 @@ uint32_t FormatFromExtension(const std::string& path) {
         uint32_t id;
     };
     static constexpr Entry kMap[] = {
-        {"bmp", ImageFormat::Bmp}, {"gif", ImageFormat::Gif},   {"jpg", ImageFormat::Jpg},
-        {"png", ImageFormat::Png}, {"ico", ImageFormat::Ico},   {"tif", ImageFormat::Tif},
-        {"tiff", ImageFormat::Tif}, {"tga", ImageFormat::Tga},  {"pcx", ImageFormat::Pcx},
+        {"bmp", ImageFormat::Bmp},   {"gif", ImageFormat::Gif}, {"jpg", ImageFormat::Jpg},
+        {"png", ImageFormat::Png},   {"ico", ImageFormat::Ico}, {"tif", ImageFormat::Tif},
+        {"tiff", ImageFormat::Tif},  {"tga", ImageFormat::Tga}, {"pcx", ImageFormat::Pcx},
         {"wbmp", ImageFormat::Wbmp}, {"wmf", ImageFormat::Wmf}, {"emf", ImageFormat::Wmf},
     };
     for (const Entry& e : kMap)
@@ -31,6 +31,7 @@ FittedSize FitToScreen(int32_t picWidth, int32_t picHeight, int32_t screenWidth,
     if (picWidth <= 0 || picHeight <= 0 || screenWidth <= 0 || screenHeight <= 0) return {};
     // picHeight / screenHeight > picWidth / screenWidth, compared without rounding
     if (static_cast<int64_t>(picHeight) * screenWidth > static_cast<int64_t>(picWidth) * screenHeight)
-        return {static_cast<int32_t>(static_cast<int64_t>(picWidth) * screenHeight / picHeight), screenHeight};
+        return {static_cast<int32_t>(static_cast<int64_t>(picWidth) * screenHeight / picHeight),
+                screenHeight};
     return {screenWidth, static_cast<int32_t>(static_cast<int64_t>(picHeight) * screenWidth / picWidth)};
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 class Messages {
-public:
+   public:
     virtual ~Messages() = default;
     // A modal box with one of the builder's own short texts ("Complete!", "LoadFile error!").
     virtual void Show(const std::string& text) = 0;

@@ -21,7 +21,7 @@ struct ControlStates {
 };
 
 class BookPresenter {
-public:
+   public:
     explicit BookPresenter(Book& book) : book_(book) {}
 
     Book& book() { return book_; }
@@ -50,7 +50,7 @@ public:
     // Writes the description field's text into the current page.
     void SetDescription(const std::string& text);
 
-private:
+   private:
     // The marks follow the book's pages, which a generation or a caller may have changed.
     void Sync();
     void ListEmptied();

@@ -61,8 +61,8 @@ struct OptionalKey {
     int32_t least, most;
 };
 constexpr OptionalKey<PageFit> kPageFitKeys[] = {
-    {"fit", &PageFit::fit, 0, 2},          {"grey", &PageFit::grey, 0, 1},
-    {"colors", &PageFit::colors, 2, 256},  {"dither", &PageFit::dither, 0, 1},
+    {"fit", &PageFit::fit, 0, 2},         {"grey", &PageFit::grey, 0, 1},
+    {"colors", &PageFit::colors, 2, 256}, {"dither", &PageFit::dither, 0, 1},
     {"split", &PageFit::split, 0, 2},
 };
 constexpr OptionalKey<PhoneBudget> kBudgetKeys[] = {
@@ -76,12 +76,14 @@ constexpr const char* kReaderKey = "reader";
 int32_t ReadReader(const IniFile& ini) {
     std::string text;
     int32_t value = 0;
-    return ini.Get(kSection, kReaderKey, text) && ParseInt(text, value) && (value == 0 || value == 1) ? value : 0;
+    return ini.Get(kSection, kReaderKey, text) && ParseInt(text, value) && (value == 0 || value == 1) ? value
+                                                                                                      : 0;
 }
 
 void SetReader(IniFile& ini, int32_t reader) {
     std::string old;
-    if (reader != 0 || ini.Get(kSection, kReaderKey, old)) ini.Set(kSection, kReaderKey, std::to_string(reader));
+    if (reader != 0 || ini.Get(kSection, kReaderKey, old))
+        ini.Set(kSection, kReaderKey, std::to_string(reader));
 }
 
 template <class Group, size_t N>
@@ -145,7 +147,8 @@ bool IniFile::Get(const std::string& section, const std::string& key, std::strin
     for (const Line& l : lines_) {
         if (l.section != s || l.key != k) continue;
         value = Trim(l.text.substr(l.text.find('=') + 1));
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
         return true;
     }
     return false;

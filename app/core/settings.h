@@ -9,7 +9,7 @@
 // A Windows-style INI file: sections of key=value lines. Unknown sections, keys and
 // comments are kept as they were when the file is written back.
 class IniFile {
-public:
+   public:
     explicit IniFile(std::string path) : path_(std::move(path)) {}
     // Reads the file; a missing file reads as empty.
     void Load();
@@ -19,7 +19,7 @@ public:
     void Set(const std::string& section, const std::string& key, const std::string& value);
     const std::string& path() const { return path_; }
 
-private:
+   private:
     struct Line {
         std::string text;     // the line as read (comments, blank lines, sections)
         std::string section;  // lower-case section the line belongs to

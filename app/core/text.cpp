@@ -13,10 +13,14 @@ uint32_t DecodeAt(const std::string& text, size_t& i) {
     if (lead < 0x80) return lead;
     int extra;
     uint32_t cp, min;
-    if ((lead & 0xE0) == 0xC0) extra = 1, cp = lead & 0x1F, min = 0x80;
-    else if ((lead & 0xF0) == 0xE0) extra = 2, cp = lead & 0x0F, min = 0x800;
-    else if ((lead & 0xF8) == 0xF0) extra = 3, cp = lead & 0x07, min = 0x10000;
-    else return kMalformed;
+    if ((lead & 0xE0) == 0xC0)
+        extra = 1, cp = lead & 0x1F, min = 0x80;
+    else if ((lead & 0xF0) == 0xE0)
+        extra = 2, cp = lead & 0x0F, min = 0x800;
+    else if ((lead & 0xF8) == 0xF0)
+        extra = 3, cp = lead & 0x07, min = 0x10000;
+    else
+        return kMalformed;
     for (int k = 0; k < extra; ++k) {
         if (i >= text.size() || (byte(i) & 0xC0) != 0x80) return kMalformed;
         cp = (cp << 6) | (byte(i++) & 0x3F);
@@ -87,8 +91,10 @@ std::string ControlsToSpaces(const std::string& text) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
         const size_t start = i;
-        if (IsControl(DecodeAt(text, i))) out.push_back(' ');
-        else out.append(text, start, i - start);
+        if (IsControl(DecodeAt(text, i)))
+            out.push_back(' ');
+        else
+            out.append(text, start, i - start);
     }
     return out;
 }

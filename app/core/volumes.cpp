@@ -45,7 +45,7 @@ struct Range {
 
 // Lays out volumes in a folder of the staging folder and writes their archives.
 class VolumeWriter {
-public:
+   public:
     VolumeWriter(const Book& book, const std::string& staging, int32_t pictures)
         : book_(book), staging_(staging), folder_(staging + "/volume"), pictures_(pictures) {}
 
@@ -71,11 +71,13 @@ public:
             const std::string name = VolumeName(book_.descriptorName, k, n);
             if (!WriteFileAtomically(folder_ + "/META-INF/MANIFEST.MF", ManifestText(name)) ||
                 !WriteFileAtomically(folder_ + "/desc.txt", DescText(r, k, n))) {
-                failure = "cannot write the texts of volume " + std::to_string(k) + ": " + std::strerror(errno);
+                failure =
+                    "cannot write the texts of volume " + std::to_string(k) + ": " + std::strerror(errno);
                 return false;
             }
             CInfoZip zip;
-            if (!zip.InitializeZip() || !zip.AddFiles(jar, folder_, names, static_cast<int32_t>(names.size()))) {
+            if (!zip.InitializeZip() ||
+                !zip.AddFiles(jar, folder_, names, static_cast<int32_t>(names.size()))) {
                 failure = zip.failure.empty() ? std::string("the zip writer cannot be used") : zip.failure;
                 return false;
             }
@@ -119,16 +121,19 @@ public:
         return true;
     }
 
-private:
-    static int64_t NameLength(int32_t index) { return static_cast<int64_t>(std::to_string(index).size()) + 4; }
+   private:
+    static int64_t NameLength(int32_t index) {
+        return static_cast<int64_t>(std::to_string(index).size()) + 4;
+    }
 
     std::string DescText(Range r, int32_t k, int32_t n) const {
         std::string text = "bookname:" + ControlsToSpaces(VolumeName(book_.bookName, k, n)) + "\r\n";
         text += "piccount:" + std::to_string(r.end - r.first) + "\r\n";
         text += "author:" + ControlsToSpaces(book_.author) + "\r\n";
         for (int32_t i = r.first; i < r.end; ++i) {
-            const std::string d =
-                static_cast<size_t>(i) < book_.written.size() ? book_.written[static_cast<size_t>(i)].description : "";
+            const std::string d = static_cast<size_t>(i) < book_.written.size()
+                                      ? book_.written[static_cast<size_t>(i)].description
+                                      : "";
             text += std::to_string(i - r.first) + ":" + d + "\r\n";
         }
         return "\xFF\xFE" + Utf8ToUtf16Le(text);
@@ -174,8 +179,12 @@ std::vector<Range> Plan(VolumeWriter& writer, const Book& book, int32_t pictures
         int64_t lines = 0;
         while (r.end < pictures) {
             const int32_t next = r.end;
-            const std::string d = static_cast<size_t>(next) < book.written.size() ? book.written[static_cast<size_t>(next)].description : "";
-            const int64_t line = static_cast<int64_t>(Utf8ToUtf16Le(std::to_string(next - first) + ":" + d + "\r\n").size()) + 8;
+            const std::string d = static_cast<size_t>(next) < book.written.size()
+                                      ? book.written[static_cast<size_t>(next)].description
+                                      : "";
+            const int64_t line =
+                static_cast<int64_t>(Utf8ToUtf16Le(std::to_string(next - first) + ":" + d + "\r\n").size()) +
+                8;
             const int64_t cost = writer.PageCost(next, next - first);
             if (base + lines + line + pages + cost > room) break;
             lines += line;
@@ -211,7 +220,8 @@ std::string PageName(const Book& book, int32_t i) {
 
 }  // namespace
 
-bool WriteVolumes(Book& book, const std::string& staging, int32_t pictures, int64_t limitBytes, Messages& messages) {
+bool WriteVolumes(Book& book, const std::string& staging, int32_t pictures, int64_t limitBytes,
+                  Messages& messages) {
     book.outcome.clear();
     VolumeWriter writer(book, staging, pictures);
     std::string failure;
@@ -269,7 +279,8 @@ bool WriteVolumes(Book& book, const std::string& staging, int32_t pictures, int6
                 break;
             }
             auto jad = std::make_unique<AtomicFile>(JadPathFor(jar.jarPath));
-            if (!WriteJad(*jad, jar.jarPath, jar.bytes, VolumeName(book.descriptorName, k, n), book.settingPrice, messages))
+            if (!WriteJad(*jad, jar.jarPath, jar.bytes, VolumeName(book.descriptorName, k, n),
+                          book.settingPrice, messages))
                 return false;
             outcome.push_back(jar);
             files.push_back(std::move(archive));

@@ -20,4 +20,5 @@ std::string VolumePath(const std::string& jarPath, int32_t k, int32_t n);
 // its JAD, beside book.jarPath; every archive is measured as written. Nothing replaces or
 // adds to the files there unless every volume is complete. A page that alone makes an
 // archive larger than the limit is named and nothing is written. Fills book.outcome.
-bool WriteVolumes(Book& book, const std::string& staging, int32_t pictures, int64_t limitBytes, Messages& messages);
+bool WriteVolumes(Book& book, const std::string& staging, int32_t pictures, int64_t limitBytes,
+                  Messages& messages);

@@ -12,12 +12,12 @@ class QPushButton;
 
 // What the four boxes share: a fixed client size, the panel and the default button.
 class TInfoBox : public QDialog {
-public:
+   public:
     QFrame* Panel1;
     QPushButton* OKButton;
     void OKButtonClick() { hide(); }
 
-protected:
+   protected:
     TInfoBox(const QString& caption, QSize client, QWidget* owner, Qt::WindowFlags flags);
     // A text in the panel at (x, y), wrapped to width when width is given.
     QLabel* AddText(const QString& text, int x, int y, int width = 0, bool heading = false);
@@ -25,7 +25,7 @@ protected:
 
 // "关于Sanlum": the developing company, with a link to its site.
 class TAboutBox : public TInfoBox {
-public:
+   public:
     TAboutBox(QWidget* owner, const UrlOpener* opener);
     QLabel* ProductName;
     QLabel* Comments;
@@ -34,19 +34,19 @@ public:
 
 // "使用帮助": where the portal explains the tool.
 class TAboutHelpBoxForm : public TInfoBox {
-public:
+   public:
     TAboutHelpBoxForm(QWidget* owner, const UrlOpener* opener);
     TsuiURLLabel* suiURLLabel1;
 };
 
 // "关于Kavoo网": the portal and the company that runs it. Stays above other windows.
 class TAboutKavooForm : public TInfoBox {
-public:
+   public:
     explicit TAboutKavooForm(QWidget* owner);
 };
 
 // "关于上海Tovren": the operating company.
 class TAboutTRForm : public TInfoBox {
-public:
+   public:
     explicit TAboutTRForm(QWidget* owner);
 };

@@ -1,9 +1,9 @@
 #include "activation.h"
 
 #include <QApplication>
-#include <QWidget>
 #include <QRect>
 #include <QVariant>
+#include <QWidget>
 
 QWidget* RaisingWindow(QWidget* fallback) {
     if (QWidget* modal = QApplication::activeModalWidget()) return modal;

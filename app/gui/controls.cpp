@@ -86,7 +86,7 @@ void TsuiNumberEdit::focusOutEvent(QFocusEvent* event) {
 namespace {
 
 class FixedRowDelegate : public QStyledItemDelegate {
-public:
+   public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         return {QStyledItemDelegate::sizeHint(option, index).width(), TsuiListBox::kRowHeight};

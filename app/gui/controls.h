@@ -19,16 +19,16 @@ using UrlOpener = std::function<void(const QUrl&)>;
 // A link label: drawn in link colour, another colour under the mouse, and a click opens its
 // target. The opener is looked up at each click, so it can be replaced after construction.
 class TsuiURLLabel : public QLabel {
-public:
+   public:
     TsuiURLLabel(const QString& caption, const QString& target, const UrlOpener* opener, QWidget* parent);
     const QString& target() const { return target_; }
     // A click: the trimmed target, when anything is left of it, goes to the opener.
     void Click();
 
-protected:
+   protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+   private:
     QString target_;
     const UrlOpener* opener_;
 };
@@ -36,17 +36,17 @@ private:
 // A small button showing a picture at its place; the hint is its tooltip. The picture is a
 // glyph on a rounded tile, drawn at the button's size.
 class TsuiImageButton : public QPushButton {
-public:
+   public:
     TsuiImageButton(const QString& glyph, const QString& hint, const QRect& place, QWidget* parent);
 };
 
 // A number field: takes only digits (and backspace), shows its text right-aligned, and
 // shows 0 once it loses the focus empty.
 class TsuiNumberEdit : public QLineEdit {
-public:
+   public:
     explicit TsuiNumberEdit(QWidget* parent);
 
-protected:
+   protected:
     void focusOutEvent(QFocusEvent* event) override;
 };
 
@@ -55,12 +55,12 @@ protected:
 // presses with other buttons leave the selection alone. onMouseDown runs after the press
 // has been applied to the selection.
 class TsuiListBox : public QListWidget {
-public:
+   public:
     explicit TsuiListBox(QWidget* parent);
     std::function<void(Qt::MouseButton)> onMouseDown;
     static constexpr int kRowHeight = 16;
 
-protected:
+   protected:
     void mousePressEvent(QMouseEvent* event) override;
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                          const QEvent* event = nullptr) const override;
@@ -68,10 +68,10 @@ protected:
 
 // A plain area that leaves its painting to onPaint.
 class TPaintBox : public QWidget {
-public:
+   public:
     explicit TPaintBox(QWidget* parent) : QWidget(parent) {}
     std::function<void(QPainter&)> onPaint;
 
-protected:
+   protected:
     void paintEvent(QPaintEvent* event) override;
 };

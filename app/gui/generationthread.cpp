@@ -12,7 +12,7 @@ const QEvent::Type kCallEvent = static_cast<QEvent::Type>(QEvent::registerEventT
 // A call from the job's thread. The window's event queue owns it: it is run and deleted on
 // the window's thread, or deleted unrun with its receiver.
 class CallEvent : public QEvent {
-public:
+   public:
     explicit CallEvent(std::function<void()> call) : QEvent(kCallEvent), call(std::move(call)) {}
     const std::function<void()> call;
 };
@@ -28,7 +28,7 @@ bool BackgroundGeneration::Receiver::event(QEvent* event) {
 // The job's view of the window: each message becomes a call on the window's thread, and
 // Cancelled reads the flag that Cancel sets. Copies of the texts travel with the calls.
 class BackgroundGeneration::Relay : public Messages {
-public:
+   public:
     Relay(BackgroundGeneration& owner, bool direct) : owner_(owner), direct_(direct) {}
     void Show(const std::string& text) override {
         Call([this, text] { owner_.window_.Show(text); });
@@ -50,7 +50,7 @@ public:
     }
     bool Cancelled() override { return owner_.cancel_; }
 
-private:
+   private:
     void Call(std::function<void()> call) {
         if (direct_)
             call();

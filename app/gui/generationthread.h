@@ -17,7 +17,7 @@
 class QEventLoop;
 
 class BackgroundGeneration {
-public:
+   public:
     using Job = std::function<bool(Messages&)>;
 
     // `window` gets every message of the job on the thread that makes this object.
@@ -38,11 +38,11 @@ public:
     void Cancel() { cancel_ = true; }
     bool Cancelling() const { return cancel_; }
 
-private:
+   private:
     class Relay;
     // The window thread's end: the calls queued for it go with it.
     class Receiver : public QObject {
-    protected:
+       protected:
         bool event(QEvent* event) override;
     };
     // On the job's thread: runs call on the window's thread and waits until it returned or

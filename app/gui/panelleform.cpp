@@ -1,25 +1,25 @@
 #include "panelleform.h"
 
+#include <unistd.h>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDropEvent>
-#include <QFileInfo>
-#include <QMimeData>
 #include <QDesktopServices>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
 #include <QSignalBlocker>
 #include <QTimer>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -61,7 +61,7 @@ QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 // being converted with its file's name, and how much of the book is done. The lines that
 // name what failed are gathered for one notice after the outcome.
 class GenerationMessages : public Messages {
-public:
+   public:
     GenerationMessages(Messages& boxes, QProgressBar& bar) : boxes_(boxes), bar_(bar) {}
     void Detail(const std::string& text) override {
         if (seen_.insert(text).second) details.push_back(text);
@@ -82,7 +82,7 @@ public:
         boxes_.Progress(done, total);
     }
 
-private:
+   private:
     static int Percent(int done, int total) {
         return total > 0 ? static_cast<int>(int64_t{done} * 100 / total) : 100;
     }
@@ -111,7 +111,8 @@ std::vector<std::string> FailureDetails(const Book& book, const std::string& cho
         }
     }
     const size_t slash = chosenName.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : chosenName.substr(0, std::max<size_t>(slash, 1));
+    const std::string folder =
+        slash == std::string::npos ? "." : chosenName.substr(0, std::max<size_t>(slash, 1));
     if (access(folder.c_str(), W_OK | X_OK) != 0)
         lines.push_back(folder + ": the output folder cannot be written (" + std::strerror(errno) + ")");
     return lines;
@@ -126,12 +127,14 @@ std::string Joined(const std::vector<std::string>& lines) {
 // The picture dialog takes a folder as well as files: Open with a folder selected imports
 // the folder's pictures (a double click still opens the folder to look inside).
 class TPictureDialog : public QFileDialog {
-public:
+   public:
     using QFileDialog::QFileDialog;
     void accept() override {
         const QStringList chosen = selectedFiles();
-        const bool folder = std::any_of(chosen.begin(), chosen.end(), [](const QString& f) { return QFileInfo(f).isDir(); });
-        const bool exist = std::all_of(chosen.begin(), chosen.end(), [](const QString& f) { return QFileInfo::exists(f); });
+        const bool folder =
+            std::any_of(chosen.begin(), chosen.end(), [](const QString& f) { return QFileInfo(f).isDir(); });
+        const bool exist =
+            std::all_of(chosen.begin(), chosen.end(), [](const QString& f) { return QFileInfo::exists(f); });
         if (!chosen.isEmpty() && folder && exist)
             QDialog::accept();
         else
@@ -442,7 +445,8 @@ void TPanelleForm::ImportPaths(const QStringList& paths) {
         notes.push_back("Not imported (未导入):");
         notes.insert(notes.end(), imported.problems.begin(), imported.problems.end());
     }
-    if (taken < imported.pages.size()) notes.push_back("A book holds at most " + std::to_string(kMaxPages) + " pages.");
+    if (taken < imported.pages.size())
+        notes.push_back("A book holds at most " + std::to_string(kMaxPages) + " pages.");
     if (!notes.empty()) hooks.messages->Show(Joined(notes));
 }
 
@@ -562,7 +566,8 @@ const TPanelleForm::PhoneView& TPanelleForm::PhoneViewOf(const Picture& image) {
     if (view.source == &image && view.page == book_.currentPage && view.fit == book_.pageFit &&
         view.screenWidth == book_.settingWidth && view.screenHeight == book_.settingHeight)
         return view;
-    view = PhoneView{&image, book_.currentPage, book_.pageFit, book_.settingWidth, book_.settingHeight, nullptr, {}};
+    view = PhoneView{
+        &image, book_.currentPage, book_.pageFit, book_.settingWidth, book_.settingHeight, nullptr, {}};
     auto page = std::make_unique<Picture>();
     if (FirstWrittenPage(image, view.fit, view.screenWidth, view.screenHeight, *page, view.error))
         view.picture = std::move(page);
@@ -577,7 +582,9 @@ QString TPanelleForm::UnreadableText(const std::string& path, const std::string&
 
 void TPanelleForm::Timer1Timer() { PaintBox1->repaint(); }
 
-void TPanelleForm::PictureDescEditEnter() { presenter_.SetDescription(PictureDescEdit->text().toStdString()); }
+void TPanelleForm::PictureDescEditEnter() {
+    presenter_.SetDescription(PictureDescEdit->text().toStdString());
+}
 
 void TPanelleForm::PictureDescEditExit() { presenter_.SetDescription(PictureDescEdit->text().toStdString()); }
 

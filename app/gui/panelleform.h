@@ -12,8 +12,8 @@
 #include <string>
 
 #include "book.h"
-#include "presenter.h"
 #include "controls.h"
+#include "presenter.h"
 #include "qtmessages.h"
 
 class QAction;
@@ -44,7 +44,7 @@ struct DesktopHooks {
 };
 
 class TPanelleForm : public QMainWindow {
-public:
+   public:
     // Reads the settings from settingsPath (writing back the defaults it had to use).
     explicit TPanelleForm(std::string settingsPath, QWidget* parent = nullptr);
     ~TPanelleForm() override;
@@ -163,7 +163,7 @@ public:
     // What the preview box says for a current page whose picture could not be read.
     static QString UnreadableText(const std::string& path, const std::string& reason);
 
-protected:
+   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Closing during a generation stops it first; the window closes once it has stopped.
     void closeEvent(QCloseEvent* event) override;
@@ -172,7 +172,7 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+   private:
     void BuildControls();
     void BuildPortal();
     void BuildMenu();

@@ -43,15 +43,17 @@ QImage RenderPhoneView(const Picture& page, QSize screen, QSize box, const QColo
     QImage image(box, QImage::Format_RGB32);
     if (image.isNull()) return {};
     image.fill(background);
-    const QRect frame(std::max(0, (box.width() - screen.width()) / 2), std::max(0, (box.height() - screen.height()) / 2),
+    const QRect frame(std::max(0, (box.width() - screen.width()) / 2),
+                      std::max(0, (box.height() - screen.height()) / 2),
                       std::min(screen.width(), box.width()), std::min(screen.height(), box.height()));
     // Where the page does not reach, the screen shows the viewer's dark grey backdrop.
     QImage shown = image.copy(frame);
     shown.fill(QColor(0x30, 0x30, 0x30));
     if (page.IsValid()) {
-        DeviceContext surface(shown.bits(), shown.width(), shown.height(), static_cast<int32_t>(shown.bytesPerLine()));
-        page.Draw(&surface, 0, 0, static_cast<int32_t>(page.GetWidth()), static_cast<int32_t>(page.GetHeight()), nullptr,
-                  false);
+        DeviceContext surface(shown.bits(), shown.width(), shown.height(),
+                              static_cast<int32_t>(shown.bytesPerLine()));
+        page.Draw(&surface, 0, 0, static_cast<int32_t>(page.GetWidth()),
+                  static_cast<int32_t>(page.GetHeight()), nullptr, false);
     }
     QPainter painter(&image);
     painter.drawImage(frame.topLeft(), shown);

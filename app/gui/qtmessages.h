@@ -11,7 +11,7 @@ class QWidget;
 inline const QString kApplicationTitle = QStringLiteral("Kavoo网电子杂志");
 
 class QtMessages : public Messages {
-public:
+   public:
     explicit QtMessages(QWidget* owner) : owner_(owner) {}
     // The builder's own texts: a plain box captioned with the program's title.
     void Show(const std::string& text) override;
@@ -20,6 +20,6 @@ public:
     // An error that ended a step: the standard error box, captioned with the program's title.
     void ShowException(const std::string& text) override;
 
-private:
+   private:
     QWidget* owner_;
 };

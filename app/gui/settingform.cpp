@@ -172,8 +172,9 @@ void TSettingForm::ShowMatchingProfile() {
     const auto profiles = PhoneProfiles();
     for (size_t i = 0; i < profiles.size() && match == 0; ++i) {
         const PhoneProfile& p = profiles[i];
-        if (WidthEdit->text() == QString::number(p.width) && HeightEdit->text() == QString::number(p.height) &&
-            HeapEdit->value() == p.heap && JarLimitEdit->value() == p.jarLimit)
+        if (WidthEdit->text() == QString::number(p.width) &&
+            HeightEdit->text() == QString::number(p.height) && HeapEdit->value() == p.heap &&
+            JarLimitEdit->value() == p.jarLimit)
             match = static_cast<int>(i) + 1;
     }
     const QSignalBlocker quiet(ProfileBox);
@@ -204,15 +205,16 @@ void TSettingForm::EnterButtonClick() {
     int32_t colors = 0;
     if (!FieldValue(*ColorsEdit, colors, messages)) return;
     if (colors == 1 || colors > 256) {
-        messages.ShowException(("'" + ColorsEdit->text() + "' colours: give 0 to keep them, or 2 to 256").toStdString());
+        messages.ShowException(
+            ("'" + ColorsEdit->text() + "' colours: give 0 to keep them, or 2 to 256").toStdString());
         return;
     }
-    book.pageFit = {FitBox->currentIndex(), GreyCheck->isChecked() ? 1 : 0, colors, DitherCheck->isChecked() ? 1 : 0,
-                    SplitBox->currentIndex()};
+    book.pageFit = {FitBox->currentIndex(), GreyCheck->isChecked() ? 1 : 0, colors,
+                    DitherCheck->isChecked() ? 1 : 0, SplitBox->currentIndex()};
     book.SetReader(FlowCheck->isChecked() ? 1 : 0);
     book.budget = {HeapEdit->value(), JarLimitEdit->value()};
-    if (!SaveSettings(owner_.settingsPath(), {book.author, book.settingWidth, book.settingHeight, book.settingPrice,
-                                              book.pageFit, book.reader(), book.budget})) {
+    if (!SaveSettings(owner_.settingsPath(), {book.author, book.settingWidth, book.settingHeight,
+                                              book.settingPrice, book.pageFit, book.reader(), book.budget})) {
         messages.ShowException("Cannot write " + owner_.settingsPath() + ".");
         return;  // the dialog stays open with the values, so they can be saved again
     }

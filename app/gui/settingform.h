@@ -18,7 +18,7 @@ class QSpinBox;
 class TPanelleForm;
 
 class TSettingForm : public QDialog {
-public:
+   public:
     // Fills the fields from the window's settings.
     explicit TSettingForm(TPanelleForm& owner);
 
@@ -59,7 +59,7 @@ public:
     // A profile chosen: its screen, heap and JAR limit fill the fields.
     void ProfileBoxChange(int index);
 
-private:
+   private:
     // The profile whose values the fields hold, or 自定义.
     void ShowMatchingProfile();
 

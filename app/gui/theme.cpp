@@ -1,10 +1,10 @@
 #include "theme.h"
 
-#include "desktop.h"
-
 #include <QApplication>
 #include <QFont>
 #include <QStyleFactory>
+
+#include "desktop.h"
 
 namespace {
 

@@ -22,7 +22,7 @@ constexpr int kTableLimit = 4096;  // entries of a 12-bit table
 // widens its codes when the next free entry reaches 2^width, so the writer widens after a
 // code once the next free code has passed 2^width - 1, and narrows again after a clear.
 class CodeWriter {
-public:
+   public:
     CodeWriter(ByteStream* out, int initialWidth)
         : clearCode(1 << (initialWidth - 1)),
           endCode(clearCode + 1),
@@ -70,7 +70,7 @@ public:
     int nextFree;
     bool clearFlag = false;
 
-private:
+   private:
     void Put(uint8_t byte) {
         block_[fill_++] = byte;
         if (fill_ >= 254) FlushBlock();
@@ -183,7 +183,7 @@ namespace {
 // run of n pixels thus costs about the square root of 2n codes, and once the ladder is
 // built, longer runs of the same pixel reuse its top rung.
 class RunLengthCoder {
-public:
+   public:
     RunLengthCoder(ByteStream* out, int initialWidth)
         : out_(out),
           initialWidth_(initialWidth),
@@ -213,7 +213,7 @@ public:
         if (fill_ > 0) WriteBlock();
     }
 
-private:
+   private:
     void Output(int code) {
         accumulator_ |= static_cast<uint32_t>(code) << bits_;
         bits_ += width_;

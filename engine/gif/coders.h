@@ -13,7 +13,7 @@ namespace gif {
 
 // Pixels in the order they are coded; -1 after the last.
 class GifPixelSource {
-public:
+   public:
     virtual ~GifPixelSource() = default;
     virtual int Next() = 0;
 };

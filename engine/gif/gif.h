@@ -22,7 +22,7 @@ struct rgb_color {
 };
 
 class PictureGIF : public Picture {
-public:
+   public:
     PictureGIF() : Picture(ImageFormat::Gif) {}
     bool Decode(ByteStream* stream);
     bool Encode(ByteStream* stream);
@@ -44,7 +44,7 @@ public:
     };
     GraphicControl gifgce{};
 
-private:
+   private:
     friend class gif::GifDecoder;
 
     void WriteHeader(ByteStream* stream) const;

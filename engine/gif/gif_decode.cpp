@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "blocks.h"
+#include "codec.h"
 #include "gif.h"
 #include "lzw.h"
-#include "codec.h"
 #include "reader.h"
 #include "rowiterator.h"
 
@@ -98,7 +98,7 @@ struct ImageDescriptor {
 // once more from the top. A frame takes no more lines than that (its height, or twice its
 // height when interlaced): the rest of its data would only cost time.
 class FrameWriter : public LzwLineSink {
-public:
+   public:
     FrameWriter(Picture& frame, bool interlaced)
         : rows_(&frame),
           interlaced_(interlaced),
@@ -126,7 +126,7 @@ public:
         return 0;
     }
 
-private:
+   private:
     // A short last line writes only the pixels it has.
     void Put(uint8_t* row, const uint8_t* pixels, int32_t count) const {
         if (!row) return;
@@ -148,13 +148,13 @@ private:
 }  // namespace
 
 class GifDecoder {
-public:
+   public:
     GifDecoder(PictureGIF& gif, ByteStream* stream)
         : gif_(gif), stream_(stream), lzw_(std::make_unique<LzwDecoder>()) {}
 
     bool Run();
 
-private:
+   private:
     enum class Step { Continue, Stop, Cancel };
 
     // A graphic control block as it applies to the image after it (and only that one).
@@ -318,7 +318,8 @@ bool GifDecoder::Run() {
 
     if (mosaic_ && mosaicCanvas_) {
         if (gif_.gifgce.flags & 1)
-            mosaicCanvas_->SetTransColor(frame_.GetPaletteColor(static_cast<uint8_t>(frame_.info.transIndex)));
+            mosaicCanvas_->SetTransColor(
+                frame_.GetPaletteColor(static_cast<uint8_t>(frame_.info.transIndex)));
         mosaicCanvas_->SetTransIndex((gif_.gifgce.flags & 1) ? 0 : -1);
         gif_.Transfer(*mosaicCanvas_);
         mosaicCanvas_.reset();
@@ -433,7 +434,8 @@ void GifDecoder::SizeCanvas() {
     if (frames_.empty()) return;
     const ImageDescriptor& d = frames_[0].descriptor;
     if (d.width > screenWidth_) canvasWidth_ = std::max<uint32_t>(screenWidth_, uint32_t{d.left} + d.width);
-    if (d.height > screenHeight_) canvasHeight_ = std::max<uint32_t>(screenHeight_, uint32_t{d.top} + d.height);
+    if (d.height > screenHeight_)
+        canvasHeight_ = std::max<uint32_t>(screenHeight_, uint32_t{d.top} + d.height);
 }
 
 // Before any pixel is made: every frame up to the last one composed must be within reach of
@@ -460,8 +462,10 @@ GifDecoder::Rect GifDecoder::Clip(const ImageDescriptor& d) const {
     Rect r;
     r.x = d.left;
     r.y = d.top;
-    r.width = d.left < canvasWidth_ ? static_cast<int32_t>(std::min<uint32_t>(d.width, canvasWidth_ - d.left)) : 0;
-    r.height = d.top < canvasHeight_ ? static_cast<int32_t>(std::min<uint32_t>(d.height, canvasHeight_ - d.top)) : 0;
+    r.width =
+        d.left < canvasWidth_ ? static_cast<int32_t>(std::min<uint32_t>(d.width, canvasWidth_ - d.left)) : 0;
+    r.height =
+        d.top < canvasHeight_ ? static_cast<int32_t>(std::min<uint32_t>(d.height, canvasHeight_ - d.top)) : 0;
     return r;
 }
 
@@ -554,18 +558,20 @@ GifDecoder::Step GifDecoder::DecodeImage(GifBlockReader& reader, const Control& 
     return Step::Continue;
 }
 
-void GifDecoder::StartCanvas(const ImageDescriptor& d, const rgb_color* table, int32_t tableSize, uint32_t depth,
-                             int32_t transIndex) {
+void GifDecoder::StartCanvas(const ImageDescriptor& d, const rgb_color* table, int32_t tableSize,
+                             uint32_t depth, int32_t transIndex) {
     if (!canvas_.Create(canvasWidth_, canvasHeight_, depth, ImageFormat::Gif)) FailWith(canvas_);
     if (frame_.IsValid()) canvas_.SetPalette(frame_.GetPalette(), frame_.GetNumColors());
     std::memcpy(canvasPalette_, canvas_.GetPalette(), sizeof(RGBQUAD) * canvas_.GetNumColors());
     std::memcpy(canvasTable_, table, sizeof canvasTable_);
     canvasTableSize_ = tableSize;
     // An index the canvas cannot hold marks nothing.
-    background_ = transIndex >= 0 && static_cast<uint32_t>(transIndex) < canvas_.GetNumColors() ? transIndex : -1;
+    background_ =
+        transIndex >= 0 && static_cast<uint32_t>(transIndex) < canvas_.GetNumColors() ? transIndex : -1;
     canvas_.Clear(static_cast<uint8_t>(std::max(background_, 0)));
     const Rect r = Clip(d);
-    const bool covers = r.x == 0 && r.y == 0 && uint32_t(r.width) == canvasWidth_ && uint32_t(r.height) == canvasHeight_;
+    const bool covers =
+        r.x == 0 && r.y == 0 && uint32_t(r.width) == canvasWidth_ && uint32_t(r.height) == canvasHeight_;
     if (background_ < 0 && !covers) {
         // Where the first frame leaves the canvas uncovered, nothing is shown.
         ToTrueColour();
@@ -670,7 +676,8 @@ void GifDecoder::Restore() {
 bool GifDecoder::DrawsBackgroundIndex(const Rect& r, int32_t transIndex) const {
     if (background_ < 0 || transIndex == background_) return false;
     for (int32_t y = 0; y < r.height; ++y) {
-        const uint8_t* src = frame_.GetBits(0) + uint64_t(frame_.GetHeight() - 1 - uint32_t(y)) * frame_.GetEffWidth();
+        const uint8_t* src =
+            frame_.GetBits(0) + uint64_t(frame_.GetHeight() - 1 - uint32_t(y)) * frame_.GetEffWidth();
         for (int32_t x = 0; x < r.width; ++x)
             if (IndexAt(src, x, frame_.GetBpp()) == background_) return true;
     }
@@ -693,7 +700,8 @@ void GifDecoder::DrawFrame(const ImageDescriptor& d, const rgb_color* table, int
     const RGBQUAD* palette = frame_.GetPalette();
     const uint32_t colors = frame_.GetNumColors();
     for (int32_t y = 0; y < r.height; ++y) {
-        const uint8_t* src = frame_.GetBits(0) + uint64_t(frame_.GetHeight() - 1 - uint32_t(y)) * frame_.GetEffWidth();
+        const uint8_t* src =
+            frame_.GetBits(0) + uint64_t(frame_.GetHeight() - 1 - uint32_t(y)) * frame_.GetEffWidth();
         const uint32_t row = canvasHeight_ - 1 - static_cast<uint32_t>(r.y + y);
         uint8_t* dst = canvas_.GetBits(0) + uint64_t(row) * canvas_.GetEffWidth();
         if (trueColour_) {
@@ -728,8 +736,8 @@ void GifDecoder::DrawMosaicTile(const ImageDescriptor& d) {
     const uint32_t colors = frame_.GetNumColors();
     for (int32_t y = 0; y < r.height; ++y) {
         const uint8_t* src = frame_.GetBits(0) + uint64_t(d.height - 1 - y) * frame_.GetEffWidth();
-        uint8_t* dst = mosaicCanvas_->GetBits(0) + uint64_t(canvasHeight_ - 1 - uint32_t(r.y + y)) *
-                                                     mosaicCanvas_->GetEffWidth();
+        uint8_t* dst = mosaicCanvas_->GetBits(0) +
+                       uint64_t(canvasHeight_ - 1 - uint32_t(r.y + y)) * mosaicCanvas_->GetEffWidth();
         for (int32_t x = 0; x < r.width; ++x) {
             const uint8_t index = IndexAt(src, x, frame_.GetBpp());
             const RGBQUAD c = index < colors ? palette[index] : RGBQUAD{0, 0, 0, 0};
@@ -771,5 +779,6 @@ bool LooksLikeGif(const uint8_t* head, size_t n) { return n >= 4 && std::memcmp(
 
 }  // namespace
 
-extern const CodecInfo kGifCodec{ImageFormat::Gif, "gif", {}, &LooksLikeGif, kDecode<PictureGIF>,
-                                 kEncode<PictureGIF>, ImageFormat::Gif, true, true};
+extern const CodecInfo kGifCodec{
+    ImageFormat::Gif, "gif", {},  &LooksLikeGif, kDecode<PictureGIF>, kEncode<PictureGIF>,
+    ImageFormat::Gif, true,  true};

@@ -53,7 +53,7 @@ void PutPalette(ByteStream* out, const Picture& picture) {
 
 // Palette indexes from the top row down, each row left to right.
 class PictureCursor : public GifPixelSource {
-public:
+   public:
     explicit PictureCursor(const Picture& picture)
         : picture_(picture),
           width_(static_cast<int32_t>(picture.GetWidth())),
@@ -72,7 +72,7 @@ public:
         return index;
     }
 
-private:
+   private:
     const Picture& picture_;
     int32_t width_, column_, row_;
     uint64_t left_;

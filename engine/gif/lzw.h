@@ -14,7 +14,7 @@ namespace gif {
 // Reads image data ahead of the decoder through a buffer, and afterwards puts the stream
 // back at the first byte nobody used.
 class GifBlockReader {
-public:
+   public:
     explicit GifBlockReader(ByteStream* stream) : stream_(stream) {}
 
     // A new frame: nothing is buffered yet.
@@ -27,7 +27,7 @@ public:
     // Moves the stream to the first byte not taken from the buffer.
     void Finish();
 
-private:
+   private:
     static constexpr int32_t kBufferSize = 16384;
 
     bool Skip(int32_t n);
@@ -42,13 +42,13 @@ private:
 
 // Receives decoded lines, one palette index per byte; a negative result ends the frame.
 class LzwLineSink {
-public:
+   public:
     virtual ~LzwLineSink() = default;
     virtual int Line(uint8_t* pixels, int32_t count) = 0;
 };
 
 class LzwDecoder {
-public:
+   public:
     static constexpr int kCodeSizeOutOfRange = -20;
     static constexpr int kNoLineBuffer = -10;
     static constexpr int kBrokenChain = -30;
@@ -63,7 +63,7 @@ public:
     // reader stands on the length byte of the next sub-block not used.
     bool ReachedTerminator() const { return terminator_; }
 
-private:
+   private:
     static constexpr int kTableSize = 4096;
     static constexpr int kEndOfBlocks = -1000;
 

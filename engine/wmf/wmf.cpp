@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "canvas.h"
-#include "player.h"
 #include "codec.h"
+#include "player.h"
 #include "reader.h"
 
 using namespace codec;
@@ -220,12 +220,14 @@ namespace {
 // A placeable metafile's key, or an enhanced metafile's header record (type 1).
 bool LooksLikeWmf(const uint8_t* head, size_t n) {
     if (n < 4) return false;
-    const uint32_t first = head[0] | (head[1] << 8) | (head[2] << 16) | (static_cast<uint32_t>(head[3]) << 24);
+    const uint32_t first =
+        head[0] | (head[1] << 8) | (head[2] << 16) | (static_cast<uint32_t>(head[3]) << 24);
     return first == kPlaceableKey || first == 1;
 }
 
 }  // namespace
 
 // Metafiles are read only: the encoder says so.
-extern const CodecInfo kWmfCodec{ImageFormat::Wmf, "wmf", {}, &LooksLikeWmf, kDecode<PictureWMF>,
-                                 kEncode<PictureWMF>, ImageFormat::Wmf, false, false};
+extern const CodecInfo kWmfCodec{
+    ImageFormat::Wmf, "wmf", {},   &LooksLikeWmf, kDecode<PictureWMF>, kEncode<PictureWMF>,
+    ImageFormat::Wmf, false, false};

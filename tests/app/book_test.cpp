@@ -1,11 +1,12 @@
+#include "book.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "book.h"
-#include "presenter.h"
 #include "measure.h"
+#include "presenter.h"
 #include "testutil.h"
 
 namespace {
@@ -72,7 +73,8 @@ TEST(PageList, DeleteRemovesExactlyTheSelectedRows) {
     list.DeleteSelected();
     EXPECT_EQ(book.pageCount(), 0);
     EXPECT_FALSE(list.controls().createEBook || list.controls().createButton || list.controls().delButton ||
-                 list.controls().clearButton || list.controls().moveUpButton || list.controls().moveDownButton);
+                 list.controls().clearButton || list.controls().moveUpButton ||
+                 list.controls().moveDownButton);
 }
 
 TEST(PageList, CurrentPageFollowsItsRecordOrIsDropped) {
@@ -159,11 +161,9 @@ TEST(Measure, FittedSizeFollowsTheOverflowingSide) {
     const struct {
         int32_t w, h, sw, sh, fw, fh;
     } rows[] = {
-        {352, 288, 176, 208, 176, 144},
-        {100, 300, 176, 208, 69, 208},
+        {352, 288, 176, 208, 176, 144},       {100, 300, 176, 208, 69, 208},
         {176, 208, 176, 208, 176, 208},  // a tie fits the width
-        {100000, 100000, 176, 208, 176, 176},
-        {5, 5, 0, 208, 0, 0},
+        {100000, 100000, 176, 208, 176, 176}, {5, 5, 0, 208, 0, 0},
     };
     for (const auto& r : rows) {
         const FittedSize fit = FitToScreen(r.w, r.h, r.sw, r.sh);
@@ -207,7 +207,8 @@ TEST(Selection, FirstSelectionMeasuresLaterOnesKeepTheDescription) {
     EXPECT_EQ(book.currentPage, 0);
     EXPECT_FALSE(book.pages[0].measured);
     EXPECT_EQ(book.currentError, "Load: No such file or directory");
-    EXPECT_TRUE(again.controls().delButton && again.controls().moveDownButton && again.controls().pictureDescEdit);
+    EXPECT_TRUE(again.controls().delButton && again.controls().moveDownButton &&
+                again.controls().pictureDescEdit);
     EXPECT_FALSE(again.controls().moveUpButton);
     again.SetDescription("kept for the missing page");
     EXPECT_EQ(book.pages[0].description, "kept for the missing page");
@@ -225,8 +226,18 @@ TEST(Selection, WithoutACurrentPageTheDescriptionFieldIsOff) {
         bool field;
     };
     const Row rows[] = {
-        {"delete of the current page", [](BookPresenter& l) { l.SelectOnly(2); l.DeleteSelected(); }, -1, false},
-        {"delete of another page", [](BookPresenter& l) { l.SelectOnly(0); l.DeleteSelected(); }, 1, true},
+        {"delete of the current page",
+         [](BookPresenter& l) {
+             l.SelectOnly(2);
+             l.DeleteSelected();
+         },
+         -1, false},
+        {"delete of another page",
+         [](BookPresenter& l) {
+             l.SelectOnly(0);
+             l.DeleteSelected();
+         },
+         1, true},
         {"clear", [](BookPresenter& l) { l.Clear(); }, -1, false},
     };
     TempDir dir;
@@ -256,8 +267,9 @@ TEST(Selection, WithoutACurrentPageTheDescriptionFieldIsOff) {
 TEST(Templates, TheFlowingReaderTakesOnlyItsTwoClassesFromFlow) {
     Book book;
     book.SetTemplateFolder("/t");
-    const std::array<std::string, 6> classic = {"/t/a.class", "/t/GameMidlet.class", "/t/logo1.png",
-                                                "/t/icon.png", "/t/desc.txt", "/t/META-INF/MANIFEST.MF"};
+    const std::array<std::string, 6> classic = {"/t/a.class",   "/t/GameMidlet.class",
+                                                "/t/logo1.png", "/t/icon.png",
+                                                "/t/desc.txt",  "/t/META-INF/MANIFEST.MF"};
     EXPECT_EQ(book.templatePaths, classic);
     book.SetReader(1);
     std::array<std::string, 6> flowing = classic;

@@ -12,8 +12,8 @@
 #include "convert.h"
 #include "descriptors.h"
 #include "fitpage.h"
-#include "panelle/format.h"
 #include "generate.h"
+#include "panelle/format.h"
 #include "profiles.h"
 #include "settings.h"
 #include "testutil.h"
@@ -49,8 +49,9 @@ TEST(BudgetSettings, EveryKeyReadsItsValueOrTheDefault) {
     for (const Row& row : rows) {
         TempDir dir;
         const std::string ini = dir / "panelle.INI";
-        const std::string text = std::string("[SETTING]\r\nwidth=240\r\nheight=320\r\nprice=1\r\nauthor=a\r\n") +
-                                 (*row.line ? std::string(row.line) + "\r\n" : "");
+        const std::string text =
+            std::string("[SETTING]\r\nwidth=240\r\nheight=320\r\nprice=1\r\nauthor=a\r\n") +
+            (*row.line ? std::string(row.line) + "\r\n" : "");
         WriteFile(ini, text);
         const BookSettings s = ReadSettings(ini);
         PhoneBudget expected;
@@ -68,11 +69,15 @@ TEST(BudgetSettings, SavedWhenChosenAndKeptInPlaceWhenReset) {
     EXPECT_EQ(ReadText(ini), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\n");
     s.budget = {200, 64};
     ASSERT_TRUE(SaveSettings(ini, s));
-    EXPECT_EQ(ReadText(ini), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nheap=200\r\njarlimit=64\r\n");
+    EXPECT_EQ(
+        ReadText(ini),
+        "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nheap=200\r\njarlimit=64\r\n");
     EXPECT_EQ(ReadSettings(ini).budget, s.budget);
     s.budget.heap = 0;  // back to no check: the key stays where it was, with the default
     ASSERT_TRUE(SaveSettings(ini, s));
-    EXPECT_EQ(ReadText(ini), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nheap=0\r\njarlimit=64\r\n");
+    EXPECT_EQ(
+        ReadText(ini),
+        "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nheap=0\r\njarlimit=64\r\n");
     EXPECT_EQ(ReadSettings(ini).budget, (PhoneBudget{0, 64}));
 }
 
@@ -93,7 +98,8 @@ TEST(Profiles, TheCommonScreensAreFoundByNameWithTheirSize) {
     for (const char* unknown : {"", "176X220", "176x", "x220", "176x221", " 176x220"})
         EXPECT_EQ(FindProfile(unknown), nullptr) << "'" << unknown << "'";
     std::set<std::string> names;
-    for (const PhoneProfile& p : PhoneProfiles()) EXPECT_TRUE(names.insert(p.name).second) << p.name << " twice";
+    for (const PhoneProfile& p : PhoneProfiles())
+        EXPECT_TRUE(names.insert(p.name).second) << p.name << " twice";
 }
 
 // ---- strips --------------------------------------------------------------------------------
@@ -103,12 +109,13 @@ TEST(Strips, PiecesFitTheHeapOverlapAndCoverThePage) {
         int32_t width, height;
         int64_t heap;
     } rows[] = {
-        {176, 2640, 200 * 1024}, {176, 264, 200 * 1024}, {176, 291, 200 * 1024}, {176, 292, 200 * 1024},
-        {800, 12000, 200 * 1024}, {1, 100000, 4096},     {176, 5000, 176 * 4 * 10}, {176, 100, 176 * 4 * 3},
-        {240, 7777, 64 * 1024},
+        {176, 2640, 200 * 1024},   {176, 264, 200 * 1024},   {176, 291, 200 * 1024},
+        {176, 292, 200 * 1024},    {800, 12000, 200 * 1024}, {1, 100000, 4096},
+        {176, 5000, 176 * 4 * 10}, {176, 100, 176 * 4 * 3},  {240, 7777, 64 * 1024},
     };
     for (const Row& r : rows) {
-        SCOPED_TRACE(std::to_string(r.width) + "x" + std::to_string(r.height) + " in " + std::to_string(r.heap));
+        SCOPED_TRACE(std::to_string(r.width) + "x" + std::to_string(r.height) + " in " +
+                     std::to_string(r.heap));
         const std::vector<Strip> strips = StripsFor(r.width, r.height, r.heap);
         ASSERT_FALSE(strips.empty());
         const int64_t rows = r.heap / (int64_t{r.width} * 4);
@@ -143,13 +150,15 @@ Picture NumberedRows(uint32_t w, uint32_t h) {
     Picture p(w, h, 24, 0);
     for (uint32_t t = 0; t < h; ++t)
         for (uint32_t x = 0; x < w; ++x)
-            p.SetPixelColor(static_cast<int32_t>(x), static_cast<int32_t>(h - 1 - t),
-                            RGBQUAD{static_cast<uint8_t>(x), static_cast<uint8_t>(t >> 8), static_cast<uint8_t>(t), 0});
+            p.SetPixelColor(
+                static_cast<int32_t>(x), static_cast<int32_t>(h - 1 - t),
+                RGBQUAD{static_cast<uint8_t>(x), static_cast<uint8_t>(t >> 8), static_cast<uint8_t>(t), 0});
     return p;
 }
 
 uint32_t RowNumber(const Picture& p, uint32_t top, uint32_t x) {
-    const RGBQUAD c = p.GetPixelColor(static_cast<int32_t>(x), static_cast<int32_t>(p.GetHeight() - 1 - top), false);
+    const RGBQUAD c =
+        p.GetPixelColor(static_cast<int32_t>(x), static_cast<int32_t>(p.GetHeight() - 1 - top), false);
     return uint32_t{c.rgbGreen} << 8 | c.rgbRed;
 }
 
@@ -169,14 +178,16 @@ TEST(Strips, EachPieceHoldsItsRowsOfThePageAndOnlyFitToWidthCuts) {
         ASSERT_EQ(pieces[k].GetHeight(), static_cast<uint32_t>(strips[k].height));
         for (uint32_t t = 0; t < pieces[k].GetHeight(); ++t)
             for (uint32_t x : {0u, 57u, 99u})
-                ASSERT_EQ(RowNumber(pieces[k], t, x), static_cast<uint32_t>(strips[k].top) + t) << k << " row " << t;
+                ASSERT_EQ(RowNumber(pieces[k], t, x), static_cast<uint32_t>(strips[k].top) + t)
+                    << k << " row " << t;
     }
     // the whole page, fitted inside the screen, or without a budget, is one page
     for (const auto& [fit, budget] : {std::pair<int32_t, int64_t>{2, heap}, {0, heap}, {1, 0}}) {
         PageFit other;
         other.fit = fit;
         Picture again = NumberedRows(100, 333);
-        EXPECT_EQ(FitPage(again, {100, 333}, other, 176, 208, error, budget).size(), 1u) << fit << " " << budget;
+        EXPECT_EQ(FitPage(again, {100, 333}, other, 176, 208, error, budget).size(), 1u)
+            << fit << " " << budget;
     }
 }
 
@@ -199,11 +210,11 @@ Picture Noise(uint32_t w, uint32_t h, uint32_t seed) {
         for (uint32_t x = 0; x < w; ++x) {
             v = v * 1664525u + 1013904223u;
             p.SetPixelColor(static_cast<int32_t>(x), static_cast<int32_t>(y),
-                            RGBQUAD{static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), 0});
+                            RGBQUAD{static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
+                                    static_cast<uint8_t>(v >> 8), 0});
         }
     return p;
 }
-
 
 int64_t EntryCount(const std::string& archive) {
     int error = 0;
@@ -215,13 +226,14 @@ int64_t EntryCount(const std::string& archive) {
 }
 
 std::string Desc(const std::string& name, const std::vector<std::string>& pages) {
-    std::string text = "bookname:" + name + "\r\npiccount:" + std::to_string(pages.size()) + "\r\nauthor:Kavoo网\r\n";
+    std::string text =
+        "bookname:" + name + "\r\npiccount:" + std::to_string(pages.size()) + "\r\nauthor:Kavoo网\r\n";
     for (size_t i = 0; i < pages.size(); ++i) text += std::to_string(i) + ":" + pages[i] + "\r\n";
     return "\xFF\xFE" + Utf8ToUtf16Le(text);
 }
 
 class Budget : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         MakeTemplates(dir / "files");
         std::filesystem::create_directories(dir / "out");
@@ -238,7 +250,8 @@ protected:
     void AddPages(int count, uint32_t side) {
         for (int i = 0; i < count; ++i) {
             const std::string file = dir / ("p" + std::to_string(i) + ".png");
-            ASSERT_TRUE(Noise(side, side + static_cast<uint32_t>(i), static_cast<uint32_t>(i)).Save(file.c_str(), ImageFormat::Png));
+            ASSERT_TRUE(Noise(side, side + static_cast<uint32_t>(i), static_cast<uint32_t>(i))
+                            .Save(file.c_str(), ImageFormat::Png));
             book.ImportPictures({file});
             book.MeasurePageFromFile(book.pageCount() - 1);
             book.pages.back().description = "第" + std::to_string(i + 1) + "页";
@@ -283,7 +296,8 @@ TEST_F(Budget, AHeapBudgetCutsTallPagesAndListsThePiecesAsWritten) {
             EXPECT_EQ(book.written[k].height, static_cast<int32_t>(p.GetHeight())) << k;
             EXPECT_EQ(book.written[k].source, k == 0 ? 0 : k == listed - 1 ? 2 : 1) << k;
         }
-        EXPECT_EQ(Entries(out.path()).size(), static_cast<size_t>(listed) + 1) << "no piece left under another name";
+        EXPECT_EQ(Entries(out.path()).size(), static_cast<size_t>(listed) + 1)
+            << "no piece left under another name";
         messages.details.clear();
     }
 }
@@ -297,7 +311,8 @@ TEST_F(Budget, AJarLimitCutsTheBookIntoVolumesEachWithinIt) {
     ASSERT_GT(whole, limit);
     book.budget.jarLimit = 16;
     messages.log.clear();
-    ASSERT_TRUE(Generate(book, dir / "out/book", messages, 2)) << (messages.details.empty() ? "" : messages.details[0]);
+    ASSERT_TRUE(Generate(book, dir / "out/book", messages, 2))
+        << (messages.details.empty() ? "" : messages.details[0]);
     EXPECT_EQ(messages.log.back(), "show:Complete!");
     const size_t n = book.outcome.size();
     ASSERT_GE(n, 3u);
@@ -315,7 +330,8 @@ TEST_F(Budget, AJarLimitCutsTheBookIntoVolumesEachWithinIt) {
         for (int32_t i = 0; i < jar.pages; ++i) {
             lines.push_back("第" + std::to_string(page + 1) + "页");
             // the volume's page i is the whole book's page, byte for byte
-            EXPECT_EQ(ZipEntry(jar.jarPath, std::to_string(i) + ".png"), ZipEntry(dir / "whole.jar", std::to_string(page) + ".png"))
+            EXPECT_EQ(ZipEntry(jar.jarPath, std::to_string(i) + ".png"),
+                      ZipEntry(dir / "whole.jar", std::to_string(page) + ".png"))
                 << i;
             ++page;
         }
@@ -324,13 +340,16 @@ TEST_F(Budget, AJarLimitCutsTheBookIntoVolumesEachWithinIt) {
         EXPECT_EQ(ZipEntry(jar.jarPath, "a.class"), std::string(3000, 'a'));
         const std::string jad = ReadText(JadPathFor(jar.jarPath));
         EXPECT_NE(jad.find("MIDlet-Name: " + volume + "\r\n"), std::string::npos) << jad;
-        EXPECT_NE(jad.find("MIDlet-Jar-Size: " + std::to_string(jar.bytes) + "\r\n"), std::string::npos) << jad;
-        EXPECT_NE(jad.find("MIDlet-Jar-URL: book-" + std::to_string(k + 1) + ".jar\r\n"), std::string::npos) << jad;
+        EXPECT_NE(jad.find("MIDlet-Jar-Size: " + std::to_string(jar.bytes) + "\r\n"), std::string::npos)
+            << jad;
+        EXPECT_NE(jad.find("MIDlet-Jar-URL: book-" + std::to_string(k + 1) + ".jar\r\n"), std::string::npos)
+            << jad;
         EXPECT_TRUE(names.insert(volume).second);
         // a volume holds as many pages as fit: the next page, with its entry's headers and its
         // line, leaves no room
         if (k + 1 < n) {
-            const int64_t next = static_cast<int64_t>(ZipEntry(dir / "whole.jar", std::to_string(page) + ".png").size());
+            const int64_t next =
+                static_cast<int64_t>(ZipEntry(dir / "whole.jar", std::to_string(page) + ".png").size());
             EXPECT_GT(jar.bytes + next + 160, limit);
         }
     }
@@ -363,7 +382,8 @@ TEST_F(Budget, APageLargerThanTheLimitFailsAndLeavesTheOldBookAsItWas) {
     EXPECT_FALSE(Generate(book, dir / "out/book", messages, 2));
     EXPECT_EQ(messages.log.back(), "show:Uncomplete!");
     ASSERT_FALSE(messages.details.empty());
-    EXPECT_EQ(messages.details[0].rfind("page 4 (big.png) alone makes an archive of ", 0), 0u) << messages.details[0];
+    EXPECT_EQ(messages.details[0].rfind("page 4 (big.png) alone makes an archive of ", 0), 0u)
+        << messages.details[0];
     EXPECT_NE(messages.details[0].find("more than the JAR limit of 16384 bytes"), std::string::npos);
     EXPECT_TRUE(book.outcome.empty());
     std::vector<std::string> left = Entries(dir / "out");
@@ -387,10 +407,12 @@ TEST(HeapWarning, NamesEveryPageTooLargeInOneLine) {
     EXPECT_EQ(HeapWarning(book), "") << "no budget, no check";
     book.budget.heap = 200;  // 204800 bytes: 176 x 290 fits, 176 x 291 does not
     EXPECT_EQ(HeapWarning(book),
-              "2 pages decode larger than the heap of 200 KB: page 2 (800x12000, 37500 KB), page 4 (176x291, 201 KB)");
+              "2 pages decode larger than the heap of 200 KB: page 2 (800x12000, 37500 KB), page 4 (176x291, "
+              "201 KB)");
     book.outcome = {{"/a/b-1.jar", 2, 1, 0, 0}, {"/a/b-2.jar", 2, 1, 0, 0}};
-    EXPECT_EQ(HeapWarning(book), "2 pages decode larger than the heap of 200 KB: page 2 of b-1.jar (800x12000, 37500 KB), "
-                                 "page 2 of b-2.jar (176x291, 201 KB)");
+    EXPECT_EQ(HeapWarning(book),
+              "2 pages decode larger than the heap of 200 KB: page 2 of b-1.jar (800x12000, 37500 KB), "
+              "page 2 of b-2.jar (176x291, 201 KB)");
     book.written.resize(1);
     EXPECT_EQ(HeapWarning(book), "");
 }

@@ -11,17 +11,16 @@
 #include <utility>
 
 #include "book.h"
-#include "panelle/format.h"
 #include "imports.h"
 #include "measure.h"
 #include "naturalorder.h"
+#include "panelle/format.h"
 #include "panelle/picture.h"
 #include "testutil.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
 
 // A BMP of w x h whose pixel (x, y) has the colour x * 16, y * 16, 0x80, as bytes.
 std::string BmpBytes(uint32_t w, uint32_t h) {

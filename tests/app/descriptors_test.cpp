@@ -1,8 +1,9 @@
+#include "descriptors.h"
+
 #include <gtest/gtest.h>
 
 #include "book.h"
 #include "convert.h"
-#include "descriptors.h"
 #include "panelle/picture.h"
 #include "testutil.h"
 #include "text.h"
@@ -79,8 +80,9 @@ TEST(DescFile, Utf16LinesWithByteOrderMarkAndCrLf) {
     book.pages[0].description = "第一页";
     Recorder messages;
     ConvertPages(book, dir.path(), messages);
-    const std::string want = std::string("\xFF\xFE") + Utf16("bookname:我的书\r\n") + Utf16("piccount:2\r\n") +
-                             Utf16("author:Kavoo网\r\n") + Utf16("0:第一页\r\n") + Utf16("1:\r\n");
+    const std::string want = std::string("\xFF\xFE") + Utf16("bookname:我的书\r\n") +
+                             Utf16("piccount:2\r\n") + Utf16("author:Kavoo网\r\n") + Utf16("0:第一页\r\n") +
+                             Utf16("1:\r\n");
     EXPECT_EQ(ReadText(dir / "desc.txt"), want);
 }
 
@@ -101,7 +103,8 @@ TEST(Manifest, LongLinesContinueOnLinesThatStartWithASpace) {
         {std::string(73, 'a'), 2},
         {"MIDlet-Name: " + std::string(200, 'n'), 3},  // 72 + 1 + 71 + 1 + 70
         {"MIDlet-1: " + std::string(60, 'x') + "我的漫画书我的漫画书", 2},
-        {"MIDlet-Name: 我的漫画书我的漫画书我的漫画书我的漫画书我的漫画书我的漫画书我的漫画书", 2},  // 13 + 19 characters, then 16
+        {"MIDlet-Name: 我的漫画书我的漫画书我的漫画书我的漫画书我的漫画书我的漫画书我的漫画书",
+         2},  // 13 + 19 characters, then 16
     };
     for (const Row& row : rows) {
         const std::string text = ManifestLine(row.line);
@@ -127,7 +130,8 @@ TEST(Manifest, LongLinesContinueOnLinesThatStartWithASpace) {
 
 TEST(Descriptors, CommasAndControlCharactersKeepEveryLineWhole) {
     const std::string manifest = ManifestText("猫,狗\r\nMIDlet-Jar-URL: evil");
-    EXPECT_NE(manifest.find("MIDlet-1: 猫，狗  MIDlet-Jar-URL: evil,/icon.png, GameMidlet\r\n"), std::string::npos);
+    EXPECT_NE(manifest.find("MIDlet-1: 猫，狗  MIDlet-Jar-URL: evil,/icon.png, GameMidlet\r\n"),
+              std::string::npos);
     EXPECT_NE(manifest.find("MIDlet-Name: 猫,狗  MIDlet-Jar-URL: evil\r\n"), std::string::npos);
     const std::string jad = JadText("a,b\nMIDlet-Jar-URL: evil", 1, "book.jar", 0);
     EXPECT_EQ(jad.find("\nMIDlet-Jar-URL: evil"), std::string::npos);
@@ -145,11 +149,11 @@ TEST(Text, Utf8ValidityAndControlCharacters) {
         std::string spaced;
     } rows[] = {
         {"我的书 abc", true, false, "我的书 abc"},
-        {"\xCE\xD2\xB5\xC4", false, false, "\xCE\xD2\xB5\xC4"},   // GBK for 我的
-        {"\xC0\xAF", false, false, "\xC0\xAF"},                       // overlong "/"
-        {"\xED\xA0\x80", false, false, "\xED\xA0\x80"},             // a surrogate
+        {"\xCE\xD2\xB5\xC4", false, false, "\xCE\xD2\xB5\xC4"},  // GBK for 我的
+        {"\xC0\xAF", false, false, "\xC0\xAF"},                  // overlong "/"
+        {"\xED\xA0\x80", false, false, "\xED\xA0\x80"},          // a surrogate
         {"a\tb\r\nc", true, true, "a b  c"},
-        {"x\x7F\xC2\x85y", true, true, "x  y"},                      // DEL and NEL
+        {"x\x7F\xC2\x85y", true, true, "x  y"},  // DEL and NEL
         {"", true, false, ""},
     };
     for (const Row& row : rows) {

@@ -24,21 +24,39 @@ TEST(PageFitSettings, EveryKeyReadsItsValueOrTheDefault) {
         int32_t PageFit::*field;
         int32_t expected;
     } rows[] = {
-        {"", &PageFit::fit, 0},           {"fit=1", &PageFit::fit, 1},           {"fit=2", &PageFit::fit, 2},
-        {"fit=3", &PageFit::fit, 0},      {"fit=-1", &PageFit::fit, 0},          {"fit=width", &PageFit::fit, 0},
-        {"", &PageFit::grey, 0},          {"grey=1", &PageFit::grey, 1},         {"grey=2", &PageFit::grey, 0},
-        {"grey=yes", &PageFit::grey, 0},  {"", &PageFit::colors, 0},             {"colors=2", &PageFit::colors, 2},
-        {"colors=16", &PageFit::colors, 16}, {"colors=256", &PageFit::colors, 256}, {"colors=1", &PageFit::colors, 0},
-        {"colors=257", &PageFit::colors, 0}, {"colors=99999999999", &PageFit::colors, 0},
-        {"colors= 16 ", &PageFit::colors, 16}, {"", &PageFit::dither, 0},       {"dither=1", &PageFit::dither, 1},
-        {"dither=5", &PageFit::dither, 0}, {"", &PageFit::split, 0},             {"split=1", &PageFit::split, 1},
-        {"split=2", &PageFit::split, 2},  {"split=3", &PageFit::split, 0},       {"split=", &PageFit::split, 0},
+        {"", &PageFit::fit, 0},
+        {"fit=1", &PageFit::fit, 1},
+        {"fit=2", &PageFit::fit, 2},
+        {"fit=3", &PageFit::fit, 0},
+        {"fit=-1", &PageFit::fit, 0},
+        {"fit=width", &PageFit::fit, 0},
+        {"", &PageFit::grey, 0},
+        {"grey=1", &PageFit::grey, 1},
+        {"grey=2", &PageFit::grey, 0},
+        {"grey=yes", &PageFit::grey, 0},
+        {"", &PageFit::colors, 0},
+        {"colors=2", &PageFit::colors, 2},
+        {"colors=16", &PageFit::colors, 16},
+        {"colors=256", &PageFit::colors, 256},
+        {"colors=1", &PageFit::colors, 0},
+        {"colors=257", &PageFit::colors, 0},
+        {"colors=99999999999", &PageFit::colors, 0},
+        {"colors= 16 ", &PageFit::colors, 16},
+        {"", &PageFit::dither, 0},
+        {"dither=1", &PageFit::dither, 1},
+        {"dither=5", &PageFit::dither, 0},
+        {"", &PageFit::split, 0},
+        {"split=1", &PageFit::split, 1},
+        {"split=2", &PageFit::split, 2},
+        {"split=3", &PageFit::split, 0},
+        {"split=", &PageFit::split, 0},
     };
     for (const Row& row : rows) {
         TempDir dir;
         const std::string ini = dir / "panelle.INI";
-        const std::string text = std::string("[SETTING]\r\nwidth=240\r\nheight=320\r\nprice=1\r\nauthor=a\r\n") +
-                                 (*row.line ? std::string(row.line) + "\r\n" : "");
+        const std::string text =
+            std::string("[SETTING]\r\nwidth=240\r\nheight=320\r\nprice=1\r\nauthor=a\r\n") +
+            (*row.line ? std::string(row.line) + "\r\n" : "");
         WriteFile(ini, text);
         const BookSettings s = ReadSettings(ini);
         EXPECT_EQ(s.pageFit.*row.field, row.expected) << "'" << row.line << "'";
@@ -57,7 +75,8 @@ TEST(PageFitSettings, SavedWhenChosenAndKeptInPlaceWhenReset) {
     s.pageFit = {1, 1, 16, 1, 2};
     ASSERT_TRUE(SaveSettings(ini, s));
     EXPECT_EQ(ReadText(ini),
-              "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nfit=1\r\ngrey=1\r\ncolors=16\r\n"
+              "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nfit=1\r\ngrey="
+              "1\r\ncolors=16\r\n"
               "dither=1\r\nsplit=2\r\n");
     EXPECT_EQ(ReadSettings(ini).pageFit, s.pageFit);
 
@@ -66,7 +85,8 @@ TEST(PageFitSettings, SavedWhenChosenAndKeptInPlaceWhenReset) {
     s.pageFit.colors = 256;
     ASSERT_TRUE(SaveSettings(ini, s));
     EXPECT_EQ(ReadText(ini),
-              "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nfit=0\r\ngrey=0\r\ncolors=256\r\n"
+              "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nfit=0\r\ngrey="
+              "0\r\ncolors=256\r\n"
               "dither=0\r\nsplit=0\r\n");
     EXPECT_EQ(ReadSettings(ini).pageFit, s.pageFit);
 }
@@ -83,12 +103,12 @@ TEST(FittedPageSize, ShrinksToTheScreenAndNeverEnlarges) {
         {2, 1800, 1200, 176, 208, 176, 117},    // whole page: the width overflows more
         {2, 352, 288, 176, 208, 176, 144},
         {2, 100, 300, 176, 208, 69, 208},
-        {1, 100, 300, 176, 208, 100, 300},      // narrower than the screen: kept
-        {2, 176, 208, 176, 208, 176, 208},      // exactly the screen
-        {2, 150, 100, 176, 208, 150, 100},      // smaller: never enlarged
-        {1, 4000, 3, 176, 208, 176, 1},         // at least one row
-        {1, 1200, 1800, 0, 208, 1200, 1800},    // a screen of no size keeps the page
-        {2, 1200, 1800, 176, 0, 176, 264},      // no screen height: fitted to the width
+        {1, 100, 300, 176, 208, 100, 300},          // narrower than the screen: kept
+        {2, 176, 208, 176, 208, 176, 208},          // exactly the screen
+        {2, 150, 100, 176, 208, 150, 100},          // smaller: never enlarged
+        {1, 4000, 3, 176, 208, 176, 1},             // at least one row
+        {1, 1200, 1800, 0, 208, 1200, 1800},        // a screen of no size keeps the page
+        {2, 1200, 1800, 176, 0, 176, 264},          // no screen height: fitted to the width
         {1, 2000000, 2000000, 176, 208, 176, 176},  // no overflow of 32-bit products
     };
     for (const Row& r : rows) {
@@ -147,7 +167,8 @@ bool AllOf(const Picture& p, bool blue) {
     for (uint32_t y = 0; y < p.GetHeight(); ++y)
         for (uint32_t x = 0; x < p.GetWidth(); ++x) {
             const RGBQUAD c = p.GetPixelColor(static_cast<int32_t>(x), static_cast<int32_t>(y), false);
-            if (blue ? (c.rgbBlue != 255 || c.rgbRed != 0) : (c.rgbRed != 255 || c.rgbBlue != 0)) return false;
+            if (blue ? (c.rgbBlue != 255 || c.rgbRed != 0) : (c.rgbRed != 255 || c.rgbBlue != 0))
+                return false;
         }
     return true;
 }
@@ -197,7 +218,7 @@ TEST(FitPage, FittedPagesTakeTheWrittenSizeAndTheColoursAsked) {
         uint32_t w, h, bpp;
         bool greyPalette;
     } rows[] = {
-        {1, 0, 0, 176, 264, 24, false}, {2, 0, 0, 138, 208, 24, false}, {1, 1, 0, 176, 264, 8, true},
+        {1, 0, 0, 176, 264, 24, false}, {2, 0, 0, 138, 208, 24, false},  {1, 1, 0, 176, 264, 8, true},
         {1, 1, 16, 176, 264, 4, true},  {1, 0, 256, 176, 264, 8, false}, {0, 0, 2, 600, 900, 1, false},
     };
     for (const Row& r : rows) {
@@ -227,7 +248,8 @@ TEST(LoadPagePicture, ShrunkJpegPagesDecodeAtASmallerScale) {
     TempDir dir;
     Picture source(1200, 1800, 24, 0);
     for (int32_t y = 0; y < 1800; ++y)
-        for (int32_t x = 0; x < 1200; ++x) source.SetPixelColor(x, y, RGBQUAD{uint8_t(x / 5), uint8_t(y / 7), 90, 0});
+        for (int32_t x = 0; x < 1200; ++x)
+            source.SetPixelColor(x, y, RGBQUAD{uint8_t(x / 5), uint8_t(y / 7), 90, 0});
     const std::string jpeg = dir / "page.jpg", renamed = dir / "page.jpeg", png = dir / "page.png";
     ASSERT_TRUE(source.Save(jpeg.c_str(), ImageFormat::Jpg));
     ASSERT_TRUE(source.Save(png.c_str(), ImageFormat::Png));
@@ -238,12 +260,12 @@ TEST(LoadPagePicture, ShrunkJpegPagesDecodeAtASmallerScale) {
         int32_t fit, split;
         uint32_t decodedWidth;
     } rows[] = {
-        {jpeg, ImageFormat::Jpg, 0, 0, 1200},     // own size: the whole decode
-        {jpeg, ImageFormat::Jpg, 1, 0, 600},      // 176 wide: 1/2 keeps at least 352
-        {jpeg, ImageFormat::Jpg, 2, 0, 300},      // 138 wide: 1/4 keeps at least 276
+        {jpeg, ImageFormat::Jpg, 0, 0, 1200},        // own size: the whole decode
+        {jpeg, ImageFormat::Jpg, 1, 0, 600},         // 176 wide: 1/2 keeps at least 352
+        {jpeg, ImageFormat::Jpg, 2, 0, 300},         // 138 wide: 1/4 keeps at least 276
         {renamed, ImageFormat::Unknown, 1, 0, 600},  // found by its content
-        {jpeg, ImageFormat::Jpg, 0, 1, 1200},     // split alone shrinks nothing
-        {png, ImageFormat::Png, 1, 0, 1200},      // other formats decode whole
+        {jpeg, ImageFormat::Jpg, 0, 1, 1200},        // split alone shrinks nothing
+        {png, ImageFormat::Png, 1, 0, 1200},         // other formats decode whole
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.path + " fit " + std::to_string(r.fit));
@@ -267,8 +289,10 @@ TEST(LoadPagePicture, ShrunkJpegPagesDecodeAtASmallerScale) {
 
 // ---- a conversion with split pages ---------------------------------------------------------
 
-std::string Utf16Desc(const std::string& name, const std::string& author, const std::vector<std::string>& pages) {
-    std::string text = "bookname:" + name + "\r\npiccount:" + std::to_string(pages.size()) + "\r\nauthor:" + author + "\r\n";
+std::string Utf16Desc(const std::string& name, const std::string& author,
+                      const std::vector<std::string>& pages) {
+    std::string text =
+        "bookname:" + name + "\r\npiccount:" + std::to_string(pages.size()) + "\r\nauthor:" + author + "\r\n";
     for (size_t i = 0; i < pages.size(); ++i) text += std::to_string(i) + ":" + pages[i] + "\r\n";
     return "\xFF\xFE" + Utf8ToUtf16Le(text);
 }
@@ -308,7 +332,8 @@ TEST(ConvertPages, SplitPagesAreListedAndNumberedAsWritten) {
             const uint32_t widths[] = {176, 176, 176, 176, 30, 31};
             for (int k = 0; k < 6; ++k) {
                 Picture written;
-                ASSERT_TRUE(written.Load((staging / (std::to_string(k) + ".png")).c_str(), ImageFormat::Png)) << k;
+                ASSERT_TRUE(written.Load((staging / (std::to_string(k) + ".png")).c_str(), ImageFormat::Png))
+                    << k;
                 const uint32_t w = split == 2 && k >= 4 ? widths[9 - k] : widths[k];
                 EXPECT_EQ(written.GetWidth(), w) << k;
                 if (k == 1 || k == 4) {
@@ -342,8 +367,8 @@ TEST(ConvertPages, WithoutSplitTheCountIsThePages) {
     EXPECT_EQ(ConvertPages(book, staging.path(), messages, 1), 2);
     const std::string png = ReadText(staging / "0.png");
     ASSERT_GT(png.size(), 26u);
-    EXPECT_EQ(png[24], 4);  // IHDR bit depth: 16 colours in 4 bits
-    EXPECT_EQ(png[25], 3);  // palette colour type
+    EXPECT_EQ(png[24], 4);                  // IHDR bit depth: 16 colours in 4 bits
+    EXPECT_EQ(png[25], 3);                  // palette colour type
     EXPECT_EQ(book.pages[0].picWidth, 80);  // measured at the picture's own size
 }
 

@@ -1,3 +1,5 @@
+#include "generate.h"
+
 #include <gtest/gtest.h>
 #include <zip.h>
 
@@ -7,10 +9,9 @@
 
 #include "book.h"
 #include "convert.h"
+#include "descriptors.h"
 #include "files.h"
 #include "infozip.h"
-#include "descriptors.h"
-#include "generate.h"
 #include "panelle/picture.h"
 #include "panelle/stream.h"
 #include "testutil.h"
@@ -45,7 +46,8 @@ struct ZipReader {
     }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
-        for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) names.push_back(zip_get_name(archive, i, 0));
+        for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i)
+            names.push_back(zip_get_name(archive, i, 0));
         return names;
     }
     std::string Read(const std::string& name) const {
@@ -62,7 +64,7 @@ struct ZipReader {
 };
 
 class Generation : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         MakeTemplates(dir / "files");
         setenv("TMPDIR", staging.path().c_str(), 1);
@@ -106,8 +108,9 @@ TEST_F(Generation, WritesAJarAndJadThatReadersAccept) {
 
     ZipReader jar(dir / "book.jar");
     ASSERT_NE(jar.archive, nullptr);
-    EXPECT_EQ(jar.Names(), (std::vector<std::string>{"META-INF/MANIFEST.MF", "0.png", "1.png", "2.png", "a.class",
-                                                     "GameMidlet.class", "logo1.png", "icon.png", "desc.txt"}));
+    EXPECT_EQ(jar.Names(),
+              (std::vector<std::string>{"META-INF/MANIFEST.MF", "0.png", "1.png", "2.png", "a.class",
+                                        "GameMidlet.class", "logo1.png", "icon.png", "desc.txt"}));
     EXPECT_EQ(jar.Read("META-INF/MANIFEST.MF"), ManifestText("我的书"));
     EXPECT_EQ(jar.Read("a.class"), "class a");
 
@@ -134,14 +137,17 @@ TEST_F(Generation, WritesAJarAndJadThatReadersAccept) {
         EXPECT_EQ(std::system(("unzip -tq '" + (dir / "book.jar") + "' >/dev/null").c_str()), 0);
     }
     if (std::system("command -v java >/dev/null 2>&1") == 0) {
-        const std::string check = "java " PANELLE_TEST_SOURCE "/app/JarCheck.java '" + (dir / "book.jar") + "' 3";
+        const std::string check =
+            "java " PANELLE_TEST_SOURCE "/app/JarCheck.java '" + (dir / "book.jar") + "' 3";
         EXPECT_EQ(std::system(check.c_str()), 0);
     }
     if (std::system("command -v jar >/dev/null 2>&1") == 0) {
         const std::string list = "jar tf '" + (dir / "book.jar") + "' > '" + (dir / "listing.txt") + "'";
         ASSERT_EQ(std::system(list.c_str()), 0);
-        EXPECT_EQ(ReadText(dir / "listing.txt"),
-                  "META-INF/MANIFEST.MF\n0.png\n1.png\n2.png\na.class\nGameMidlet.class\nlogo1.png\nicon.png\ndesc.txt\n");
+        EXPECT_EQ(
+            ReadText(dir / "listing.txt"),
+            "META-INF/"
+            "MANIFEST.MF\n0.png\n1.png\n2.png\na.class\nGameMidlet.class\nlogo1.png\nicon.png\ndesc.txt\n");
     }
 }
 
@@ -196,8 +202,8 @@ TEST_F(Generation, UnloadableUnmeasuredPageEndsTheConversion) {
     book.ImportPictures({dir / "bad.bmp"});
     AddPage("never.bmp", Gradient(3, 3), ImageFormat::Bmp);
     EXPECT_FALSE(Generate(book, dir / "book", messages));
-    EXPECT_EQ(messages.log, (std::vector<std::string>{"show:LoadFile error!", "show:AddFiles error!",
-                                                      "show:Uncomplete!"}));
+    EXPECT_EQ(messages.log,
+              (std::vector<std::string>{"show:LoadFile error!", "show:AddFiles error!", "show:Uncomplete!"}));
     ASSERT_FALSE(messages.details.empty());
     EXPECT_EQ(messages.details[0].rfind(std::string("page 2, bad.bmp: "), 0), 0u) << messages.details[0];
     EXPECT_TRUE(book.pages[0].measured);
@@ -278,15 +284,17 @@ TEST_F(Generation, JadThatCannotReplaceItsFileLeavesTheOldPairAsItWas) {
     EXPECT_EQ(messages.log, std::vector<std::string>{"show:Write JAD error!"});
     EXPECT_EQ(ReadText(dir / "book.jar"), "previous book");
     EXPECT_EQ(ReadText(dir / "book.jad/inside"), "a folder where the JAD goes");
-    for (const std::string& name : Entries(dir.path())) EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
+    for (const std::string& name : Entries(dir.path()))
+        EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
 
     // The same staging with a writable JAD gives the new pair.
     std::filesystem::remove_all(dir / "book.jad");
     WriteFile(dir / "book.jad", "previous jad");
     ASSERT_TRUE(WriteJarAndJad(book, stage, messages));
     EXPECT_EQ(ZipReader(dir / "book.jar").Read("0.png"), "page");
-    EXPECT_EQ(ReadText(dir / "book.jad"),
-              JadText("我的书", static_cast<int64_t>(std::filesystem::file_size(dir / "book.jar")), "book.jar", 2));
+    EXPECT_EQ(
+        ReadText(dir / "book.jad"),
+        JadText("我的书", static_cast<int64_t>(std::filesystem::file_size(dir / "book.jar")), "book.jar", 2));
 }
 
 namespace {
@@ -294,7 +302,7 @@ namespace {
 // Asks the generation to stop once a page is announced (stopAt pages) or once every page
 // was converted (stopAt 0: the check before the archive).
 class Stopper : public Recorder {
-public:
+   public:
     explicit Stopper(int stopAt) : stopAt_(stopAt) {}
     void Converting(int page, int total, const std::string& path) override {
         Recorder::Converting(page, total, path);
@@ -306,7 +314,7 @@ public:
     }
     bool Cancelled() override { return stop_; }
 
-private:
+   private:
     int stopAt_;
     bool stop_ = false;
 };
@@ -332,7 +340,8 @@ TEST_F(Generation, StopLeavesNothingOfTheNewBookAndKeepsTheOldPair) {
         {1, 2, false, {"1/4 p0.bmp", "2/4 p1.bmp"}},
         {3, 0, false, {"1/4 p0.bmp", "2/4 p1.bmp", "3/4 p2.bmp", "4/4 p3.bmp"}},
     };
-    for (int i = 0; i < 4; ++i) AddPage("p" + std::to_string(i) + ".bmp", Gradient(20 + i, 9), ImageFormat::Bmp);
+    for (int i = 0; i < 4; ++i)
+        AddPage("p" + std::to_string(i) + ".bmp", Gradient(20 + i, 9), ImageFormat::Bmp);
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.workers) + " workers, stop at " + std::to_string(row.stopAt));
         std::filesystem::remove(dir / "book.jar");
@@ -379,5 +388,6 @@ TEST_F(Generation, StopBeforeTheArchiveReplacesTheOldPairWritesNeither) {
     EXPECT_TRUE(stopping.log.empty());  // the driver tells the outcome
     EXPECT_EQ(ReadText(dir / "book.jar"), "previous book");
     EXPECT_EQ(ReadText(dir / "book.jad"), "previous jad");
-    for (const std::string& name : Entries(dir.path())) EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
+    for (const std::string& name : Entries(dir.path()))
+        EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
 }

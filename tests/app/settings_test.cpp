@@ -1,6 +1,7 @@
+#include "settings.h"
+
 #include <gtest/gtest.h>
 
-#include "settings.h"
 #include "testutil.h"
 
 TEST(Settings, FirstStartGivesDefaultsAndWritesAllFourKeys) {
@@ -17,13 +18,15 @@ TEST(Settings, FirstStartGivesDefaultsAndWritesAllFourKeys) {
 TEST(Settings, UnreadableOrDefaultValuesAreWrittenBackOthersKept) {
     TempDir dir;
     const std::string ini = dir / "panelle.INI";
-    WriteFile(ini, "[OTHER]\r\nkeep=1\r\n[SETTING]\r\nwidth=abc\r\nheight=240\r\nprice= 3 \r\nauthor=小明\r\n");
+    WriteFile(ini,
+              "[OTHER]\r\nkeep=1\r\n[SETTING]\r\nwidth=abc\r\nheight=240\r\nprice= 3 \r\nauthor=小明\r\n");
     const BookSettings s = ReadSettings(ini);
     EXPECT_EQ(s.width, 176);
     EXPECT_EQ(s.height, 240);
     EXPECT_EQ(s.price, 3);
     EXPECT_EQ(s.author, "小明");
-    EXPECT_EQ(ReadText(ini), "[OTHER]\r\nkeep=1\r\n[SETTING]\r\nwidth=176\r\nheight=240\r\nprice= 3 \r\nauthor=小明\r\n");
+    EXPECT_EQ(ReadText(ini),
+              "[OTHER]\r\nkeep=1\r\n[SETTING]\r\nwidth=176\r\nheight=240\r\nprice= 3 \r\nauthor=小明\r\n");
 }
 
 TEST(Settings, ValuesTooLargeForThirtyTwoBitsGiveTheDefault) {
@@ -77,14 +80,15 @@ TEST(Settings, ReaderKeyReadsZeroOrOneAndIsNeverWrittenBack) {
         const char* line;  // the key's line in section SETTING, empty: missing
         int32_t expected;
     } rows[] = {
-        {"", 0},          {"reader=0", 0},  {"reader=1", 1},  {"READER = 1 ", 1}, {"reader=2", 0},
-        {"reader=-1", 0}, {"reader=flow", 0}, {"reader=", 0}, {"reader=99999999999", 0},
+        {"", 0},          {"reader=0", 0},    {"reader=1", 1}, {"READER = 1 ", 1},        {"reader=2", 0},
+        {"reader=-1", 0}, {"reader=flow", 0}, {"reader=", 0},  {"reader=99999999999", 0},
     };
     for (const Row& row : rows) {
         TempDir dir;
         const std::string ini = dir / "panelle.INI";
-        const std::string text = std::string("[SETTING]\r\nwidth=240\r\nheight=320\r\nprice=1\r\nauthor=a\r\n") +
-                                 (*row.line ? std::string(row.line) + "\r\n" : "");
+        const std::string text =
+            std::string("[SETTING]\r\nwidth=240\r\nheight=320\r\nprice=1\r\nauthor=a\r\n") +
+            (*row.line ? std::string(row.line) + "\r\n" : "");
         WriteFile(ini, text);
         EXPECT_EQ(ReadSettings(ini).reader, row.expected) << "'" << row.line << "'";
         EXPECT_EQ(ReadText(ini), text) << row.line;
@@ -99,11 +103,13 @@ TEST(Settings, ReaderIsSavedWhenChosenAndRewrittenOnlyWhereItStands) {
     EXPECT_EQ(ReadText(ini), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\n");
     s.reader = 1;
     ASSERT_TRUE(SaveSettings(ini, s));
-    EXPECT_EQ(ReadText(ini), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nreader=1\r\n");
+    EXPECT_EQ(ReadText(ini),
+              "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nreader=1\r\n");
     EXPECT_EQ(ReadSettings(ini).reader, 1);
     s.reader = 0;  // back to the classic reader: the key stays, with its new value
     ASSERT_TRUE(SaveSettings(ini, s));
-    EXPECT_EQ(ReadText(ini), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nreader=0\r\n");
+    EXPECT_EQ(ReadText(ini),
+              "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nreader=0\r\n");
     s.reader = 5;  // a value no reader has is saved as the classic one
     ASSERT_TRUE(SaveSettings(ini, s));
     EXPECT_EQ(ReadSettings(ini).reader, 0);

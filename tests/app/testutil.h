@@ -22,19 +22,22 @@ using testsupport::ZipEntry;
 
 inline std::vector<std::string> Entries(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
     return names;
 }
 
 // Every message in the order the builder gave them, as "kind:text".
 class Recorder : public Messages {
-public:
+   public:
     void Show(const std::string& text) override { log.push_back("show:" + text); }
     void ShowError(const std::string& caption, const std::string& text) override {
         log.push_back("box:" + caption + ":" + text);
     }
     void ShowException(const std::string& text) override { log.push_back("exception:" + text); }
-    void Progress(int done, int total) override { progress.push_back(std::to_string(done) + "/" + std::to_string(total)); }
+    void Progress(int done, int total) override {
+        progress.push_back(std::to_string(done) + "/" + std::to_string(total));
+    }
     void Detail(const std::string& text) override { details.push_back(text); }
     // "3/40 page3.jpg": the page announced and its file's name.
     void Converting(int page, int total, const std::string& path) override {

@@ -10,14 +10,14 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <set>
 #include <filesystem>
 #include <random>
+#include <set>
 
 #include "../app/testutil.h"
 #include "descriptors.h"
-#include "panelle/picture.h"
 #include "fitpage.h"
+#include "panelle/picture.h"
 #include "text.h"
 
 namespace {
@@ -30,9 +30,9 @@ struct Result {
     std::string err;
 };
 
-
 std::string Desc(const std::string& name, const std::string& author, const std::vector<std::string>& pages) {
-    std::string text = "bookname:" + name + "\r\npiccount:" + std::to_string(pages.size()) + "\r\nauthor:" + author + "\r\n";
+    std::string text =
+        "bookname:" + name + "\r\npiccount:" + std::to_string(pages.size()) + "\r\nauthor:" + author + "\r\n";
     for (size_t i = 0; i < pages.size(); ++i) text += std::to_string(i) + ":" + pages[i] + "\r\n";
     return "\xFF\xFE" + Utf8ToUtf16Le(text);
 }
@@ -50,13 +50,14 @@ std::string Hex(const std::string& bytes) {
 // Every file under a folder, relative to it.
 std::vector<std::string> Tree(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& e : fs::recursive_directory_iterator(folder)) names.push_back(fs::relative(e.path(), folder).string());
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        names.push_back(fs::relative(e.path(), folder).string());
     std::sort(names.begin(), names.end());
     return names;
 }
 
 class Cli : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         fs::create_directories(dir / "bin");
         fs::create_directories(dir / "tmp");
@@ -127,18 +128,22 @@ TEST_P(Descriptions, EveryFormatIsMeasuredAndDescribed) {
     EXPECT_EQ(png.substr(0, 4), "\x89PNG");
 }
 
-INSTANTIATE_TEST_SUITE_P(Cli, Descriptions,
-                         ::testing::Values(Format{"bmp/im-bmp3-24bit.bmp", "p.bmp"}, Format{"gif/im-palette.gif", "p.gif"},
-                                           Format{"jpg/baseline.jpg", "p.jpg"}, Format{"png/im-rgb8.png", "p.png"},
-                                           Format{"ico/im-8bit.ico", "p.ico"}, Format{"tif/im-rgb.tif", "p.tif"},
-                                           Format{"tga/im-24-bl.tga", "p.tga"}, Format{"pcx/im-24bit.pcx", "p.pcx"},
-                                           Format{"wbmp/im-small.wbmp", "p.wbmp"}, Format{"wmf/lo-scene.wmf", "p.wmf"},
-                                           Format{"wmf/lo-scene.emf", "p.emf"}),
-                         [](const auto& info) { return std::string(info.param.name).substr(2); });
+INSTANTIATE_TEST_SUITE_P(
+    Cli, Descriptions,
+    ::testing::Values(Format{"bmp/im-bmp3-24bit.bmp", "p.bmp"}, Format{"gif/im-palette.gif", "p.gif"},
+                      Format{"jpg/baseline.jpg", "p.jpg"}, Format{"png/im-rgb8.png", "p.png"},
+                      Format{"ico/im-8bit.ico", "p.ico"}, Format{"tif/im-rgb.tif", "p.tif"},
+                      Format{"tga/im-24-bl.tga", "p.tga"}, Format{"pcx/im-24bit.pcx", "p.pcx"},
+                      Format{"wbmp/im-small.wbmp", "p.wbmp"}, Format{"wmf/lo-scene.wmf", "p.wmf"},
+                      Format{"wmf/lo-scene.emf", "p.emf"}),
+    [](const auto& info) { return std::string(info.param.name).substr(2); });
 
 TEST_F(Cli, DescriptionsFileByteOrderMarkLineEndsAndControlCharacters) {
-    WriteFile(dir / "d.txt", "\xEF\xBB\xBF" "一\r\ntab\there\x01\n");
-    const Result r = Run(BuildArgs({"-o", "out/book", "--name", "书", "--descriptions", "d.txt", "page.bmp", "page.bmp"}));
+    WriteFile(dir / "d.txt",
+              "\xEF\xBB\xBF"
+              "一\r\ntab\there\x01\n");
+    const Result r =
+        Run(BuildArgs({"-o", "out/book", "--name", "书", "--descriptions", "d.txt", "page.bmp", "page.bmp"}));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ZipEntry(dir / "out/book.jar", "desc.txt"), Desc("书", "Kavoo网", {"一", "tab here "}));
 }
@@ -153,15 +158,24 @@ TEST_F(Cli, OutputsThatWouldDestroySomethingAreRefused) {
         std::vector<std::string> args;
         std::string message;
     } rows[] = {
-        {{"-o", "out/", "page.bmp"}, "panelle-cli: the output out/ is a folder: name the book's file in it, such as out/book.jar\n"},
-        {{"-o", "out", "page.bmp"}, "panelle-cli: the output out is a folder: name the book's file in it, such as out/book.jar\n"},
-        {{"-o", "book.jad", "page.bmp"}, "panelle-cli: the archive and its JAD would both be book.jad: name the output .jar, or give it no extension\n"},
-        {{"-o", "page.bmp", "page.bmp"}, "panelle-cli: the output page.bmp is the picture of page 1, which the book would replace\n"},
-        {{"-o", "x.jar", "--", "page.bmp", "x.jad"}, "panelle-cli: the output x.jad is the picture of page 2, which the book would replace\n"},
+        {{"-o", "out/", "page.bmp"},
+         "panelle-cli: the output out/ is a folder: name the book's file in it, such as out/book.jar\n"},
+        {{"-o", "out", "page.bmp"},
+         "panelle-cli: the output out is a folder: name the book's file in it, such as out/book.jar\n"},
+        {{"-o", "book.jad", "page.bmp"},
+         "panelle-cli: the archive and its JAD would both be book.jad: name the output .jar, or give it no "
+         "extension\n"},
+        {{"-o", "page.bmp", "page.bmp"},
+         "panelle-cli: the output page.bmp is the picture of page 1, which the book would replace\n"},
+        {{"-o", "x.jar", "--", "page.bmp", "x.jad"},
+         "panelle-cli: the output x.jad is the picture of page 2, which the book would replace\n"},
         {{"-o", "none/book", "page.bmp"}, "panelle-cli: output folder does not exist: none\n"},
-        {{"-o", "out/book", "page.bmp", "missing.bmp"}, "panelle-cli: page 2, missing.bmp: No such file or directory\n"},
-        {{"-o", "d", "--descriptions", "d.jad", "page.bmp"}, "panelle-cli: the output would replace the descriptions file d.jad\n"},
-        {{"-o", "out/d.zip", "--descriptions", "out/d.jad", "page.bmp"}, "panelle-cli: the output would replace the descriptions file out/d.jad\n"},
+        {{"-o", "out/book", "page.bmp", "missing.bmp"},
+         "panelle-cli: page 2, missing.bmp: No such file or directory\n"},
+        {{"-o", "d", "--descriptions", "d.jad", "page.bmp"},
+         "panelle-cli: the output would replace the descriptions file d.jad\n"},
+        {{"-o", "out/d.zip", "--descriptions", "out/d.jad", "page.bmp"},
+         "panelle-cli: the output would replace the descriptions file out/d.jad\n"},
     };
     WriteFile(dir / "x.jad", "a picture named like a JAD");
     WriteFile(dir / "out/d.jad", "captions");
@@ -179,10 +193,12 @@ TEST_F(Cli, OutputsThatWouldDestroySomethingAreRefused) {
         EXPECT_EQ(r.err, "panelle-cli: output folder not writable: ro: Permission denied\n");
     }
     std::vector<std::string> after = Tree(dir.path());
-    after.erase(std::remove_if(after.begin(), after.end(), [](const std::string& n) { return n.rfind("std", 0) == 0; }),
+    after.erase(std::remove_if(after.begin(), after.end(),
+                               [](const std::string& n) { return n.rfind("std", 0) == 0; }),
                 after.end());
     std::vector<std::string> expected = before;
-    expected.erase(std::remove_if(expected.begin(), expected.end(), [](const std::string& n) { return n.rfind("std", 0) == 0; }),
+    expected.erase(std::remove_if(expected.begin(), expected.end(),
+                                  [](const std::string& n) { return n.rfind("std", 0) == 0; }),
                    expected.end());
     EXPECT_EQ(after, expected) << "a file was written";
     EXPECT_EQ(ReadText(dir / "page.bmp"), picture);
@@ -196,7 +212,9 @@ TEST_F(Cli, TextThatWouldBreakTheBookIsRefusedNamingWhere) {
         int status;
         std::string message;
     } rows[] = {
-        {{"--name", "书\nMIDlet-Jar-URL: http://elsewhere/x.jar"}, 2, "--name holds a control character (a line break, a tab …)"},
+        {{"--name", "书\nMIDlet-Jar-URL: http://elsewhere/x.jar"},
+         2,
+         "--name holds a control character (a line break, a tab …)"},
         {{"--author", "作者\x01"}, 2, "--author holds a control character (a line break, a tab …)"},
         {{"--name", "\xCE\xD2\xB5\xC4\xCA\xE9"}, 2, "--name is not UTF-8 text"},
         {{"--author", "\xC3"}, 2, "--author is not UTF-8 text"},
@@ -236,12 +254,13 @@ TEST_F(Cli, LongNamesAndCommasGiveAManifestThatJavaReads) {
     EXPECT_NE(jad.find("MIDlet-Name: " + name + "\r\n"), std::string::npos);
 
     if (std::system("command -v java >/dev/null 2>&1") != 0) GTEST_SKIP() << "no java here";
-    const std::string check = "java " PANELLE_TEST_SOURCE "/app/JarCheck.java '" + (dir / "out/book.jar") + "' 1 > '" +
-                              (dir / "java.txt") + "'";
+    const std::string check = "java " PANELLE_TEST_SOURCE "/app/JarCheck.java '" + (dir / "out/book.jar") +
+                              "' 1 > '" + (dir / "java.txt") + "'";
     ASSERT_EQ(std::system(check.c_str()), 0);
     const std::string seen = ReadText(dir / "java.txt");
     EXPECT_NE(seen.find("MIDlet-Name UTF-8: " + Hex(name) + "\n"), std::string::npos) << seen;
-    EXPECT_NE(seen.find("MIDlet-1 UTF-8: " + Hex(MidletName(name) + ",/icon.png, GameMidlet") + "\n"), std::string::npos)
+    EXPECT_NE(seen.find("MIDlet-1 UTF-8: " + Hex(MidletName(name) + ",/icon.png, GameMidlet") + "\n"),
+              std::string::npos)
         << seen;
 }
 
@@ -249,7 +268,8 @@ TEST_F(Cli, WithoutANameTheBookIsNamedAfterItsFileAndTheFilesWrittenAreListed) {
     const Result r = Run(BuildArgs({"-o", "out/猫的一天", "page.bmp"}));
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string jar = "out/猫的一天.jar";
-    EXPECT_EQ(r.out, "wrote " + jar + " (" + std::to_string(fs::file_size(dir / jar)) + " bytes)\nwrote out/猫的一天.jad\n");
+    EXPECT_EQ(r.out, "wrote " + jar + " (" + std::to_string(fs::file_size(dir / jar)) +
+                         " bytes)\nwrote out/猫的一天.jad\n");
     EXPECT_EQ(ZipEntry(dir / jar, "META-INF/MANIFEST.MF"), ManifestText("猫的一天"));
     EXPECT_NE(ReadText(dir / "out/猫的一天.jad").find("MIDlet-Name: 猫的一天\r\n"), std::string::npos);
     EXPECT_EQ(ZipEntry(dir / jar, "desc.txt"), Desc("猫的一天", "Kavoo网", {""}));
@@ -290,7 +310,8 @@ TEST_F(Cli, WrongCommandLinesSayWhatWasWrongAndTouchNoSettings) {
         EXPECT_FALSE(fs::exists(dir / "bin/panelle.INI")) << "written by " << row.firstLine;
     }
     // Bad values: one line, no usage text.
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"--price", "-1"}, {"--threads", "9"}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--price", "-1"}, {"--threads", "9"}}) {
         const Result r = Run(BuildArgs({"-o", "out/b", args[0], args[1], "page.bmp"}));
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
@@ -312,14 +333,17 @@ TEST_F(Cli, SettingsFileWithAByteOrderMarkOrANegativePrice) {
         std::string author;
         std::string price;
     } rows[] = {
-        {"\xEF\xBB\xBF[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=3\r\nauthor=小明\r\n", "小明", "单次下载3元"},
+        {"\xEF\xBB\xBF[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=3\r\nauthor=小明\r\n", "小明",
+         "单次下载3元"},
         {"[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=-4\r\nauthor=小明\r\n", "小明", "单次下载0元"},
     };
     for (const Row& row : rows) {
         WriteFile(dir / "bin/panelle.INI", row.ini);
         const Result r = Run(BuildArgs({"-o", "out/book", "page.bmp"}));
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_NE(ReadText(dir / "out/book.jad").find("Media-Price: " + row.price + "\r\n"), std::string::npos) << row.ini;
+        EXPECT_NE(ReadText(dir / "out/book.jad").find("Media-Price: " + row.price + "\r\n"),
+                  std::string::npos)
+            << row.ini;
         EXPECT_EQ(ZipEntry(dir / "out/book.jar", "desc.txt"), Desc("book", row.author, {""}));
         const std::string ini = ReadText(dir / "bin/panelle.INI");
         EXPECT_EQ(ini.find("[SETTING]"), ini.rfind("[SETTING]")) << ini;
@@ -361,8 +385,8 @@ bool WaitFor(pid_t pid, Ready ready) {
 
 bool Exists(const std::string& folder, const std::string& part) {
     std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
+    for (auto it = fs::recursive_directory_iterator(folder, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
         if (it->path().filename().string().find(part) != std::string::npos) return true;
     return false;
 }
@@ -373,8 +397,9 @@ void Noise(const std::string& path, uint32_t w, uint32_t h, uint32_t format) {
     std::mt19937 random(7);
     for (uint32_t y = 0; y < h; ++y)
         for (uint32_t x = 0; x < w; ++x)
-            p.SetPixelColor(x, y, RGBQUAD{static_cast<uint8_t>(random()), static_cast<uint8_t>(random()),
-                                          static_cast<uint8_t>(random()), 0});
+            p.SetPixelColor(x, y,
+                            RGBQUAD{static_cast<uint8_t>(random()), static_cast<uint8_t>(random()),
+                                    static_cast<uint8_t>(random()), 0});
     ASSERT_TRUE(p.Save(path.c_str(), format));
 }
 
@@ -403,7 +428,8 @@ TEST_F(Cli, StopSignalWhileTheArchiveIsWrittenRemovesItsTemporaryFiles) {
     for (char& c : big) c = static_cast<char>(random());
     WriteFile(dir / "files/a.class", big);
     const pid_t pid = Start(BuildArgs({"-o", "out/book", "page.bmp"}));
-    ASSERT_TRUE(WaitFor(pid, [&] { return Exists(dir / "out", "book.jar.tmp-"); })) << "finished before the archive";
+    ASSERT_TRUE(WaitFor(pid, [&] { return Exists(dir / "out", "book.jar.tmp-"); }))
+        << "finished before the archive";
     kill(pid, SIGTERM);
     const Result r = Finish(pid);
     EXPECT_EQ(r.status, 128 + SIGTERM) << r.err;
@@ -414,7 +440,8 @@ TEST_F(Cli, StopSignalDuringConvertRemovesItsTemporaryFile) {
     Noise(dir / "noise.bmp", 2500, 2500, ImageFormat::Bmp);
     WriteFile(dir / "out/keep.txt", "other file");
     const pid_t pid = Start({"convert", "noise.bmp", "out/noise.jp2"});
-    ASSERT_TRUE(WaitFor(pid, [&] { return Exists(dir / "out", "noise.jp2.tmp-"); })) << "finished before saving";
+    ASSERT_TRUE(WaitFor(pid, [&] { return Exists(dir / "out", "noise.jp2.tmp-"); }))
+        << "finished before saving";
     kill(pid, SIGINT);
     const Result r = Finish(pid);
     EXPECT_EQ(r.status, 128 + SIGINT) << r.err;
@@ -448,7 +475,8 @@ void WritePage(const std::string& path, uint32_t w, uint32_t h, uint32_t format)
     Picture p(w, h, 24, 0);
     for (uint32_t y = 0; y < h; ++y)
         for (uint32_t x = 0; x < w; ++x)
-            p.SetPixelColor(int32_t(x), int32_t(y), RGBQUAD{uint8_t(x * 7 ^ y), uint8_t(y / 3), uint8_t((x + y) / 9), 0});
+            p.SetPixelColor(int32_t(x), int32_t(y),
+                            RGBQUAD{uint8_t(x * 7 ^ y), uint8_t(y / 3), uint8_t((x + y) / 9), 0});
     ASSERT_TRUE(p.Save(path.c_str(), format));
 }
 
@@ -470,24 +498,27 @@ TEST_F(Cli, FitWidthMakesATallPageTheScreensWidth) {
     EXPECT_EQ(fitted.width, 176u);
     EXPECT_EQ(fitted.height, 264u);
     EXPECT_LE(ReadPngHeader(ZipEntry(dir / "out/fitted.jar", "1.png")).width, 176u);
-    const std::string summary = "fitted.jar: 2 pages, " + std::to_string(fs::file_size(dir / "out/fitted.jar")) +
+    const std::string summary = "fitted.jar: 2 pages, " +
+                                std::to_string(fs::file_size(dir / "out/fitted.jar")) +
                                 " bytes, largest page 176x264\n";
     EXPECT_NE(r.err.find(summary), std::string::npos) << r.err;
-    EXPECT_FALSE(fs::exists(dir / "bin/panelle.INI") && ReadText(dir / "bin/panelle.INI").find("fit=") != std::string::npos)
+    EXPECT_FALSE(fs::exists(dir / "bin/panelle.INI") &&
+                 ReadText(dir / "bin/panelle.INI").find("fit=") != std::string::npos)
         << "the command line's choice is not saved";
 }
 
 TEST_F(Cli, PageOptionsOverrideTheSettingsFile) {
     WritePage(dir / "double.png", 800, 500, ImageFormat::Png);
-    WriteFile(dir / "bin/panelle.INI", "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=a\r\nfit=1\r\nsplit=1\r\n");
+    WriteFile(dir / "bin/panelle.INI",
+              "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=a\r\nfit=1\r\nsplit=1\r\n");
     WriteFile(dir / "d.txt", "跨页\n");
     Result r = Run(BuildArgs({"-o", "out/a", "--descriptions", "d.txt", "double.png"}));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ZipEntry(dir / "out/a.jar", "desc.txt"), Desc("a", "a", {"跨页", ""}));
     EXPECT_EQ(ReadPngHeader(ZipEntry(dir / "out/a.jar", "1.png")).width, 176u);
 
-    r = Run(BuildArgs({"-o", "out/b", "--split", "none", "--fit", "screen", "--screen", "240x320", "--grey", "--colors",
-                       "16", "--dither", "double.png"}));
+    r = Run(BuildArgs({"-o", "out/b", "--split", "none", "--fit", "screen", "--screen", "240x320", "--grey",
+                       "--colors", "16", "--dither", "double.png"}));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ZipEntry(dir / "out/b.jar", "desc.txt"), Desc("b", "a", {""}));
     const PngHeader h = ReadPngHeader(ZipEntry(dir / "out/b.jar", "0.png"));
@@ -505,8 +536,8 @@ TEST_F(Cli, PageOptionsOverrideTheSettingsFile) {
 
 TEST_F(Cli, WrongPageOptionsAreRefusedInOneLine) {
     const std::vector<std::vector<std::string>> rows = {
-        {"--fit", "wide"},      {"--split", "up"},       {"--screen", "176"}, {"--screen", "0x208"},
-        {"--screen", "176x-1"}, {"--colors", "1"},       {"--colors", "257"}, {"--colors", "16k"},
+        {"--fit", "wide"},       {"--split", "up"}, {"--screen", "176"}, {"--screen", "0x208"},
+        {"--screen", "176x-1"},  {"--colors", "1"}, {"--colors", "257"}, {"--colors", "16k"},
         {"--reader", "flowing"}, {"--reader", "1"},
     };
     for (const std::vector<std::string>& args : rows) {
@@ -518,7 +549,8 @@ TEST_F(Cli, WrongPageOptionsAreRefusedInOneLine) {
 }
 
 TEST_F(Cli, ReaderOptionOverTheSettingsFileChoosesTheViewerClasses) {
-    const std::string classicA = ReadText(dir / "files/a.class"), flowA = ReadText(dir / "files/flow/a.class");
+    const std::string classicA = ReadText(dir / "files/a.class"),
+                      flowA = ReadText(dir / "files/flow/a.class");
     ASSERT_NE(classicA, flowA);
     struct Row {
         const char* ini;  // the reader line in the settings file, empty: none
@@ -534,7 +566,8 @@ TEST_F(Cli, ReaderOptionOverTheSettingsFileChoosesTheViewerClasses) {
         {"reader=3\r\n", {}, false},
     };
     for (const Row& row : rows) {
-        const std::string ini = std::string("[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=a\r\n") + row.ini;
+        const std::string ini =
+            std::string("[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=a\r\n") + row.ini;
         WriteFile(dir / "bin/panelle.INI", ini);
         std::vector<std::string> args = {"-o", "out/book"};
         args.insert(args.end(), row.option.begin(), row.option.end());
@@ -566,7 +599,6 @@ TEST_F(Cli, FlowingReaderMissingFromTheTemplatesIsNamedAndNothingIsWritten) {
 
 namespace {
 
-
 // The width of a PNG held in bytes (its IHDR), 0 when it is none.
 uint32_t PngWidth(const std::string& png) {
     if (png.size() < 24 || png.compare(1, 3, "PNG") != 0) return 0;
@@ -592,13 +624,14 @@ TEST_F(Cli, FoldersAndArchivesGiveTheirPicturesInNaturalOrder) {
     WriteFile(dir / "chapter/Page2.bmp", BmpOfWidth(dir / "scratch", 2));
     WriteFile(dir / "chapter/readme.txt", std::string("not a page"));
     const std::string cbz = MakeZip(dir / "more.cbz", {{"b/11.bmp", BmpOfWidth(dir / "scratch", 5)},
-                                                     {"b/9.bmp", BmpOfWidth(dir / "scratch", 4)},
-                                                     {"ComicInfo.xml", "<x/>"}});
+                                                       {"b/9.bmp", BmpOfWidth(dir / "scratch", 4)},
+                                                       {"ComicInfo.xml", "<x/>"}});
     BmpOfWidth(dir / "scratch", 6);
     const Result r = Run(BuildArgs({"-o", dir / "out/book", dir / "chapter", cbz, dir / "scratch/w6.bmp"}));
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<uint32_t> widths;
-    for (int i = 0; i < 6; ++i) widths.push_back(PngWidth(ZipEntry(dir / "out/book.jar", std::to_string(i) + ".png")));
+    for (int i = 0; i < 6; ++i)
+        widths.push_back(PngWidth(ZipEntry(dir / "out/book.jar", std::to_string(i) + ".png")));
     EXPECT_EQ(widths, (std::vector<uint32_t>{2, 3, 4, 5, 6, 0}));
     EXPECT_NE(ReadText(dir / "out/book.jad").find("book.jar"), std::string::npos);
 }
@@ -619,14 +652,15 @@ TEST_F(Cli, DamagedArchivePageIsNamedWithItsReasonAndLeavesNoBook) {
     for (size_t at = 0; at + 30 <= bytes.size(); ++at) {
         const size_t field = bytes.compare(at, 4, "PK\x03\x04", 4) == 0   ? at + 22
                              : bytes.compare(at, 4, "PK\x01\x02", 4) == 0 ? at + 24
-                                                                           : 0;
+                                                                          : 0;
         if (field) bytes.replace(field, 4, std::string("\x10\0\0\0", 4));
     }
     WriteFile(cbz, bytes);
     const Result r = Run(BuildArgs({"-o", dir / "out/book", cbz}));
     EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.err.find("page 1, book.cbz: 1.bmp: book.cbz: entry 1.bmp holds more than the 16 bytes it declares"),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find("page 1, book.cbz: 1.bmp: book.cbz: entry 1.bmp holds more than the 16 bytes it declares"),
+        std::string::npos)
         << r.err;
     EXPECT_TRUE(Tree(dir / "out").empty());
 }
@@ -639,12 +673,14 @@ TEST_F(Cli, PhoneOptionsAreRefusedInOneLineNamingWhatTheyTake) {
         std::string line;
     } rows[] = {
         {{"--profile", "176x221"},
-         "panelle-cli: unknown profile 176x221; the profiles are 128x128, 128x160, 176x208, 176x220, 240x320, 320x240, "
+         "panelle-cli: unknown profile 176x221; the profiles are 128x128, 128x160, 176x208, 176x220, "
+         "240x320, 320x240, "
          "352x416\n"},
         {{"--profile", ""}, ""},
         {{"--heap", "-1"}, "panelle-cli: --heap takes a number of KB from 0 (none) to 1048576\n"},
         {{"--heap", "200k"}, "panelle-cli: --heap takes a number of KB from 0 (none) to 1048576\n"},
-        {{"--jar-limit", "1048577"}, "panelle-cli: --jar-limit takes a number of KB from 0 (none) to 1048576\n"},
+        {{"--jar-limit", "1048577"},
+         "panelle-cli: --jar-limit takes a number of KB from 0 (none) to 1048576\n"},
         {{"--jar-limit", "x"}, "panelle-cli: --jar-limit takes a number of KB from 0 (none) to 1048576\n"},
     };
     for (const Row& row : rows) {
@@ -667,8 +703,8 @@ TEST_F(Cli, AProfileGivesItsScreenAndLimitsAndOptionsBesideItWin) {
     EXPECT_EQ(ReadPngHeader(ZipEntry(dir / "out/a.jar", "0.png")).width, 128u);
     EXPECT_NE(r.err.find("a.jar: 1 pages, "), std::string::npos) << r.err;
     // --screen and --heap beside the profile win over its own; a 176 x 264 page is cut to fit 50 KB
-    r = Run(BuildArgs({"-o", "out/b", "--screen", "176x208", "--profile", "128x128", "--heap", "50", "--jar-limit", "0",
-                       "--fit", "width", "tall.png"}));
+    r = Run(BuildArgs({"-o", "out/b", "--screen", "176x208", "--profile", "128x128", "--heap", "50",
+                       "--jar-limit", "0", "--fit", "width", "tall.png"}));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadPngHeader(ZipEntry(dir / "out/b.jar", "0.png")).width, 176u);
     const size_t pieces = StripsFor(176, 264, 50 * 1024).size();
@@ -676,15 +712,18 @@ TEST_F(Cli, AProfileGivesItsScreenAndLimitsAndOptionsBesideItWin) {
     EXPECT_NE(r.err.find("b.jar: " + std::to_string(pieces) + " pages, "), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("larger than the heap"), std::string::npos) << r.err;
     // the settings file's keys apply without options, and the options over them
-    WriteFile(dir / "bin/panelle.INI", "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=a\r\nheap=100\r\n");
+    WriteFile(dir / "bin/panelle.INI",
+              "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=a\r\nheap=100\r\n");
     r = Run(BuildArgs({"-o", "out/c", "tall.png"}));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("a page decodes larger than the heap of 100 KB: page 1 (600x900, 2110 KB)\n"), std::string::npos)
+    EXPECT_NE(r.err.find("a page decodes larger than the heap of 100 KB: page 1 (600x900, 2110 KB)\n"),
+              std::string::npos)
         << r.err;
     r = Run(BuildArgs({"-o", "out/d", "--heap", "0", "tall.png"}));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find("larger than the heap"), std::string::npos) << r.err;
-    EXPECT_EQ(ReadText(dir / "bin/panelle.INI"), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=a\r\nheap=100\r\n");
+    EXPECT_EQ(ReadText(dir / "bin/panelle.INI"),
+              "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=a\r\nheap=100\r\n");
 }
 
 // A page like a comic's: white, panels framed in black, each shaded from top to bottom.
@@ -696,9 +735,11 @@ void WriteComicPage(const std::string& path, uint32_t w, uint32_t h, uint32_t se
             const uint32_t px = x * cols / w, py = y * rows / h;
             const uint32_t cx = x - px * w / cols, cy = y - py * h / rows;
             const bool frame = cx < 12 || cy < 12 || cx >= w / cols - 12 || cy >= h / rows - 12;
-            const uint8_t shade = static_cast<uint8_t>(255 - (cy * 160 / (h / rows) + seed * 37 + px * 50 + py * 20) % 200);
-            const RGBQUAD c = frame && (cx >= 4 && cy >= 4) ? RGBQUAD{0, 0, 0, 0} : frame ? RGBQUAD{255, 255, 255, 0}
-                                                                                      : RGBQUAD{shade, shade, uint8_t(shade / 2 + 100), 0};
+            const uint8_t shade =
+                static_cast<uint8_t>(255 - (cy * 160 / (h / rows) + seed * 37 + px * 50 + py * 20) % 200);
+            const RGBQUAD c = frame && (cx >= 4 && cy >= 4) ? RGBQUAD{0, 0, 0, 0}
+                              : frame                       ? RGBQUAD{255, 255, 255, 0}
+                                      : RGBQUAD{shade, shade, uint8_t(shade / 2 + 100), 0};
             p.SetPixelColor(int32_t(x), int32_t(y), c);
         }
     ASSERT_TRUE(p.Save(path.c_str(), ImageFormat::Jpg));
@@ -710,7 +751,8 @@ TEST_F(Cli, AFortyPageFittedBookWithAJarLimitOf64GivesVolumesJavaReads) {
         pages.push_back("p" + std::to_string(i) + ".jpg");
         WriteComicPage(dir / pages.back(), 1200, 1800 + static_cast<uint32_t>(i), static_cast<uint32_t>(i));
     }
-    std::vector<std::string> args = {"-o", "out/vol", "--name", "四十页", "--fit", "width", "--jar-limit", "64"};
+    std::vector<std::string> args = {"-o",    "out/vol", "--name",      "四十页",
+                                     "--fit", "width",   "--jar-limit", "64"};
     args.insert(args.end(), pages.begin(), pages.end());
     const Result r = Run(BuildArgs(args));
     ASSERT_EQ(r.status, 0) << r.err;
@@ -733,7 +775,8 @@ TEST_F(Cli, AFortyPageFittedBookWithAJarLimitOf64GivesVolumesJavaReads) {
         const std::string head = "\xFF\xFE" + Utf8ToUtf16Le("bookname:" + name + "\r\npiccount:");
         ASSERT_EQ(desc.rfind(head, 0), 0u) << jar;
         int count = 0;
-        for (size_t at = head.size(); at + 1 < desc.size() && std::isdigit(static_cast<unsigned char>(desc[at])); at += 2)
+        for (size_t at = head.size();
+             at + 1 < desc.size() && std::isdigit(static_cast<unsigned char>(desc[at])); at += 2)
             count = count * 10 + (desc[at] - '0');
         std::vector<std::string> lines(static_cast<size_t>(count));
         EXPECT_EQ(desc, Desc(name, "Kavoo网", lines)) << "page lines from 0 in " << jar;
@@ -753,7 +796,8 @@ TEST_F(Cli, AFortyPageFittedBookWithAJarLimitOf64GivesVolumesJavaReads) {
             const std::string check = "java " PANELLE_TEST_SOURCE "/app/JarCheck.java '" + jar + "' " +
                                       std::to_string(count) + " > '" + (dir / "java.txt") + "'";
             ASSERT_EQ(std::system(check.c_str()), 0) << jar;
-            EXPECT_NE(ReadText(dir / "java.txt").find("MIDlet-Name UTF-8: " + Hex(name) + "\n"), std::string::npos);
+            EXPECT_NE(ReadText(dir / "java.txt").find("MIDlet-Name UTF-8: " + Hex(name) + "\n"),
+                      std::string::npos);
         }
     }
     EXPECT_EQ(total, 40);
@@ -773,6 +817,7 @@ TEST_F(Cli, APageTooLargeForTheJarLimitFailsAndLeavesNothingNew) {
     // a limit that not even the viewer's classes and pictures fit says so
     const Result tiny = Run(BuildArgs({"-o", "out/book", "--jar-limit", "4", "page.bmp"}));
     EXPECT_EQ(tiny.status, 1);
-    EXPECT_NE(tiny.err.find("the viewer and the book's texts alone make an archive of "), std::string::npos) << tiny.err;
+    EXPECT_NE(tiny.err.find("the viewer and the book's texts alone make an archive of "), std::string::npos)
+        << tiny.err;
     EXPECT_EQ(Tree(dir / "out"), std::vector<std::string>{"book.jar"});
 }

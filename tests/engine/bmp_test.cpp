@@ -192,8 +192,8 @@ struct RowName {
 
 struct Fixture {
     const char* name;
-    uint16_t bpp;  // depth of the decoded container
-    int32_t dpi;   // resolution the tool stored, 0 for none
+    uint16_t bpp;                     // depth of the decoded container
+    int32_t dpi;                      // resolution the tool stored, 0 for none
     const char* reference = nullptr;  // the reference's name when it is not the file's
     uint8_t redBits = 0xFF, greenBits = 0xFF, blueBits = 0xFF;
 };
@@ -245,8 +245,8 @@ TEST_P(BmpFixture, DecodesToTheWritingToolsOwnPixels) {
     EXPECT_EQ(picture.GetBpp(), f.bpp);
     EXPECT_EQ(picture.GetXDpi(), f.dpi);
     EXPECT_EQ(picture.GetYDpi(), f.dpi);
-    ExpectPixels(picture, ReadPpm(DataPath(std::string(f.reference ? f.reference : f.name) + ".ppm")), f.redBits,
-                 f.greenBits, f.blueBits);
+    ExpectPixels(picture, ReadPpm(DataPath(std::string(f.reference ? f.reference : f.name) + ".ppm")),
+                 f.redBits, f.greenBits, f.blueBits);
 }
 
 TEST_P(BmpFixture, OurEncodingDecodesToTheSamePicture) {
@@ -448,21 +448,38 @@ INSTANTIATE_TEST_SUITE_P(
         ThirtyTwoRow{"RgbFourthByteIsAlpha", 40, BI_RGB, kNoMasks, {10, 20, 30, 0x80}, {10, 20, 30, 0}, 0x80},
         ThirtyTwoRow{"RgbFourthByteZeroIsOpaque", 40, BI_RGB, kNoMasks, {10, 20, 30, 0}, {10, 20, 30, 0}, -1},
         // Masks behind a 40-byte header have no alpha: the fourth byte is not a channel.
-        ThirtyTwoRow{"BitfieldsSwapRedAndBlue", 40, BI_BITFIELDS,
-                     Writer{}.U32(0x000000FF).U32(0x0000FF00).U32(0x00FF0000).bytes, {10, 20, 30, 0x80},
-                     {30, 20, 10, 0}, -1},
-        ThirtyTwoRow{"V5MasksWithAlpha", 124, BI_BITFIELDS, kStandardMasks, {10, 20, 30, 0x40}, {10, 20, 30, 0},
-                     0x40},
-        ThirtyTwoRow{"V5AlphaMaskAllZeroIsOpaque", 124, BI_BITFIELDS, kStandardMasks, {10, 20, 30, 0},
-                     {10, 20, 30, 0}, -1},
+        ThirtyTwoRow{"BitfieldsSwapRedAndBlue",
+                     40,
+                     BI_BITFIELDS,
+                     Writer{}.U32(0x000000FF).U32(0x0000FF00).U32(0x00FF0000).bytes,
+                     {10, 20, 30, 0x80},
+                     {30, 20, 10, 0},
+                     -1},
+        ThirtyTwoRow{
+            "V5MasksWithAlpha", 124, BI_BITFIELDS, kStandardMasks, {10, 20, 30, 0x40}, {10, 20, 30, 0}, 0x40},
+        ThirtyTwoRow{"V5AlphaMaskAllZeroIsOpaque",
+                     124,
+                     BI_BITFIELDS,
+                     kStandardMasks,
+                     {10, 20, 30, 0},
+                     {10, 20, 30, 0},
+                     -1},
         // 10-10-10 with two bits of alpha: 0x3FF gives 255, and the alpha 3 gives 255.
-        ThirtyTwoRow{"V5TenBitChannels", 124, BI_BITFIELDS,
+        ThirtyTwoRow{"V5TenBitChannels",
+                     124,
+                     BI_BITFIELDS,
                      Writer{}.U32(0x3FF00000).U32(0x000FFC00).U32(0x000003FF).U32(0xC0000000).bytes,
-                     {0xFF, 0xFF, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF, 0}, 0xFF},
+                     {0xFF, 0xFF, 0xFF, 0xFF},
+                     {0xFF, 0xFF, 0xFF, 0},
+                     0xFF},
         // Masks of a long header count even when they name no channel at all.
-        ThirtyTwoRow{"BitfieldsBlueAtTheTop", 56, BI_BITFIELDS,
-                     Writer{}.U32(0x000000FF).U32(0x0000FF00).U32(0xFF000000).U32(0).bytes, {9, 20, 30, 77},
-                     {77, 20, 9, 0}, -1}),
+        ThirtyTwoRow{"BitfieldsBlueAtTheTop",
+                     56,
+                     BI_BITFIELDS,
+                     Writer{}.U32(0x000000FF).U32(0x0000FF00).U32(0xFF000000).U32(0).bytes,
+                     {9, 20, 30, 77},
+                     {77, 20, 9, 0},
+                     -1}),
     RowName());
 
 // ---- run-length encodings ------------------------------------------------------------------
@@ -575,25 +592,28 @@ TEST_P(BmpHeader, LongerHeadersAreReadAndUnknownOnesNeedAPlainPicture) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, BmpHeader,
-    ::testing::Values(
-        HeaderRow{"Info40", true, 40, 0}, HeaderRow{"Os2v2With64", true, 64, 0},
-        HeaderRow{"V4WithImageSize", true, 108, 8}, HeaderRow{"V5WithImageSize", true, 124, 8},
-        HeaderRow{"V2With52", true, 52, 8}, HeaderRow{"V3With56", true, 56, 0},
-        HeaderRow{"V4ImageSizeZero", true, 108, 0}, HeaderRow{"V5ImageSizeZero", true, 124, 0},
-        HeaderRow{"V5WrongImageSize", true, 124, 16}, HeaderRow{"V5TwoPlanes", true, 124, 8, 2},
-        HeaderRow{"V5BitfieldsAt24Bits", false, 124, 8, 1, BI_BITFIELDS, 0, "unknown compression"},
-        HeaderRow{"V5PaletteCountAt24BitsIsIgnored", true, 124, 8, 1, BI_RGB, 1},
-        HeaderRow{"Odd60WithImageSize", true, 60, 8}, HeaderRow{"Odd60ImageSizeZero", false, 60, 0},
-        HeaderRow{"Odd60Rle8", false, 60, 8, 1, BI_RLE8}, HeaderRow{"Size39", false, 39, 8},
-        HeaderRow{"Size13", false, 13, 8}, HeaderRow{"Size11", false, 11, 8},
-        HeaderRow{"Size0", false, 0, 8}),
+    ::testing::Values(HeaderRow{"Info40", true, 40, 0}, HeaderRow{"Os2v2With64", true, 64, 0},
+                      HeaderRow{"V4WithImageSize", true, 108, 8}, HeaderRow{"V5WithImageSize", true, 124, 8},
+                      HeaderRow{"V2With52", true, 52, 8}, HeaderRow{"V3With56", true, 56, 0},
+                      HeaderRow{"V4ImageSizeZero", true, 108, 0}, HeaderRow{"V5ImageSizeZero", true, 124, 0},
+                      HeaderRow{"V5WrongImageSize", true, 124, 16}, HeaderRow{"V5TwoPlanes", true, 124, 8, 2},
+                      HeaderRow{"V5BitfieldsAt24Bits", false, 124, 8, 1, BI_BITFIELDS, 0,
+                                "unknown compression"},
+                      HeaderRow{"V5PaletteCountAt24BitsIsIgnored", true, 124, 8, 1, BI_RGB, 1},
+                      HeaderRow{"Odd60WithImageSize", true, 60, 8},
+                      HeaderRow{"Odd60ImageSizeZero", false, 60, 0},
+                      HeaderRow{"Odd60Rle8", false, 60, 8, 1, BI_RLE8}, HeaderRow{"Size39", false, 39, 8},
+                      HeaderRow{"Size13", false, 13, 8}, HeaderRow{"Size11", false, 11, 8},
+                      HeaderRow{"Size0", false, 0, 8}),
     RowName());
 
 // The masks of a 124-byte header and the same masks behind a 40-byte header give one picture.
 TEST(Bmp, MasksInALongHeaderMatchMasksBehindAShortOne) {
     Picture longHeader, shortHeader;
-    ASSERT_TRUE(longHeader.Load(DataPath("im-v5-rgb565.bmp").c_str(), ImageFormat::Bmp)) << longHeader.GetLastError();
-    ASSERT_TRUE(shortHeader.Load(DataPath("im-rgb565.bmp").c_str(), ImageFormat::Bmp)) << shortHeader.GetLastError();
+    ASSERT_TRUE(longHeader.Load(DataPath("im-v5-rgb565.bmp").c_str(), ImageFormat::Bmp))
+        << longHeader.GetLastError();
+    ASSERT_TRUE(shortHeader.Load(DataPath("im-rgb565.bmp").c_str(), ImageFormat::Bmp))
+        << shortHeader.GetLastError();
     ExpectSamePicture(longHeader, shortHeader);
 }
 
@@ -602,8 +622,8 @@ TEST(Bmp, ThirtyTwoBitFixturesKeepTheirAlpha) {
     for (const char* name : {"im-v5-32bit-alpha", "im-bmp3-32bit"}) {
         Picture p;
         ASSERT_TRUE(p.Load(DataPath(std::string(name) + ".bmp").c_str(), ImageFormat::Bmp)) << name;
-        fixtures::ExpectPixels(p, fixtures::ParseNetpbm(fixtures::ReadFile(DataPath(std::string(name) + ".pam"))),
-                               name);
+        fixtures::ExpectPixels(
+            p, fixtures::ParseNetpbm(fixtures::ReadFile(DataPath(std::string(name) + ".pam"))), name);
     }
 }
 
@@ -845,16 +865,18 @@ const HostileRow kHostile[] = {
      }},
     // A palette cut short leaves no room for the pixels behind it.
     {"PaletteCutShort",
-     [] { return Cut(Build(With([](Craft& c) { c.bpp = 8, c.palette = RampPalette(256); })), 54 + 8); }, false,
-     kTooShort},
+     [] { return Cut(Build(With([](Craft& c) { c.bpp = 8, c.palette = RampPalette(256); })), 54 + 8); },
+     false, kTooShort},
     {"OffBitsPastTheEnd",
      [] { return Build(With([](Craft& c) {
               c.offBits = 100000, c.pixels = {1, 2, 3, 0};
-          })); }, false, kTooShort},
+          })); }, false,
+     kTooShort},
     {"OffBitsPastInt32",
      [] { return Build(With([](Craft& c) {
               c.offBits = 0xFFFFFFF0, c.pixels = {1, 2, 3, 0};
-          })); }, false, kTooShort},
+          })); }, false,
+     kTooShort},
     {"ShortPixelData",
      [] { return Build(With([](Craft& c) {
               c.width = 4, c.height = 2, c.pixels = {1, 2, 3, 4, 5};
@@ -862,11 +884,13 @@ const HostileRow kHostile[] = {
      false, kTooShort},
     // Only the padding of the last row may be missing.
     {"LastRowWithoutItsPadding",
-     [] { return Build(With([](Craft& c) {
-              c.width = 1, c.height = 2, c.pixels = {1, 2, 3, 0, 4, 5, 6};
-          })); },
+     [] {
+         return Build(With([](Craft& c) { c.width = 1, c.height = 2, c.pixels = {1, 2, 3, 0, 4, 5, 6}; }));
+     },
      true, "",
-     [](const Picture& p) { EXPECT_EQ(p.GetPixelColor(0, 1, false), (RGBQUAD{4, 5, 6, 0})); }},
+     [](const Picture& p) {
+         EXPECT_EQ(p.GetPixelColor(0, 1, false), (RGBQUAD{4, 5, 6, 0}));
+     }},
     {"Rle8AbsoluteRunPastTheBuffer",
      [] {
          Bytes run = {0, 255};
@@ -920,12 +944,15 @@ const HostileRow kHostile[] = {
      "compression type not supported"},
     // Depths the format does not have are refused rather than shown black.
     {"UnknownDepthZero",
-     [] { return Build(With([](Craft& c) { c.bpp = 0, c.pixels = {0xFF, 0xFF, 0xFF, 0xFF}; })); }, false,
+     [] { return Build(With([](Craft& c) {
+              c.bpp = 0, c.pixels = {0xFF, 0xFF, 0xFF, 0xFF};
+          })); }, false,
      "BMP bit count not supported"},
     {"UnknownDepthTwoBits",
      [] { return Build(With([](Craft& c) {
               c.bpp = 2, c.pixels = {0xFF, 0xFF, 0xFF, 0xFF};
-          })); }, false, "BMP bit count not supported"},
+          })); }, false,
+     "BMP bit count not supported"},
     {"UnknownDepth64Bits",
      [] { return Build(With([](Craft& c) { c.bpp = 64, c.pixels = Bytes(8, 0xFF); })); }, false,
      "BMP bit count not supported"},

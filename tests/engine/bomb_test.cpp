@@ -126,14 +126,27 @@ std::vector<BombRow> Rows() {
         // A little-endian TIFF of one grey strip of 64 bytes that declares a width x height page.
         const auto tiff = [](uint32_t width, uint32_t height, uint16_t compression, bool tiled) {
             std::vector<uint8_t> b = {'I', 'I', 42, 0, 8, 0, 0, 0};
-            const uint16_t tags[][2] = {{256, 4}, {257, 4}, {258, 3}, {259, 3}, {262, 3},
-                                        {uint16_t(tiled ? 322 : 273), 4}, {uint16_t(tiled ? 323 : 278), 4},
-                                        {uint16_t(tiled ? 324 : 279), 4}, {uint16_t(tiled ? 325 : 0), 4}};
+            const uint16_t tags[][2] = {{256, 4},
+                                        {257, 4},
+                                        {258, 3},
+                                        {259, 3},
+                                        {262, 3},
+                                        {uint16_t(tiled ? 322 : 273), 4},
+                                        {uint16_t(tiled ? 323 : 278), 4},
+                                        {uint16_t(tiled ? 324 : 279), 4},
+                                        {uint16_t(tiled ? 325 : 0), 4}};
             const uint32_t count = tiled ? 9 : 8;
             const uint32_t data = 8 + 2 + 12 * count + 4;
             // tiles: width, length, offsets, byte counts; strips: offsets, rows, byte counts
-            const uint32_t values[] = {width, height, 8, compression, 1,
-                                       tiled ? 256u : data, tiled ? 256u : height, tiled ? data : 64u, 64};
+            const uint32_t values[] = {width,
+                                       height,
+                                       8,
+                                       compression,
+                                       1,
+                                       tiled ? 256u : data,
+                                       tiled ? 256u : height,
+                                       tiled ? data : 64u,
+                                       64};
             Put16(b, count);
             for (uint32_t i = 0; i < count; ++i) {
                 Put16(b, tags[i][0]), Put16(b, tags[i][1]), Put32(b, 1);
@@ -151,7 +164,8 @@ std::vector<BombRow> Rows() {
         rows.push_back({"TIFF PackBits strip", 6, tiff(7000, 7000, 32773, false), tifShort});
         rows.push_back({"TIFF Deflate strip", 6, tiff(7000, 7000, 8, false), tifShort});
         rows.push_back({"TIFF raw tiles", 6, tiff(7000, 7000, 1, true), "Corrupted tiled TIFF file!"});
-        rows.push_back({"TIFF beyond the cap", 6, tiff(30000, 30000, 4, false), "PictureTIF can't create image"});
+        rows.push_back(
+            {"TIFF beyond the cap", 6, tiff(30000, 30000, 4, false), "PictureTIF can't create image"});
 
         const auto text = [](const std::string& t, size_t padding) {
             std::vector<uint8_t> b(t.begin(), t.end());
@@ -188,9 +202,9 @@ std::vector<BombRow> Rows() {
             return b;
         };
         const auto jp2 = [](const std::vector<uint8_t>& stream) {
-            std::vector<uint8_t> b = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A,
-                                      0, 0, 0, 20, 'f', 't', 'y', 'p', 'j', 'p', '2', ' ',
-                                      0, 0, 0, 0, 'j', 'p', '2', ' '};
+            std::vector<uint8_t> b = {0,    0,   0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87,
+                                      0x0A, 0,   0, 0,  20,  'f', 't', 'y', 'p',  'j',  'p',
+                                      '2',  ' ', 0, 0,  0,   0,   'j', 'p', '2',  ' '};
             const uint32_t length = static_cast<uint32_t>(stream.size() + 8);
             b.insert(b.end(), {uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8),
                                uint8_t(length), 'j', 'p', '2', 'c'});
@@ -316,8 +330,8 @@ std::vector<BombRow> Rows() {
         std::vector<uint8_t> frame = gif(0, 0);
         image(frame, 65535, 65535);
         frame.push_back(0x3B);
-        rows.push_back({"GIF frame 65535 x 65535 on a screen of no size, which grows to it", ImageFormat::Gif, frame,
-                        "GIF: image data too short for the screen it declares"});
+        rows.push_back({"GIF frame 65535 x 65535 on a screen of no size, which grows to it", ImageFormat::Gif,
+                        frame, "GIF: image data too short for the screen it declares"});
         std::vector<uint8_t> many = gif(1024, 1024);
         for (int i = 0; i < 70000; ++i) image(many, 1024, 1024);
         many.push_back(0x3B);
@@ -351,8 +365,10 @@ std::vector<BombRow> Rows() {
         // RLE8 runs of 255 pixels: 60000 x 60000 would need 28 MB of them.
         std::vector<uint8_t> runs;
         for (int i = 0; i < 50; ++i) runs.insert(runs.end(), {255, 3});
-        rows.push_back({"BMP RLE8 60000 x 60000 in 100 bytes of runs", 1, bmp(60000, 60000, 8, 1, runs), kBmpShort});
-        rows.push_back({"BMP RLE4 60000 x 60000 in 100 bytes of runs", 1, bmp(60000, 60000, 4, 2, runs), kBmpShort});
+        rows.push_back(
+            {"BMP RLE8 60000 x 60000 in 100 bytes of runs", 1, bmp(60000, 60000, 8, 1, runs), kBmpShort});
+        rows.push_back(
+            {"BMP RLE4 60000 x 60000 in 100 bytes of runs", 1, bmp(60000, 60000, 4, 2, runs), kBmpShort});
         // The bound admits what runs can really hold: 4000 x 4000 in runs of 255 decodes.
         std::vector<uint8_t> full;
         for (int row = 0; row < 4000; ++row) {
@@ -362,7 +378,8 @@ std::vector<BombRow> Rows() {
         rows.push_back({"BMP RLE8 4000 x 4000 held by its runs", 1, bmp(4000, 4000, 8, 1, full), nullptr});
 
         // TGA: an 18-byte header, then the pixels.
-        const auto tga = [](uint8_t type, uint16_t width, uint16_t height, uint8_t depth, std::vector<uint8_t> tail) {
+        const auto tga = [](uint8_t type, uint16_t width, uint16_t height, uint8_t depth,
+                            std::vector<uint8_t> tail) {
             std::vector<uint8_t> b(18, 0);
             b[2] = type;
             b[12] = static_cast<uint8_t>(width), b[13] = static_cast<uint8_t>(width >> 8);
@@ -376,8 +393,8 @@ std::vector<BombRow> Rows() {
         // Run packets of 128 pixels, 5 bytes each: 65535 x 65535 would need 168 MB.
         std::vector<uint8_t> packets;
         for (int i = 0; i < 16; ++i) packets.insert(packets.end(), {0xFF, 1, 2, 3, 4});
-        rows.push_back({"TGA RLE 65535 x 65535 x 32 in 100 bytes of packets", 7, tga(10, 65535, 65535, 32, packets),
-                        "corrupted TGA"});
+        rows.push_back({"TGA RLE 65535 x 65535 x 32 in 100 bytes of packets", 7,
+                        tga(10, 65535, 65535, 32, packets), "corrupted TGA"});
 
         // PCX: runs of 63 bytes in 2; 65535 x 65536 at 3 planes would need 409 MB of them.
         std::vector<uint8_t> pcx(128, 0);
@@ -389,7 +406,9 @@ std::vector<BombRow> Rows() {
         rows.push_back({"PCX 65535 x 65536 x 3 planes in 228 bytes", 8, pcx, "corrupted PCX"});
 
         // WBMP: 268435455 x 96 in 7 bytes of header and nothing else.
-        rows.push_back({"WBMP 268435455 x 96 in 7 bytes", 9, {0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0x60},
+        rows.push_back({"WBMP 268435455 x 96 in 7 bytes",
+                        9,
+                        {0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0x60},
                         "WBMP file too short for its picture"});
 
         // ICO: an entry of 256 x 256 x 32 that says it holds 60 bytes.

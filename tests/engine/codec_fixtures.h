@@ -4,7 +4,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -57,7 +56,8 @@ inline Image ParseNetpbm(const Bytes& file) {
             if (pnm.channels == 1)
                 image.rgba.insert(image.rgba.end(), {p[0], p[0], p[0], 255});
             else
-                image.rgba.insert(image.rgba.end(), {p[0], p[1], p[2], pnm.channels == 4 ? p[3] : uint8_t{255}});
+                image.rgba.insert(image.rgba.end(),
+                                  {p[0], p[1], p[2], pnm.channels == 4 ? p[3] : uint8_t{255}});
         }
     return image;
 }
@@ -76,7 +76,7 @@ inline Bytes ToolOutput(const std::string& tool, const std::string& arguments) {
 
 // A temporary file holding the given bytes, removed with the object.
 class TempFile {
-public:
+   public:
     explicit TempFile(const Bytes& bytes) {
         char pattern[] = "/tmp/panelle-test-XXXXXX";
         const int fd = mkstemp(pattern);
@@ -89,7 +89,7 @@ public:
     TempFile& operator=(const TempFile&) = delete;
     const std::string& path() const { return path_; }
 
-private:
+   private:
     std::string path_;
 };
 

@@ -32,13 +32,20 @@ struct Row {
 
 // One file made by an independent tool per format.
 constexpr Row kRows[] = {
-    {ImageFormat::Bmp, "bmp/im-bmp2-4bit.bmp"},   {ImageFormat::Gif, "gif/gifsicle-dispose.gif"},
-    {ImageFormat::Jpg, "jpg/baseline.jpg"},       {ImageFormat::Png, "png/im-dpi72.png"},
-    {ImageFormat::Ico, "ico/ic-24bit-black-mask.ico"}, {ImageFormat::Tif, "tif/im-bilevel-g4.tif"},
-    {ImageFormat::Tga, "tga/im-24-bl.tga"},       {ImageFormat::Pcx, "pcx/im-1bit.pcx"},
-    {ImageFormat::Wbmp, "wbmp/im-small.wbmp"},    {ImageFormat::Wmf, "wmf/ink-scene.wmf"},
-    {ImageFormat::Jp2, "jas/opj-rgb.jp2"},        {ImageFormat::Jpc, "jas/opj-rgb.j2k"},
-    {ImageFormat::Pgx, "jas/opj-grey.pgx"},       {ImageFormat::Pnm, "jas/nb-p5.pgm"},
+    {ImageFormat::Bmp, "bmp/im-bmp2-4bit.bmp"},
+    {ImageFormat::Gif, "gif/gifsicle-dispose.gif"},
+    {ImageFormat::Jpg, "jpg/baseline.jpg"},
+    {ImageFormat::Png, "png/im-dpi72.png"},
+    {ImageFormat::Ico, "ico/ic-24bit-black-mask.ico"},
+    {ImageFormat::Tif, "tif/im-bilevel-g4.tif"},
+    {ImageFormat::Tga, "tga/im-24-bl.tga"},
+    {ImageFormat::Pcx, "pcx/im-1bit.pcx"},
+    {ImageFormat::Wbmp, "wbmp/im-small.wbmp"},
+    {ImageFormat::Wmf, "wmf/ink-scene.wmf"},
+    {ImageFormat::Jp2, "jas/opj-rgb.jp2"},
+    {ImageFormat::Jpc, "jas/opj-rgb.j2k"},
+    {ImageFormat::Pgx, "jas/opj-grey.pgx"},
+    {ImageFormat::Pnm, "jas/nb-p5.pgm"},
     {ImageFormat::Ras, "jas/im-rgb.ras"},
 };
 
@@ -55,7 +62,8 @@ TEST(CodecRegistry, EverySignatureTestTakesItsOwnFormatAndTheFormatLoads) {
         EXPECT_FALSE(codec->looksLike(head.data(), 1));
         Picture named, detected;
         EXPECT_TRUE(named.Load(Fixture(row.fixture).c_str(), row.id)) << named.GetLastError();
-        EXPECT_TRUE(detected.Load(Fixture(row.fixture).c_str(), ImageFormat::Unknown)) << detected.GetLastError();
+        EXPECT_TRUE(detected.Load(Fixture(row.fixture).c_str(), ImageFormat::Unknown))
+            << detected.GetLastError();
         EXPECT_EQ(detected.GetWidth(), named.GetWidth());
         covered.insert(row.id);
     }

@@ -1,5 +1,6 @@
-#include <gtest/gtest.h>
+#include "format.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -10,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "format.h"
 #include "picture.h"
 #include "stream.h"
 #include "support/files.h"
@@ -24,7 +24,8 @@ Picture Checkerboard() {
     Picture p(6, 4, 24, 0);
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 6; ++x)
-            p.SetPixelColor(x, y, RGBQUAD{static_cast<uint8_t>(x * 40), static_cast<uint8_t>(y * 60), 200, 0});
+            p.SetPixelColor(x, y,
+                            RGBQUAD{static_cast<uint8_t>(x * 40), static_cast<uint8_t>(y * 60), 200, 0});
     return p;
 }
 
@@ -202,7 +203,8 @@ TEST(Save, SuccessfulSaveReplacesTheFileWhole) {
     MemoryStream expected;
     ASSERT_TRUE(expected.Open());
     ASSERT_TRUE(p.Encode(&expected, ImageFormat::Bmp));
-    EXPECT_EQ(testsupport::ReadText(target), std::string(reinterpret_cast<char*>(expected.buffer), expected.size));
+    EXPECT_EQ(testsupport::ReadText(target),
+              std::string(reinterpret_cast<char*>(expected.buffer), expected.size));
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"page.bmp"});
 }
 
@@ -282,8 +284,8 @@ TEST(Save, RefusesWhatIsNotARegularFile) {
     // make device nodes, through a node of the null device made here.
     TempDir dir;
     Picture p = Checkerboard();
-    const std::string fifo = dir.File("pipe.bmp"), folder = dir.File("folder.bmp"), toNull = dir.File("null.bmp"),
-                      node = dir.File("node.bmp");
+    const std::string fifo = dir.File("pipe.bmp"), folder = dir.File("folder.bmp"),
+                      toNull = dir.File("null.bmp"), node = dir.File("node.bmp");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
     ASSERT_EQ(symlink("/dev/null", toNull.c_str()), 0);

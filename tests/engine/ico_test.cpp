@@ -1,3 +1,5 @@
+#include "ico.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -5,7 +7,6 @@
 #include <functional>
 #include <string>
 
-#include "ico.h"
 #include "ico_tga_reference.h"
 #include "picture.h"
 #include "stream.h"
@@ -20,7 +21,8 @@ bool DecodeIcon(Picture& p, const std::string& bytes) { return DecodeBytes(p, by
 
 uint32_t U32At(const std::string& b, size_t at) {
     return static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8 |
-           static_cast<uint8_t>(b[at + 2]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
+           static_cast<uint8_t>(b[at + 2]) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
 }
 
 void PutU32At(std::string& b, size_t at, uint32_t v) {
@@ -152,7 +154,8 @@ TEST(Ico, DamagedFilesFailCleanlyOrDecodeWhatIsThere) {
          "Corrupted ICO image header"},
         {"offset past 2 GiB", [](std::string& b) { PutU32At(b, 18, 0xFFFFFFFF); }, false,
          "Corrupted ICO image header"},
-        {"image header cut short", [](std::string& b) { b.resize(22 + 30); }, false, "Corrupted ICO image header"},
+        {"image header cut short", [](std::string& b) { b.resize(22 + 30); }, false,
+         "Corrupted ICO image header"},
         // The entry must hold its header, palette and colour rows; the mask may be missing.
         {"palette cut short", [](std::string& b) { b.resize(22 + 40 + 100); }, false, kTooShort},
         {"pixels cut short", [](std::string& b) { b.resize(22 + 40 + 1024 + 100); }, false, kTooShort},
@@ -190,7 +193,8 @@ TEST(Ico, IconWithoutItsMaskKeepsItsPixelsAndIsOpaque) {
     EXPECT_EQ(KindOf(cut), Transparency::None);
     for (int32_t y = 0; y < 18; ++y)
         for (int32_t x = 0; x < 20; ++x)
-            ASSERT_EQ(cut.GetPixelIndex(x, y), static_cast<uint8_t>(bytes[pixels + 20 * y + x])) << x << "," << y;
+            ASSERT_EQ(cut.GetPixelIndex(x, y), static_cast<uint8_t>(bytes[pixels + 20 * y + x]))
+                << x << "," << y;
 }
 
 // A 32-bit icon whose fourth bytes are all 0 carries no alpha: its AND mask says which
@@ -295,8 +299,10 @@ TEST(Ico, WrittenIconsReadBackInOtherReaders) {
         Picture p = row.make();
         TempFile file("ours.ico");
         ExpectReadBackEverywhere(p, ImageFormat::Ico, file,
-                                 winicontopam.empty() ? "" : "'" + winicontopam + "' -quiet {in} > {out}", row.what);
+                                 winicontopam.empty() ? "" : "'" + winicontopam + "' -quiet {in} > {out}",
+                                 row.what);
         EXPECT_EQ(static_cast<uint8_t>(ReadText(file.path())[22 + 14]), row.depth) << row.what;
     }
-    if (std::string(PANELLE_CONVERT).empty() || winicontopam.empty()) GTEST_SKIP() << "ImageMagick or netpbm missing";
+    if (std::string(PANELLE_CONVERT).empty() || winicontopam.empty())
+        GTEST_SKIP() << "ImageMagick or netpbm missing";
 }

@@ -41,16 +41,20 @@ using testsupport::WriteFile;
 // mask hides counts as fully transparent. Fails the calling test on anything else.
 inline Image ReadNetpbm(const std::string& path) {
     const testsupport::Netpbm file = testsupport::ReadNetpbm(path);
-    EXPECT_TRUE(file.channels >= 1 && file.channels <= 5) << path << " is not a netpbm picture with maxval 255";
+    EXPECT_TRUE(file.channels >= 1 && file.channels <= 5)
+        << path << " is not a netpbm picture with maxval 255";
     if (file.channels < 1 || file.channels > 5) return {};
     Image image{file.width, file.height, {}};
     const uint32_t depth = file.channels;
     for (uint32_t y = 0; y < file.height; ++y)
         for (uint32_t x = 0; x < file.width; ++x) {
             const uint8_t* p = file.Pixel(x, y);
-            if (depth <= 2) image.pixels.push_back({p[0], p[0], p[0], depth == 2 ? p[1] : uint8_t{255}});
-            else if (depth == 3) image.pixels.push_back({p[0], p[1], p[2], 255});
-            else image.pixels.push_back({p[0], p[1], p[2], depth == 5 && p[4] == 0 ? uint8_t{0} : p[3]});
+            if (depth <= 2)
+                image.pixels.push_back({p[0], p[0], p[0], depth == 2 ? p[1] : uint8_t{255}});
+            else if (depth == 3)
+                image.pixels.push_back({p[0], p[1], p[2], 255});
+            else
+                image.pixels.push_back({p[0], p[1], p[2], depth == 5 && p[4] == 0 ? uint8_t{0} : p[3]});
         }
     return image;
 }
@@ -61,7 +65,8 @@ inline Rgba Shown(const Picture& p, int32_t x, int32_t yFromTop) {
     const int32_t y = static_cast<int32_t>(p.GetHeight()) - 1 - yFromTop;
     const RGBQUAD c = p.GetPixelColor(x, y, false);
     uint8_t a = 255;
-    if (p.AlphaIsValid()) a = p.AlphaGet(x, y);
+    if (p.AlphaIsValid())
+        a = p.AlphaGet(x, y);
     else if (p.GetTransIndex() >= 0 && p.GetBpp() <= 8)
         a = p.GetPixelIndex(x, y) == p.GetTransIndex() ? 0 : 255;
     else if (p.GetTransIndex() >= 0)
@@ -110,7 +115,9 @@ inline std::string Tool(const char* name) {
     return path;
 }
 
-inline bool RunTool(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()) == 0; }
+inline bool RunTool(const std::string& command) {
+    return std::system((command + " 2>/dev/null").c_str()) == 0;
+}
 
 inline bool DecodeBytes(Picture& p, std::string bytes, uint32_t format) {
     MemoryStream stream(reinterpret_cast<uint8_t*>(bytes.data()), static_cast<int32_t>(bytes.size()));
@@ -137,8 +144,8 @@ inline Picture PalettePicture(uint32_t width, uint32_t height, uint32_t bpp) {
     Picture p(width, height, bpp, 0);
     const uint32_t n = p.GetNumColors();
     for (uint32_t i = 0; i < n; ++i)
-        p.SetPaletteColor(static_cast<uint8_t>(i), static_cast<uint8_t>(i * 37 + 20), static_cast<uint8_t>(255 - i * 11),
-                          static_cast<uint8_t>(i * 5));
+        p.SetPaletteColor(static_cast<uint8_t>(i), static_cast<uint8_t>(i * 37 + 20),
+                          static_cast<uint8_t>(255 - i * 11), static_cast<uint8_t>(i * 5));
     for (int32_t y = 0; y < static_cast<int32_t>(height); ++y)
         for (int32_t x = 0; x < static_cast<int32_t>(width); ++x)
             p.SetPixelIndex(x, y, static_cast<uint8_t>((x * 7 + y * 11 + x * y) % n));
@@ -151,8 +158,9 @@ inline Picture TrueColourPicture(uint32_t width, uint32_t height, bool withAlpha
     if (withAlpha) p.AlphaCreate();
     for (int32_t y = 0; y < static_cast<int32_t>(height); ++y)
         for (int32_t x = 0; x < static_cast<int32_t>(width); ++x) {
-            p.SetPixelColor(x, y, RGBQUAD{static_cast<uint8_t>(x * 11), static_cast<uint8_t>(y * 19),
-                                          static_cast<uint8_t>(x * y), 0});
+            p.SetPixelColor(x, y,
+                            RGBQUAD{static_cast<uint8_t>(x * 11), static_cast<uint8_t>(y * 19),
+                                    static_cast<uint8_t>(x * y), 0});
             p.AlphaSet(x, y, static_cast<uint8_t>(x * 11 + y * 3));
         }
     return p;
@@ -160,7 +168,7 @@ inline Picture TrueColourPicture(uint32_t width, uint32_t height, bool withAlpha
 
 // A file name in a fresh private folder, removed with the folder.
 class TempFile {
-public:
+   public:
     explicit TempFile(const char* name) {
         char pattern[] = "/tmp/panelle-icotga-XXXXXX";
         dir_ = mkdtemp(pattern);
@@ -173,7 +181,7 @@ public:
     const std::string& path() const { return path_; }
     std::string Sibling(const char* name) const { return dir_ + "/" + name; }
 
-private:
+   private:
     std::string dir_, path_;
 };
 
@@ -194,14 +202,16 @@ inline void ExpectReadBackEverywhere(Picture& p, uint32_t format, const TempFile
     const std::string quoted = "'" + file.path() + "'";
     if (!convert.empty()) {
         const std::string out = file.Sibling("im.pam");
-        ASSERT_TRUE(RunTool("'" + convert + "' " + quoted + " -auto-orient -depth 8 -alpha on pam:'" + out + "'"))
+        ASSERT_TRUE(
+            RunTool("'" + convert + "' " + quoted + " -auto-orient -depth 8 -alpha on pam:'" + out + "'"))
             << what;
         ExpectShows(p, ReadNetpbm(out), what + " (ImageMagick)");
     }
     if (!netpbm.empty()) {
         const std::string out = file.Sibling("nb.pam");
         for (size_t at; (at = netpbm.find("{in}")) != std::string::npos;) netpbm.replace(at, 4, quoted);
-        for (size_t at; (at = netpbm.find("{out}")) != std::string::npos;) netpbm.replace(at, 5, "'" + out + "'");
+        for (size_t at; (at = netpbm.find("{out}")) != std::string::npos;)
+            netpbm.replace(at, 5, "'" + out + "'");
         ASSERT_TRUE(RunTool(netpbm)) << what << ": " << netpbm;
         ExpectShows(p, ReadNetpbm(out), what + " (netpbm)");
     }

@@ -189,7 +189,8 @@ TEST(Jas, FourColourComponentsAreColourWithAlpha) {
         ASSERT_TRUE(ref.hasAlpha) << name;
         Picture p;
         p.SetFrame(3);  // no frames to choose from: the picture is the whole image
-        ASSERT_TRUE(Decode(p, fixtures::ReadFile(kData + name), IdOf(name))) << name << ": " << p.GetLastError();
+        ASSERT_TRUE(Decode(p, fixtures::ReadFile(kData + name), IdOf(name)))
+            << name << ": " << p.GetLastError();
         EXPECT_EQ(p.GetBpp(), 24) << name;
         fixtures::ExpectPixels(p, ref, name);
     }

@@ -105,7 +105,8 @@ TEST_P(JpgQuantisesLikeDjpeg, SamePaletteAndIndices) {
     }
     for (int32_t y = 0; y < static_cast<int32_t>(ref.GetHeight()); ++y)
         for (int32_t x = 0; x < static_cast<int32_t>(ref.GetWidth()); ++x)
-            if (pic.GetPixelIndex(x, y) != ref.GetPixelIndex(x, y)) ++differentPixels;
+            if (pic.GetPixelIndex(x, y) != ref.GetPixelIndex(x, y))
+                ++differentPixels;
             else if (pic.GetPixelIndex(x, y) >= colours)
                 ++outside;
     EXPECT_EQ(differentEntries, 0);
@@ -509,7 +510,7 @@ TEST(Jpg, PackedGreyPicturesAreWidened) {
 
 // A stream that takes a limited number of bytes.
 class FullStream : public MemoryStream {
-public:
+   public:
     explicit FullStream(uint32_t room) : room_(room) { Open(); }
     uint32_t Write(const void* buffer, uint32_t size, uint32_t count) override {
         const uint64_t n = uint64_t{size} * count;
@@ -518,7 +519,7 @@ public:
         return MemoryStream::Write(buffer, size, count);
     }
 
-private:
+   private:
     uint32_t room_;
 };
 

@@ -1,3 +1,5 @@
+#include "pcx.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "codec_fixtures.h"
-#include "pcx.h"
 #include "picture.h"
 #include "stream.h"
 
@@ -88,11 +89,14 @@ TEST(Pcx, EncodedFilesReadBackIdenticallyInOtherReaders) {
         const std::string what = std::string("ours from ") + row.source;
         fixtures::ExpectPixels(back, Reference(row.source, p.AlphaIsValid()), what);
         const char* format = p.AlphaIsValid() ? " -depth 8 pam:-" : " -depth 8 ppm:-";
-        const Bytes im = row.viaImageMagick ? fixtures::ToolOutput(PANELLE_CONVERT, "pcx:" + file.path() + format)
-                                            : Bytes{};
-        if (!im.empty()) fixtures::ExpectPixels(p, fixtures::ParseNetpbm(im), what + " in ImageMagick"), ++checked;
+        const Bytes im = row.viaImageMagick
+                             ? fixtures::ToolOutput(PANELLE_CONVERT, "pcx:" + file.path() + format)
+                             : Bytes{};
+        if (!im.empty())
+            fixtures::ExpectPixels(p, fixtures::ParseNetpbm(im), what + " in ImageMagick"), ++checked;
         const Bytes ppm = row.viaNetpbm ? fixtures::ToolOutput("pcxtoppm", file.path()) : Bytes{};
-        if (!ppm.empty()) fixtures::ExpectPixels(p, fixtures::ParseNetpbm(ppm), what + " in pcxtoppm"), ++checked;
+        if (!ppm.empty())
+            fixtures::ExpectPixels(p, fixtures::ParseNetpbm(ppm), what + " in pcxtoppm"), ++checked;
     }
     if (checked == 0) GTEST_SKIP() << "neither ImageMagick nor netpbm is installed";
 }

@@ -1,8 +1,8 @@
+#include "picture.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
-
-#include "picture.h"
 
 TEST(Picture, FreshPictureHasDefaults) {
     Picture p;

@@ -1,9 +1,10 @@
+#include "quantize.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <set>
 
-#include "quantize.h"
 #include "resample_support.h"
 
 namespace {
@@ -41,7 +42,8 @@ TEST(ReduceColors, ComicPageAtLeastAsCloseAsImageMagick) {
         const double mine = Psnr(resample_support::ToImage(ours), original);
         const double theirs = Psnr(im, original);
         EXPECT_GE(mine, theirs) << colours << " colours";
-        RecordProperty("psnr_" + std::to_string(colours), std::to_string(mine) + " ours, " + std::to_string(theirs) + " ImageMagick");
+        RecordProperty("psnr_" + std::to_string(colours),
+                       std::to_string(mine) + " ours, " + std::to_string(theirs) + " ImageMagick");
     }
 }
 
@@ -72,7 +74,8 @@ TEST(ReduceColors, DepthFollowsTheNumberOfColours) {
 }
 
 TEST(ReduceColors, FewColoursStayExact) {
-    const RGBQUAD colours[] = {{0, 0, 255, 0}, {0, 255, 0, 0}, {255, 0, 0, 0}, {10, 20, 30, 0}, {250, 250, 250, 0}};
+    const RGBQUAD colours[] = {
+        {0, 0, 255, 0}, {0, 255, 0, 0}, {255, 0, 0, 0}, {10, 20, 30, 0}, {250, 250, 250, 0}};
     Picture p(23, 17, 24, 0);
     for (int32_t y = 0; y < 17; ++y)
         for (int32_t x = 0; x < 23; ++x) p.SetPixelColor(x, y, colours[(x * 3 + y) % 5]);
@@ -148,7 +151,8 @@ TEST(ReduceColors, WrittenAsSmallPalettePngs) {
 }
 
 TEST(ConvertToGrey, UsesTheEngineLuminance) {
-    const RGBQUAD colours[] = {{255, 255, 255, 0}, {0, 0, 0, 0}, {0, 0, 255, 0}, {0, 255, 0, 0}, {255, 0, 0, 0}, {40, 90, 200, 0}};
+    const RGBQUAD colours[] = {{255, 255, 255, 0}, {0, 0, 0, 0},   {0, 0, 255, 0},
+                               {0, 255, 0, 0},     {255, 0, 0, 0}, {40, 90, 200, 0}};
     for (uint32_t bpp : {24u, 4u}) {
         Picture p(6, 3, bpp, 0);
         for (uint8_t i = 0; i < 6; ++i) {

@@ -25,11 +25,14 @@ inline Picture FromRgb(const std::vector<uint8_t>& rgb, uint32_t width, uint32_t
     return p;
 }
 
-inline Picture ComicPage(uint32_t seed) { return FromRgb(bench::ComicRgb(seed), bench::kWidth, bench::kHeight); }
+inline Picture ComicPage(uint32_t seed) {
+    return FromRgb(bench::ComicRgb(seed), bench::kWidth, bench::kHeight);
+}
 
 // Binary PPM of the picture's colours, top row first.
 inline fixtures::Bytes ToPpm(const Picture& p) {
-    const std::string head = "P6\n" + std::to_string(p.GetWidth()) + " " + std::to_string(p.GetHeight()) + "\n255\n";
+    const std::string head =
+        "P6\n" + std::to_string(p.GetWidth()) + " " + std::to_string(p.GetHeight()) + "\n255\n";
     fixtures::Bytes out(head.begin(), head.end());
     for (int32_t y = static_cast<int32_t>(p.GetHeight()) - 1; y >= 0; --y)
         for (int32_t x = 0; x < static_cast<int32_t>(p.GetWidth()); ++x) {
@@ -45,7 +48,8 @@ inline fixtures::Image ConvertWithImageMagick(const Picture& p, const std::strin
     const std::string convert = PANELLE_CONVERT;
     if (convert.empty()) return {};
     const fixtures::TempFile in(ToPpm(p));
-    return fixtures::ParseNetpbm(fixtures::ToolOutput(convert, "'ppm:" + in.path() + "' " + options + " ppm:-"));
+    return fixtures::ParseNetpbm(
+        fixtures::ToolOutput(convert, "'ppm:" + in.path() + "' " + options + " ppm:-"));
 }
 
 inline fixtures::Image ToImage(const Picture& p) {
@@ -62,7 +66,8 @@ inline fixtures::Image ToImage(const Picture& p) {
 
 // Over red, green and blue; infinite for equal pictures, 0 for pictures of other sizes.
 inline double Psnr(const fixtures::Image& a, const fixtures::Image& b) {
-    if (a.width != b.width || a.height != b.height || a.rgba.size() != b.rgba.size() || a.rgba.empty()) return 0;
+    if (a.width != b.width || a.height != b.height || a.rgba.size() != b.rgba.size() || a.rgba.empty())
+        return 0;
     double squares = 0;
     for (size_t i = 0; i < a.rgba.size(); ++i) {
         if (i % 4 == 3) continue;

@@ -1,8 +1,9 @@
+#include "resample.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "resample.h"
 #include "resample_support.h"
 
 namespace {
@@ -11,7 +12,8 @@ using Filter = Picture::ResampleFilter;
 using resample_support::ComicPage;
 using resample_support::Psnr;
 
-constexpr Filter kFilters[] = {Filter::Box, Filter::Triangle, Filter::CatmullRom, Filter::Mitchell, Filter::Lanczos3};
+constexpr Filter kFilters[] = {Filter::Box, Filter::Triangle, Filter::CatmullRom, Filter::Mitchell,
+                               Filter::Lanczos3};
 
 // A picture of the given depth whose pixel (x, y) comes from `colour`; palette depths get
 // a palette of their size from `entry`.
@@ -20,8 +22,10 @@ Picture Make(uint32_t width, uint32_t height, uint32_t bpp, PixelFn colour) {
     Picture p(width, height, bpp, 0);
     for (int32_t y = 0; y < int32_t(height); ++y)
         for (int32_t x = 0; x < int32_t(width); ++x) {
-            if (bpp == 24) p.SetPixelColor(x, y, colour(x, y));
-            else p.SetPixelIndex(x, y, static_cast<uint8_t>(colour(x, y).rgbReserved));
+            if (bpp == 24)
+                p.SetPixelColor(x, y, colour(x, y));
+            else
+                p.SetPixelIndex(x, y, static_cast<uint8_t>(colour(x, y).rgbReserved));
         }
     return p;
 }
@@ -30,7 +34,8 @@ TEST(Resample, ComicPageMatchesImageMagickLanczos) {
     if (std::string(PANELLE_CONVERT).empty()) GTEST_SKIP() << "ImageMagick's convert was not found";
     for (uint32_t seed : {0u, 5u}) {
         Picture page = ComicPage(seed);
-        const fixtures::Image reference = resample_support::ConvertWithImageMagick(page, "-filter Lanczos -resize 176x");
+        const fixtures::Image reference =
+            resample_support::ConvertWithImageMagick(page, "-filter Lanczos -resize 176x");
         ASSERT_EQ(reference.width, 176);
         ASSERT_EQ(reference.height, 264);
         ASSERT_TRUE(page.Resample(176, 264));
@@ -44,7 +49,8 @@ TEST(Resample, SameSizeLeavesEveryDepthUntouched) {
     for (uint32_t bpp : {1u, 4u, 8u, 24u}) {
         Picture p = Make(13, 7, bpp, [&](int32_t x, int32_t y) {
             const uint8_t v = static_cast<uint8_t>(x * 31 + y * 17);
-            return RGBQUAD{v, static_cast<uint8_t>(v * 3), static_cast<uint8_t>(255 - v), static_cast<uint8_t>(v % (1u << std::min(bpp, 8u)))};
+            return RGBQUAD{v, static_cast<uint8_t>(v * 3), static_cast<uint8_t>(255 - v),
+                           static_cast<uint8_t>(v % (1u << std::min(bpp, 8u)))};
         });
         if (p.GetPalette()) p.SetGrayPalette();
         Picture before(p, true);
@@ -58,7 +64,8 @@ TEST(Resample, FlatStaysExactlyFlat) {
     struct Row {
         uint32_t srcW, srcH, dstW, dstH;
     };
-    const Row rows[] = {{37, 23, 5, 91}, {1, 1, 13, 7}, {100, 3, 7, 1}, {1200, 1800, 176, 264}, {3, 1, 1000, 2}};
+    const Row rows[] = {
+        {37, 23, 5, 91}, {1, 1, 13, 7}, {100, 3, 7, 1}, {1200, 1800, 176, 264}, {3, 1, 1000, 2}};
     for (const Row& r : rows)
         for (Filter f : kFilters)
             for (bool withAlpha : {false, true}) {
@@ -78,8 +85,8 @@ TEST(Resample, FlatStaysExactlyFlat) {
                         wrong += c.rgbBlue != 17 || c.rgbGreen != 200 || c.rgbRed != 93 ||
                                  (withAlpha && p.AlphaGet(x, y) != 77);
                     }
-                EXPECT_EQ(wrong, 0) << r.srcW << "x" << r.srcH << " to " << r.dstW << "x" << r.dstH << " filter "
-                                    << int(f) << (withAlpha ? " with alpha" : "");
+                EXPECT_EQ(wrong, 0) << r.srcW << "x" << r.srcH << " to " << r.dstW << "x" << r.dstH
+                                    << " filter " << int(f) << (withAlpha ? " with alpha" : "");
             }
 }
 
@@ -115,7 +122,9 @@ TEST(Resample, TransparentPixelsGiveNoColour) {
     check(withPlane, "alpha plane");
 
     // The same page as a palette picture whose white entry is the transparent index.
-    Picture keyed = Make(60, 30, 8, [](int32_t x, int32_t) { return RGBQUAD{0, 0, 0, uint8_t(x < 30 ? 1 : 0)}; });
+    Picture keyed = Make(60, 30, 8, [](int32_t x, int32_t) {
+        return RGBQUAD{0, 0, 0, uint8_t(x < 30 ? 1 : 0)};
+    });
     keyed.SetPaletteColor(0, 0, 0, 0);
     keyed.SetPaletteColor(1, 255, 255, 255);
     keyed.SetPaletteColor(2, 255, 0, 0);  // keeps the palette from looking grey
@@ -137,8 +146,11 @@ TEST(Resample, PaletteDepthsMatchTheirWidenedPicture) {
         });
         for (uint32_t i = 0; i < entries; ++i) {
             const uint8_t v = static_cast<uint8_t>(i * 255 / (entries - 1));
-            if (r.grey) p.SetPaletteColor(static_cast<uint8_t>(i), v, v, v);
-            else p.SetPaletteColor(static_cast<uint8_t>(i), v, static_cast<uint8_t>(255 - v), static_cast<uint8_t>(v * 5));
+            if (r.grey)
+                p.SetPaletteColor(static_cast<uint8_t>(i), v, v, v);
+            else
+                p.SetPaletteColor(static_cast<uint8_t>(i), v, static_cast<uint8_t>(255 - v),
+                                  static_cast<uint8_t>(v * 5));
         }
         Picture wide = Make(29, 31, 24, [&](int32_t x, int32_t y) { return p.GetPixelColor(x, y, false); });
         ASSERT_TRUE(p.Resample(11, 47, Filter::Mitchell));
@@ -163,8 +175,8 @@ TEST(Resample, OddSizesKeepARamp) {
     struct Row {
         uint32_t srcW, srcH, dstW, dstH;
     };
-    const Row rows[] = {{1, 97, 1, 13}, {97, 1, 13, 1}, {1, 13, 1, 97}, {211, 1, 7, 1},
-                        {127, 131, 17, 19}, {7, 3, 101, 103}, {2, 2, 1, 1}, {1, 1, 1, 3}};
+    const Row rows[] = {{1, 97, 1, 13},     {97, 1, 13, 1},   {1, 13, 1, 97}, {211, 1, 7, 1},
+                        {127, 131, 17, 19}, {7, 3, 101, 103}, {2, 2, 1, 1},   {1, 1, 1, 3}};
     for (const Row& r : rows)
         for (Filter f : kFilters) {
             // Grey ramps along both axes, at most 200 levels so that ringing has room.
@@ -181,15 +193,17 @@ TEST(Resample, OddSizesKeepARamp) {
             for (int32_t y = 0; y < int32_t(r.dstH); ++y)
                 for (int32_t x = 0; x < int32_t(r.dstW); ++x) {
                     // An axis of one pixel holds no ramp: the picture is constant along it.
-                    const double u = r.srcW == 1 ? 0.5 : (x + 0.5) * fx, v = r.srcH == 1 ? 0.5 : (y + 0.5) * fy;
+                    const double u = r.srcW == 1 ? 0.5 : (x + 0.5) * fx,
+                                 v = r.srcH == 1 ? 0.5 : (y + 0.5) * fy;
                     const bool nearEdgeX = r.srcW > 1 && (u < reachX || u > r.srcW - reachX);
                     const bool nearEdgeY = r.srcH > 1 && (v < reachY || v > r.srcH - reachY);
                     if (nearEdgeX || nearEdgeY) continue;
                     // Box reads whole pixels, so it may be half a source step off.
-                    const double slack = 1.5 + (f == Filter::Box ? 45.0 / std::min(r.srcW, r.srcH) + 45.0 / r.srcH : 0);
+                    const double slack =
+                        1.5 + (f == Filter::Box ? 45.0 / std::min(r.srcW, r.srcH) + 45.0 / r.srcH : 0);
                     EXPECT_NEAR(p.GetPixelColor(x, y, false).rgbGreen, ramp(u, v), slack)
-                        << r.srcW << "x" << r.srcH << " to " << r.dstW << "x" << r.dstH << " filter " << int(f)
-                        << " at " << x << "," << y;
+                        << r.srcW << "x" << r.srcH << " to " << r.dstW << "x" << r.dstH << " filter "
+                        << int(f) << " at " << x << "," << y;
                 }
         }
 }
@@ -245,12 +259,13 @@ TEST(JpegScaleFor, KeepsTwiceTheTargetOnBothAxes) {
         {1200, 1800, 139, 208, 4},  // the whole page on the screen: 300 x 450
         {1200, 1800, 75, 112, 8},   // 150 x 225
         {1200, 1800, 76, 112, 4},   // 150 is short of 152
-        {1200, 1800, 600, 900, 1},  {1200, 1800, 1200, 1800, 1}, {1200, 1800, 2400, 3600, 1},
-        {1201, 1801, 75, 113, 8},   // libjpeg rounds up: 151 x 226
-        {0, 10, 1, 1, 1},           {10, 10, 0, 1, 1},
+        {1200, 1800, 600, 900, 1}, {1200, 1800, 1200, 1800, 1}, {1200, 1800, 2400, 3600, 1},
+        {1201, 1801, 75, 113, 8},  // libjpeg rounds up: 151 x 226
+        {0, 10, 1, 1, 1},          {10, 10, 0, 1, 1},
     };
     for (const Row& r : rows)
-        EXPECT_EQ(JpegScaleFor(r.srcW, r.srcH, r.dstW, r.dstH), r.scale) << r.srcW << "x" << r.srcH << " to " << r.dstW;
+        EXPECT_EQ(JpegScaleFor(r.srcW, r.srcH, r.dstW, r.dstH), r.scale)
+            << r.srcW << "x" << r.srcH << " to " << r.dstW;
 }
 
 // Decoding at half size before fitting a page to 176 wide costs little accuracy: the result

@@ -1,8 +1,8 @@
+#include "rowiterator.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "rowiterator.h"
 
 TEST(RowIterator, SelectRowIgnoresRowsOutsideThePicture) {
     Picture p(4, 3, 24, 0);

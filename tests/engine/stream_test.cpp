@@ -1,11 +1,11 @@
+#include "stream.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <numeric>
 #include <vector>
-
-#include "stream.h"
 
 TEST(MemoryStream, ReadCountsWholeItemsAndConsumesPartialOnes) {
     uint8_t block[10];

@@ -1,3 +1,5 @@
+#include "tga.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +10,6 @@
 #include "ico_tga_reference.h"
 #include "picture.h"
 #include "stream.h"
-#include "tga.h"
 
 using namespace reference;
 
@@ -48,7 +49,8 @@ using Rows = std::vector<std::vector<RGBQUAD>>;
 Rows RowsOf(const Picture& p) {
     Rows rows(p.GetHeight());
     for (int32_t y = 0; y < static_cast<int32_t>(p.GetHeight()); ++y)
-        for (int32_t x = 0; x < static_cast<int32_t>(p.GetWidth()); ++x) rows[y].push_back(p.GetPixelColor(x, y, true));
+        for (int32_t x = 0; x < static_cast<int32_t>(p.GetWidth()); ++x)
+            rows[y].push_back(p.GetPixelColor(x, y, true));
     return rows;
 }
 
@@ -71,17 +73,27 @@ TEST(Tga, FixturesShowWhatTheirToolsRead) {
         uint16_t bpp;
         bool alpha, grey;
     } rows[] = {
-        {"im-24-bl", 24, false, false},       {"im-24-tl-rle", 24, false, false},
-        {"im-32-bl-rle", 24, true, false},    {"im-32-tl", 24, true, false},
-        {"im-8-mapped-bl", 8, false, false},  {"im-8-mapped-tl-rle", 8, false, false},
-        {"im-grey-bl", 8, false, true},       {"im-grey-tl-rle", 8, false, true},
-        {"nb-rgb-rle", 24, false, false},     {"nb-rgb", 24, false, false},
-        {"nb-rgba-rle", 24, true, false},     {"nb-rgba", 24, true, false},
-        {"nb-cmap-rle", 8, false, false},     {"nb-cmap", 8, false, false},
-        {"nb-mono-rle", 8, false, true},      {"nb-mono", 8, false, true},
+        {"im-24-bl", 24, false, false},
+        {"im-24-tl-rle", 24, false, false},
+        {"im-32-bl-rle", 24, true, false},
+        {"im-32-tl", 24, true, false},
+        {"im-8-mapped-bl", 8, false, false},
+        {"im-8-mapped-tl-rle", 8, false, false},
+        {"im-grey-bl", 8, false, true},
+        {"im-grey-tl-rle", 8, false, true},
+        {"nb-rgb-rle", 24, false, false},
+        {"nb-rgb", 24, false, false},
+        {"nb-rgba-rle", 24, true, false},
+        {"nb-rgba", 24, true, false},
+        {"nb-cmap-rle", 8, false, false},
+        {"nb-cmap", 8, false, false},
+        {"nb-mono-rle", 8, false, true},
+        {"nb-mono", 8, false, true},
         // Colour maps of every entry size, the first entry standing for a later index.
-        {"nbmap-15-first0", 8, false, false}, {"nbmap-16-first100", 8, false, false},
-        {"nbmap-24-first50", 8, false, false}, {"nbmap-32-first7", 8, false, false},
+        {"nbmap-15-first0", 8, false, false},
+        {"nbmap-16-first100", 8, false, false},
+        {"nbmap-24-first50", 8, false, false},
+        {"nbmap-32-first7", 8, false, false},
     };
     for (const Row& row : rows) {
         Picture p;
@@ -187,8 +199,8 @@ TEST(Tga, ColourMapHandling) {
     EXPECT_EQ(mapped.GetPixelColor(1, 0, false), (RGBQUAD{10, 20, 30, 0}));
 
     // Two 16-bit entries for indexes 254 and 255; a third would fall past the palette.
-    std::string words = Header(1, 3, 1, 8, 0, 1, 3, 16) + Bytes({0x1F, 0x00, 0x00, 0x7C, 0xE0, 0x03}) +
-                        Bytes({254, 255, 0});
+    std::string words =
+        Header(1, 3, 1, 8, 0, 1, 3, 16) + Bytes({0x1F, 0x00, 0x00, 0x7C, 0xE0, 0x03}) + Bytes({254, 255, 0});
     words[3] = static_cast<char>(254);
     Picture high;
     ASSERT_TRUE(DecodeTga(high, words)) << high.GetLastError();

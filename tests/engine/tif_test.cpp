@@ -456,7 +456,8 @@ TEST(TifEncodeBilevel, DarkFirstPaletteIsWrittenInvertedAndTheCallersPictureKept
         for (int32_t transparent : {-1, 0, 1}) {
             SCOPED_TRACE(std::to_string(darkFirst) + " " + std::to_string(transparent));
             Picture p(19, 5, 1, 0);
-            for (uint32_t i = 0; i < p.header.biSizeImage; ++i) p.GetBits(0)[i] = static_cast<uint8_t>(i * 29);
+            for (uint32_t i = 0; i < p.header.biSizeImage; ++i)
+                p.GetBits(0)[i] = static_cast<uint8_t>(i * 29);
             p.SetPaletteColor(0, darkFirst ? 0 : 255, darkFirst ? 0 : 255, darkFirst ? 0 : 255);
             p.SetPaletteColor(1, darkFirst ? 255 : 0, darkFirst ? 255 : 0, darkFirst ? 255 : 0);
             p.SetTransIndex(transparent);
@@ -663,13 +664,16 @@ std::vector<HostileCase> HostileCases() {
                   {TIFFTAG_COMPRESSION, kShort, 5}}),
          corrupt},
         {"packbits_strip_too_short",
-         Crafted({{TIFFTAG_IMAGEWIDTH, kLong, 100}, {TIFFTAG_IMAGELENGTH, kLong, 10},
-                  {TIFFTAG_ROWSPERSTRIP, kLong, 10}, {TIFFTAG_COMPRESSION, kShort, 32773}}),
+         Crafted({{TIFFTAG_IMAGEWIDTH, kLong, 100},
+                  {TIFFTAG_IMAGELENGTH, kLong, 10},
+                  {TIFFTAG_ROWSPERSTRIP, kLong, 10},
+                  {TIFFTAG_COMPRESSION, kShort, 32773}}),
          corrupt},
         // one byte short of its declared strip
         {"raw_strip_one_byte_short", Crafted({}, {10, 20, 30, 40, 50}), corrupt},
         {"raw_second_strip_missing",
-         Crafted({{TIFFTAG_ROWSPERSTRIP, kLong, 1}, {TIFFTAG_STRIPBYTECOUNTS, kLong, 3}}, {10, 20, 30}), corrupt},
+         Crafted({{TIFFTAG_ROWSPERSTRIP, kLong, 1}, {TIFFTAG_STRIPBYTECOUNTS, kLong, 3}}, {10, 20, 30}),
+         corrupt},
         {"width_zero", Crafted({{TIFFTAG_IMAGEWIDTH, kLong, 0}}), open},
         {"strip_past_end", Crafted({{TIFFTAG_STRIPOFFSETS, kLong, 1u << 30}}), corrupt},
         {"strip_count_huge", Crafted({{TIFFTAG_STRIPBYTECOUNTS, kLong, 0xFFFFFFF0u}}), nullptr},
@@ -705,19 +709,25 @@ std::vector<HostileCase> HostileCases() {
                   {TIFFTAG_COMPRESSION, kShort, 4}}),
          "PictureTIF can't allocate memory"},
         // samples libtiff hands over that are no plain unsigned numbers
-        {"float_cmyk", Crafted({{TIFFTAG_PHOTOMETRIC, kShort, 5}, {TIFFTAG_SAMPLESPERPIXEL, kShort, 4},
-                                {TIFFTAG_SAMPLEFORMAT, kShort, 3}, {TIFFTAG_BITSPERSAMPLE, kShort, 32}},
-                               Bytes(96, 0)),
+        {"float_cmyk",
+         Crafted({{TIFFTAG_PHOTOMETRIC, kShort, 5},
+                  {TIFFTAG_SAMPLESPERPIXEL, kShort, 4},
+                  {TIFFTAG_SAMPLEFORMAT, kShort, 3},
+                  {TIFFTAG_BITSPERSAMPLE, kShort, 32}},
+                 Bytes(96, 0)),
          "Unsupported floating-point TIFF samples"},
-        {"float_lab", Crafted({{TIFFTAG_PHOTOMETRIC, kShort, 8}, {TIFFTAG_SAMPLESPERPIXEL, kShort, 3},
-                               {TIFFTAG_SAMPLEFORMAT, kShort, 3}, {TIFFTAG_BITSPERSAMPLE, kShort, 32}},
-                              Bytes(72, 0)),
+        {"float_lab",
+         Crafted({{TIFFTAG_PHOTOMETRIC, kShort, 8},
+                  {TIFFTAG_SAMPLESPERPIXEL, kShort, 3},
+                  {TIFFTAG_SAMPLEFORMAT, kShort, 3},
+                  {TIFFTAG_BITSPERSAMPLE, kShort, 32}},
+                 Bytes(72, 0)),
          "Unsupported floating-point TIFF samples"},
-        {"float_24bit", Crafted({{TIFFTAG_SAMPLEFORMAT, kShort, 3}, {TIFFTAG_BITSPERSAMPLE, kShort, 24}},
-                                Bytes(18, 0)),
+        {"float_24bit",
+         Crafted({{TIFFTAG_SAMPLEFORMAT, kShort, 3}, {TIFFTAG_BITSPERSAMPLE, kShort, 24}}, Bytes(18, 0)),
          "Unsupported floating-point TIFF samples"},
-        {"complex_samples", Crafted({{TIFFTAG_SAMPLEFORMAT, kShort, 6}, {TIFFTAG_BITSPERSAMPLE, kShort, 64}},
-                                    Bytes(48, 0)),
+        {"complex_samples",
+         Crafted({{TIFFTAG_SAMPLEFORMAT, kShort, 6}, {TIFFTAG_BITSPERSAMPLE, kShort, 64}}, Bytes(48, 0)),
          "Unsupported TIFF sample format"},
 
         {"unknown_compression", Crafted({{TIFFTAG_COMPRESSION, kShort, 12345}}), corrupt},
@@ -757,8 +767,7 @@ TEST(TifDecode, FloatSamplesAreClippedToTheUnitRange) {
         << p.GetLastError();
     ASSERT_EQ(p.GetBpp(), 8);
     const uint8_t expected[6] = {0, 128, 255, 255, 0, 0};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(p.GetPixelIndex(i % 3, 1 - i / 3), expected[i]) << values[i];
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(p.GetPixelIndex(i % 3, 1 - i / 3), expected[i]) << values[i];
 }
 
 // Palettes of 16-bit indices give the colours of their map (the fixture palette16 shows
@@ -782,8 +791,9 @@ TEST(TifDecode, PaletteIndicesAboveEightBitsAreSixteenOrRefused) {
             TIFFSetField(out, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
             const uint16_t row16[4] = {0, 300, 40000, 65535};
             const uint8_t row12[6] = {0x00, 0x01, 0x2C, 0x9C, 0x4F, 0xFF};  // 0, 300, 2500, 4095
-            ASSERT_GE(TIFFWriteScanline(out, bits == 16 ? static_cast<void*>(const_cast<uint16_t*>(row16))
-                                                         : static_cast<void*>(const_cast<uint8_t*>(row12)),
+            ASSERT_GE(TIFFWriteScanline(out,
+                                        bits == 16 ? static_cast<void*>(const_cast<uint16_t*>(row16))
+                                                   : static_cast<void*>(const_cast<uint8_t*>(row12)),
                                         0, 0),
                       0);
             TIFFClose(out);

@@ -26,7 +26,8 @@ Picture Random(uint32_t width, uint32_t height, uint32_t bpp, bool withAlpha, ui
 }
 
 bool SamePixels(const Picture& a, const Picture& b) {
-    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight() || a.GetBpp() != b.GetBpp()) return false;
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight() || a.GetBpp() != b.GetBpp())
+        return false;
     for (int32_t y = 0; y < static_cast<int32_t>(a.GetHeight()); ++y)
         for (int32_t x = 0; x < static_cast<int32_t>(a.GetWidth()); ++x)
             if (!(a.GetPixelColor(x, y, true) == b.GetPixelColor(x, y, true))) return false;
@@ -66,13 +67,15 @@ TEST_P(TransformByDepth, RotationsFollowTheQuarterTurnMapping) {
     ASSERT_EQ(left.GetHeight(), 70u);
     for (int32_t y = 0; y < 70; ++y)
         for (int32_t x = 0; x < 9; ++x)
-            ASSERT_EQ(left.GetPixelColor(x, y, true), original.GetPixelColor(y, 9 - 1 - x, true)) << x << "," << y;
+            ASSERT_EQ(left.GetPixelColor(x, y, true), original.GetPixelColor(y, 9 - 1 - x, true))
+                << x << "," << y;
 
     Picture right(original, true, true, true);
     ASSERT_TRUE(right.RotateRight());
     for (int32_t y = 0; y < 70; ++y)
         for (int32_t x = 0; x < 9; ++x)
-            ASSERT_EQ(right.GetPixelColor(x, y, true), original.GetPixelColor(70 - 1 - y, x, true)) << x << "," << y;
+            ASSERT_EQ(right.GetPixelColor(x, y, true), original.GetPixelColor(70 - 1 - y, x, true))
+                << x << "," << y;
 
     ASSERT_TRUE(left.RotateRight());
     EXPECT_TRUE(SamePixels(left, original));
@@ -188,10 +191,12 @@ TEST(Transform, ResolutionSurvivesEveryTransformAndASave) {
         {"Mirror", [](Picture& p) { return p.Mirror(); }, false},
         {"RotateLeft", [](Picture& p) { return p.RotateLeft(); }, true},
         {"RotateRight", [](Picture& p) { return p.RotateRight(); }, true},
-        {"RotateRight into", [](Picture& p) {
+        {"RotateRight into",
+         [](Picture& p) {
              Picture turned;
              return p.RotateRight(&turned) && p.Transfer(turned);
-         }, true},
+         },
+         true},
     };
     for (const Row& row : rows) {
         for (const uint32_t bpp : {1u, 8u, 24u}) {

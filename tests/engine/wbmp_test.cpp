@@ -1,3 +1,5 @@
+#include "wbmp.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -6,7 +8,6 @@
 #include "codec_fixtures.h"
 #include "picture.h"
 #include "stream.h"
-#include "wbmp.h"
 
 namespace {
 
@@ -54,9 +55,11 @@ TEST(Wbmp, EncodedFilesReadBackIdenticallyInOtherReaders) {
         const fixtures::TempFile file(written);
         const std::string what = "ours from " + (source.empty() ? "255 x 255" : source);
         const Bytes pbm = fixtures::ToolOutput("wbmptopbm", file.path());
-        if (!pbm.empty()) fixtures::ExpectPixels(p, fixtures::ParseNetpbm(pbm), what + " in wbmptopbm"), ++checked;
+        if (!pbm.empty())
+            fixtures::ExpectPixels(p, fixtures::ParseNetpbm(pbm), what + " in wbmptopbm"), ++checked;
         const Bytes im = fixtures::ToolOutput(PANELLE_CONVERT, "wbmp:" + file.path() + " pbm:-");
-        if (!im.empty()) fixtures::ExpectPixels(p, fixtures::ParseNetpbm(im), what + " in ImageMagick"), ++checked;
+        if (!im.empty())
+            fixtures::ExpectPixels(p, fixtures::ParseNetpbm(im), what + " in ImageMagick"), ++checked;
     }
     if (checked == 0) GTEST_SKIP() << "neither ImageMagick nor netpbm is installed";
 }
@@ -168,7 +171,8 @@ TEST(Wbmp, WhiteAtIndexZeroIsWrittenTheRightWayRound) {
     Picture p;
     ASSERT_TRUE(p.Load((kData + "ppmtobmp-white-first.bmp").c_str(), ImageFormat::Bmp)) << p.GetLastError();
     ASSERT_EQ(p.GetPaletteColor(0), (RGBQUAD{255, 255, 255, 0}));
-    const fixtures::Image reference = fixtures::ParseNetpbm(fixtures::ReadFile(kData + "ppmtobmp-white-first.pbm"));
+    const fixtures::Image reference =
+        fixtures::ParseNetpbm(fixtures::ReadFile(kData + "ppmtobmp-white-first.pbm"));
     const Bytes before(p.GetBits(0), p.GetBits(0) + p.header.biSizeImage);
     const Bytes file = Encode(p);
     ASSERT_FALSE(file.empty()) << p.GetLastError();

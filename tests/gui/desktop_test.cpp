@@ -15,11 +15,10 @@
 
 #include "comicarchive.h"
 #include "guitest.h"
-#include "settingform.h"
 #include "panelle/stream.h"
+#include "settingform.h"
 
 namespace {
-
 
 // Sends a drag carrying data over target and drops it there, as the window system does.
 // True when the target took the drop.

@@ -4,9 +4,9 @@
 // as a user's would.
 #include <QDialogButtonBox>
 #include <QGuiApplication>
-#include <QPushButton>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <QWindow>
 #include <cstdio>
@@ -62,7 +62,7 @@ bool Above(const QWidget* a, const QWidget* b) {
 }  // namespace
 
 class Focus : public TemplateWindow {
-protected:
+   protected:
     void SetUp() override {
         TemplateWindow::SetUp();
         for (QFileDialog* dialog : {form->OpenPictureDialog1, form->SaveDialog})
@@ -77,7 +77,8 @@ protected:
             return;
         }
         const QPoint at = w->mapToGlobal(local);
-        Output("xdotool mousemove --sync " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " click 1");
+        Output("xdotool mousemove --sync " + std::to_string(at.x()) + " " + std::to_string(at.y()) +
+               " click 1");
         QTest::qWait(0);
     }
     void ClickRow(int row) { ClickOn(list().viewport(), list().visualItemRect(list().item(row)).center()); }
@@ -91,7 +92,6 @@ protected:
             << field->text().toStdString();
     }
     void PressKey(QWidget* w, Qt::Key key) { QTest::keyClick(w, key); }
-
 };
 
 TEST_F(Focus, ClickOnAButtonTakesTheFocusFromTheField) {

@@ -21,7 +21,7 @@ namespace {
 
 // Records, with every progress report, what the progress bar showed at that moment.
 class ProgressRecorder : public Recorder {
-public:
+   public:
     explicit ProgressRecorder(const QProgressBar*& bar) : bar_(bar) {}
     void Progress(int done, int total) override {
         Recorder::Progress(done, total);
@@ -40,12 +40,12 @@ public:
     std::vector<std::string> bars;
     std::function<void(int)> onConverting;
 
-private:
+   private:
     const QProgressBar*& bar_;
 };
 
 class Generation : public TemplateWindow {
-protected:
+   protected:
     void SetUp() override {
         TemplateWindow::SetUp();
         UseTemplates();
@@ -212,9 +212,11 @@ TEST_F(Generation, CancelMidGenerationKeepsTheOldBookAndLeavesNothingBehind) {
     EXPECT_TRUE(cancelOffAfterClick);
     // Page 2 was in hand when Cancel came; no page after it was taken up.
     EXPECT_EQ(progress.converting, (std::vector<std::string>{"1/4 p0.bmp", "2/4 p1.bmp"}));
-    EXPECT_EQ(progress.log, (std::vector<std::string>{
-                                "show:Uncomplete!", "show:the generation was cancelled: nothing of the new book "
-                                                    "was written; " + (dir / "book.jar") + " is as it was"}));
+    EXPECT_EQ(progress.log,
+              (std::vector<std::string>{"show:Uncomplete!",
+                                        "show:the generation was cancelled: nothing of the new book "
+                                        "was written; " +
+                                            (dir / "book.jar") + " is as it was"}));
     EXPECT_EQ(ReadText(dir / "book.jar"), "previous book");
     EXPECT_EQ(ReadText(dir / "book.jad"), "previous jad");
     EXPECT_EQ(SortedEntries(dir.path()), before) << "something of the new book was left beside it";
@@ -234,9 +236,9 @@ TEST_F(Generation, WhileItRunsTheWindowTakesInputButNothingChangesTheBook) {
     PressRow(1);  // a middle page: delete and both moves are on
     const auto states = [&] {
         std::vector<bool> on;
-        for (QWidget* w : std::initializer_list<QWidget*>{form->CreateButton, form->DelButton, form->ClearButton,
-                                                          form->MoveUpButton, form->MoveDownButton,
-                                                          form->suiImageButton1})
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{form->CreateButton, form->DelButton, form->ClearButton,
+                                             form->MoveUpButton, form->MoveDownButton, form->suiImageButton1})
             on.push_back(w->isEnabled());
         on.push_back(form->CreateEBook->isEnabled());
         on.push_back(form->InsertPic->isEnabled());
@@ -296,7 +298,8 @@ TEST_F(Generation, ClosingTheWindowDuringAGenerationStopsItFirst) {
 }
 
 TEST_F(Generation, StatusLineListsTheArchivesAndOneNoticeNamesPagesTooLargeForTheHeap) {
-    Import({SolidPicture(dir, "big.bmp", 300, 200, 0xff0000), SolidPicture(dir, "small.bmp", 20, 10, 0x00ff00),
+    Import({SolidPicture(dir, "big.bmp", 300, 200, 0xff0000),
+            SolidPicture(dir, "small.bmp", 20, 10, 0x00ff00),
             SolidPicture(dir, "wide.bmp", 400, 130, 0x0000ff)});
     book().budget.heap = 200;  // 204800 bytes: 300 x 200 and 400 x 130 pixels take more
     Generate("book");
@@ -305,7 +308,8 @@ TEST_F(Generation, StatusLineListsTheArchivesAndOneNoticeNamesPagesTooLargeForTh
     ASSERT_EQ(progress.log, (std::vector<std::string>{"show:Complete!", "show:" + heap}));
     const std::string size = std::to_string(std::filesystem::file_size(dir / "book.jar"));
     EXPECT_TRUE(form->StatusLabel->isVisible());
-    EXPECT_EQ(form->StatusLabel->text().toStdString(), "book.jar: 3 pages, " + size + " bytes, largest page 300x200");
+    EXPECT_EQ(form->StatusLabel->text().toStdString(),
+              "book.jar: 3 pages, " + size + " bytes, largest page 300x200");
     EXPECT_GE(form->StatusLabel->y(), form->GroupBox1->geometry().bottom());
     EXPECT_LE(form->StatusLabel->geometry().bottom(), form->client->height());
 
@@ -319,7 +323,8 @@ TEST_F(Generation, StatusLineListsTheArchivesAndOneNoticeNamesPagesTooLargeForTh
         Picture p(90, 90, 24, 0);
         for (int y = 0; y < 90; ++y)
             for (int x = 0; x < 90; ++x)
-                p.SetPixelColor(x, y, RGBQUAD{uint8_t(x * 37 ^ y * 11 ^ i), uint8_t(x * y), uint8_t(y * 91 + i), 0});
+                p.SetPixelColor(
+                    x, y, RGBQUAD{uint8_t(x * 37 ^ y * 11 ^ i), uint8_t(x * y), uint8_t(y * 91 + i), 0});
         noisy.push_back(dir / ("noisy" + std::to_string(i) + ".bmp"));
         ASSERT_TRUE(p.Save(noisy.back().c_str(), ImageFormat::Bmp));
     }
@@ -337,7 +342,8 @@ TEST_F(Generation, StatusLineListsTheArchivesAndOneNoticeNamesPagesTooLargeForTh
     Generate("none");
     ASSERT_EQ(progress.log.size(), 2u);
     EXPECT_EQ(progress.log[0], "show:Uncomplete!");
-    EXPECT_EQ(progress.log[1].rfind("show:page 1 (big.bmp) alone makes an archive of ", 0), 0u) << progress.log[1];
+    EXPECT_EQ(progress.log[1].rfind("show:page 1 (big.bmp) alone makes an archive of ", 0), 0u)
+        << progress.log[1];
     EXPECT_EQ(form->StatusLabel->text(), QString());
     EXPECT_FALSE(std::filesystem::exists(dir / "none.jar"));
 }

@@ -1,6 +1,8 @@
 // A job on a thread of its own: the window's thread goes on with its events while the job
 // runs, and every message reaches the window's thread in the job's order while the job
 // waits for it.
+#include "generationthread.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -13,14 +15,13 @@
 #include <future>
 #include <thread>
 
-#include "generationthread.h"
 #include "testutil.h"
 
 namespace {
 
 // Records every message with whether it came on the window's (the test's) thread.
 class ThreadRecorder : public Recorder {
-public:
+   public:
     void Show(const std::string& text) override {
         Note();
         Recorder::Show(text);
@@ -47,7 +48,7 @@ public:
     }
     int offThread = 0;  // messages that came on another thread
 
-private:
+   private:
     void Note() {
         if (QThread::currentThread() != QCoreApplication::instance()->thread()) ++offThread;
     }

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "panelle/format.h"
-#include "panelleform.h"
 #include "panelle/picture.h"
+#include "panelleform.h"
 #include "support/archives.h"
 #include "testutil.h"
 #include "text.h"
@@ -43,7 +43,6 @@ inline void Type(QWidget* widget, const QString& text) {
         QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
-
 // desc.txt as the phone reads it: the byte-order mark, then lines of UTF-16LE ending in CR LF.
 inline std::string DescLines(const std::vector<std::string>& lines) {
     std::string text = "\xFF\xFE";
@@ -52,7 +51,7 @@ inline std::string DescLines(const std::vector<std::string>& lines) {
 }
 
 class Window : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override { OpenWindow(); }
     void TearDown() override { form.reset(); }
 
@@ -136,11 +135,11 @@ protected:
 // A window whose book copies stand-ins for the viewer's files from dir/files and stages
 // the book in a folder of its own (TMPDIR) that the test can look into.
 class TemplateWindow : public Window {
-protected:
+   protected:
     void SetUp() override {
         Window::SetUp();
-        for (const char* name : {"a.class", "GameMidlet.class", "logo1.png", "icon.png", "desc.txt",
-                                 "META-INF/MANIFEST.MF"})
+        for (const char* name :
+             {"a.class", "GameMidlet.class", "logo1.png", "icon.png", "desc.txt", "META-INF/MANIFEST.MF"})
             WriteFile(dir / ("files/" + std::string(name)), TemplateText(name));
         book().SetTemplateFolder(dir / "files");
         setenv("TMPDIR", staging.path().c_str(), 1);

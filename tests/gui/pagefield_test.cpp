@@ -19,7 +19,7 @@ std::vector<std::string> Starting(const std::vector<std::string>& log, const std
 }  // namespace
 
 class PageField : public TemplateWindow {
-protected:
+   protected:
     void ClickField() { QTest::mouseClick(form->PictureDescEdit, Qt::LeftButton); }
     void Generate(const std::string& name) {
         answers.push_back({QString::fromStdString(dir / name)});
@@ -64,8 +64,8 @@ TEST_F(PageField, UnreadablePageKeepsItsDescriptionThroughFailedAndMendedGenerat
     messages.log.clear();
     Generate("book");
     EXPECT_EQ(messages.log, std::vector<std::string>{"show:Complete!"});
-    EXPECT_EQ(ZipEntry(dir / "book.jar", "desc.txt"), DescLines({"bookname:", "piccount:3", "author:Kavoo网", "0:page A",
-                                                    "1:page B", "2:page C"}));
+    EXPECT_EQ(ZipEntry(dir / "book.jar", "desc.txt"),
+              DescLines({"bookname:", "piccount:3", "author:Kavoo网", "0:page A", "1:page B", "2:page C"}));
 }
 
 TEST_F(PageField, FieldIsEmptyAndOffWithoutACurrentPage) {

@@ -17,12 +17,12 @@ TEST(PreviewFit, LongerSideFillsTheBoxAndTheOtherMayOverflow) {
         PreviewPlace place;
     };
     const Row rows[] = {
-        {352, 288, {0, 19, 249, 203}},                // landscape: the box's width
-        {100, 300, {84, 0, 80, 241}},                 // portrait: the box's height
-        {200, 200, {0, -4, 249, 249}},                // square: the width, 4 pixels over at top and bottom
-        {249, 241, {0, 0, 249, 241}},                 // the box's own size
-        {1000, 3, {0, 120, 249, 1}},                  // too flat for a row: still one
-        {2, 1000000, {124, 0, 1, 241}},               // too narrow for a column: still one
+        {352, 288, {0, 19, 249, 203}},   // landscape: the box's width
+        {100, 300, {84, 0, 80, 241}},    // portrait: the box's height
+        {200, 200, {0, -4, 249, 249}},   // square: the width, 4 pixels over at top and bottom
+        {249, 241, {0, 0, 249, 241}},    // the box's own size
+        {1000, 3, {0, 120, 249, 1}},     // too flat for a row: still one
+        {2, 1000000, {124, 0, 1, 241}},  // too narrow for a column: still one
         {2000, 1, {0, 120, 249, 1}},
         {1, 2000, {124, 0, 1, 241}},
         {1 << 24, (1 << 24) - 1, {0, -3, 249, 248}},  // no 32-bit overflow
@@ -43,7 +43,7 @@ QRgb Rgb(uint32_t rgb) { return 0xff000000u | rgb; }
 }  // namespace
 
 class Preview : public Window {
-protected:
+   protected:
     // The preview box as the window shows it, over its group.
     QImage Shown() { return form->GroupBox2->grab(form->PaintBox1->geometry()).toImage(); }
 };
@@ -121,7 +121,8 @@ TEST_F(Preview, UnreadablePictureIsNamedWithTheReasonInTheBox) {
     // The words are drawn in the box, in the window's text colour over the group background.
     int written = 0;
     for (int y = 0; y < unreadable.height(); ++y)
-        for (int x = 0; x < unreadable.width(); ++x) written += unreadable.pixel(x, y) != kGroupBackground.rgb();
+        for (int x = 0; x < unreadable.width(); ++x)
+            written += unreadable.pixel(x, y) != kGroupBackground.rgb();
     EXPECT_GT(written, 50);
 
     PressRow(2);  // missing: the reason is the file system's
@@ -137,7 +138,8 @@ namespace {
 std::string QuarterRed(const TempDir& dir, const std::string& name, int w, int h) {
     std::string data = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) data += x < w / 2 && y < h / 2 ? std::string("\xff\x00\x00", 3) : "\xff\xff\xff";
+        for (int x = 0; x < w; ++x)
+            data += x < w / 2 && y < h / 2 ? std::string("\xff\x00\x00", 3) : "\xff\xff\xff";
     const std::string path = dir / name;
     WriteFile(path, data);
     return path;

@@ -71,14 +71,14 @@ namespace {
 
 // Takes a picture of the window when the generation announces page `page`.
 class ShotAtPage : public Recorder {
-public:
+   public:
     ShotAtPage(QWidget*& window, int page) : window_(window), page_(page) {}
     void Converting(int page, int total, const std::string& path) override {
         Recorder::Converting(page, total, path);
         if (page == page_) Save(*window_, "main-window-generating.png");
     }
 
-private:
+   private:
     QWidget*& window_;
     int page_;
 };

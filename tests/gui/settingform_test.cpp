@@ -16,7 +16,7 @@ const char* const kCustomSettings = "[SETTING]\r\nwidth=240\r\nheight=320\r\npri
 }  // namespace
 
 class Settings : public Window {
-protected:
+   protected:
     std::string Ini() { return ReadText(dir / "panelle.INI"); }
     TSettingForm& Dialog() {
         form->SetClick();
@@ -189,8 +189,9 @@ TEST_F(Settings, PageChoicesAreKeptSavedAndReadBack) {
     QTest::mouseClick(d.EnterButton, Qt::LeftButton);
     EXPECT_TRUE(messages.log.empty());
     EXPECT_FALSE(d.isVisible());
-    EXPECT_EQ(Ini(), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nfit=1\r\ngrey=1\r\n"
-                     "colors=16\r\ndither=1\r\nsplit=2\r\n");
+    EXPECT_EQ(Ini(),
+              "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\nfit=1\r\ngrey=1\r\n"
+              "colors=16\r\ndither=1\r\nsplit=2\r\n");
     EXPECT_EQ(book().pageFit, (PageFit{1, 1, 16, 1, 2}));
     OpenWindow();  // the next start reads them back and the dialog shows them
     EXPECT_EQ(book().pageFit, (PageFit{1, 1, 16, 1, 2}));
@@ -229,7 +230,8 @@ TEST_F(Settings, ColoursTakeDigitsAndOnlyCountsThePagesCanHold) {
         d.ColorsEdit->setText(wrong);
         QTest::mouseClick(d.EnterButton, Qt::LeftButton);
         ASSERT_EQ(messages.log.size(), 1u) << wrong;
-        EXPECT_EQ(messages.log[0].rfind("exception:'" + std::string(wrong) + "' colours", 0), 0u) << messages.log[0];
+        EXPECT_EQ(messages.log[0].rfind("exception:'" + std::string(wrong) + "' colours", 0), 0u)
+            << messages.log[0];
         EXPECT_TRUE(d.isVisible());
         EXPECT_EQ(Ini(), "[SETTING]\r\nwidth=176\r\nheight=208\r\nprice=0\r\nauthor=Kavoo网\r\n");
     }
@@ -270,7 +272,8 @@ namespace {
 
 std::vector<std::string> PhoneFields(const TSettingForm& d) {
     return {d.ProfileBox->currentText().toStdString(), d.WidthEdit->text().toStdString(),
-            d.HeightEdit->text().toStdString(), d.HeapEdit->text().toStdString(), d.JarLimitEdit->text().toStdString()};
+            d.HeightEdit->text().toStdString(), d.HeapEdit->text().toStdString(),
+            d.JarLimitEdit->text().toStdString()};
 }
 
 }  // namespace
@@ -288,9 +291,10 @@ TEST_F(Settings, PhoneGroupLiesBelowThePageGroupWithTheProfiles) {
     EXPECT_EQ(d.HeapLabel->text(), QStringLiteral("堆内存："));
     EXPECT_EQ(d.JarLimitLabel->text(), QStringLiteral("JAR上限："));
     std::vector<std::string> profiles;
-    for (int i = 0; i < d.ProfileBox->count(); ++i) profiles.push_back(d.ProfileBox->itemText(i).toStdString());
-    EXPECT_EQ(profiles, (std::vector<std::string>{"自定义", "128x128", "128x160", "176x208", "176x220", "240x320",
-                                                  "320x240", "352x416"}));
+    for (int i = 0; i < d.ProfileBox->count(); ++i)
+        profiles.push_back(d.ProfileBox->itemText(i).toStdString());
+    EXPECT_EQ(profiles, (std::vector<std::string>{"自定义", "128x128", "128x160", "176x208", "176x220",
+                                                  "240x320", "320x240", "352x416"}));
     EXPECT_EQ(PhoneFields(d), (std::vector<std::string>{"自定义", "176", "208", "不检查", "不限"}));
 }
 
@@ -312,7 +316,9 @@ TEST_F(Settings, ChoosingAProfileFillsTheFieldsAndEditingOneMakesItCustom) {
     QTest::mouseClick(d.EnterButton, Qt::LeftButton);
     EXPECT_TRUE(messages.log.empty());
     EXPECT_FALSE(d.isVisible());
-    EXPECT_EQ(Ini(), "[SETTING]\r\nwidth=176\r\nheight=220\r\nprice=0\r\nauthor=Kavoo网\r\nheap=200\r\njarlimit=100\r\n");
+    EXPECT_EQ(
+        Ini(),
+        "[SETTING]\r\nwidth=176\r\nheight=220\r\nprice=0\r\nauthor=Kavoo网\r\nheap=200\r\njarlimit=100\r\n");
     EXPECT_EQ(book().budget, (PhoneBudget{200, 100}));
     EXPECT_EQ(book().settingHeight, 220);
 
@@ -329,5 +335,7 @@ TEST_F(Settings, ChoosingAProfileFillsTheFieldsAndEditingOneMakesItCustom) {
     EXPECT_EQ(PhoneFields(again), (std::vector<std::string>{"自定义", "176", "208", "不检查", "不限"}));
     EXPECT_EQ(book().budget, (PhoneBudget{200, 100}));
     again.close();
-    EXPECT_EQ(Ini(), "[SETTING]\r\nwidth=176\r\nheight=220\r\nprice=0\r\nauthor=Kavoo网\r\nheap=200\r\njarlimit=100\r\n");
+    EXPECT_EQ(
+        Ini(),
+        "[SETTING]\r\nwidth=176\r\nheight=220\r\nprice=0\r\nauthor=Kavoo网\r\nheap=200\r\njarlimit=100\r\n");
 }

@@ -8,7 +8,8 @@
 
 namespace testsupport {
 
-std::string MakeZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries) {
+std::string MakeZip(const std::string& path,
+                    const std::vector<std::pair<std::string, std::string>>& entries) {
     int error = 0;
     zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     EXPECT_NE(zip, nullptr) << path;
@@ -28,8 +29,10 @@ std::string MakeZip(const std::string& path, const std::vector<std::pair<std::st
         zip_source_t* source = zip_source_buffer(zip, copy, data.size(), copy != nullptr);
         const zip_int64_t index = zip_file_add(zip, name.c_str(), source, ZIP_FL_ENC_UTF_8);
         EXPECT_GE(index, 0) << name << ": " << zip_strerror(zip);
-        if (index >= 0) zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 9);
-        else if (source) zip_source_free(source);
+        if (index >= 0)
+            zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 9);
+        else if (source)
+            zip_source_free(source);
     }
     EXPECT_EQ(zip_close(zip), 0) << path;
     return path;

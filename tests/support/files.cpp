@@ -41,8 +41,10 @@ void WriteFile(const std::string& path, std::string_view bytes) { Write(path, by
 
 TempDir::TempDir() {
     char pattern[] = "/tmp/panelle-test-XXXXXX";
-    if (mkdtemp(pattern)) path_ = pattern;
-    else ADD_FAILURE() << "cannot make a temporary folder";
+    if (mkdtemp(pattern))
+        path_ = pattern;
+    else
+        ADD_FAILURE() << "cannot make a temporary folder";
 }
 
 TempDir::~TempDir() {

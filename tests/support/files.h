@@ -22,7 +22,7 @@ void WriteFile(const std::string& path, std::string_view bytes);
 
 // A folder of its own under /tmp, removed with everything in it.
 class TempDir {
-public:
+   public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -34,7 +34,7 @@ public:
     // The names in the folder itself, in no particular order.
     std::vector<std::string> Entries() const;
 
-private:
+   private:
     std::string path_;
 };
 

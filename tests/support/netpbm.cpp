@@ -7,7 +7,7 @@ namespace testsupport {
 namespace {
 
 class Header {
-public:
+   public:
     Header(const Bytes& data, size_t& pos) : data_(data), pos_(pos) {}
 
     // Skips white space and comments (from '#' to the end of the line).
@@ -41,7 +41,7 @@ public:
         return line;
     }
 
-private:
+   private:
     const Bytes& data_;
     size_t& pos_;
 };
@@ -59,12 +59,18 @@ bool ParseNetpbm(const Bytes& data, size_t& pos, Netpbm& out) {
     if (kind == '7') {
         for (std::string key = header.Word(); key != "ENDHDR"; key = header.Word()) {
             if (key.empty()) return false;
-            if (key == "WIDTH") width = header.Number();
-            else if (key == "HEIGHT") height = header.Number();
-            else if (key == "DEPTH") depth = header.Number();
-            else if (key == "MAXVAL") maxval = header.Number();
-            else if (key == "TUPLTYPE") out.tupleType = header.Line();
-            else header.Line();
+            if (key == "WIDTH")
+                width = header.Number();
+            else if (key == "HEIGHT")
+                height = header.Number();
+            else if (key == "DEPTH")
+                depth = header.Number();
+            else if (key == "MAXVAL")
+                maxval = header.Number();
+            else if (key == "TUPLTYPE")
+                out.tupleType = header.Line();
+            else
+                header.Line();
         }
     } else {
         width = header.Number();
@@ -72,7 +78,9 @@ bool ParseNetpbm(const Bytes& data, size_t& pos, Netpbm& out) {
         if (kind != '4') maxval = header.Number();
     }
     ++pos;  // the one white-space byte before the raster
-    if (width < 0 || height < 0 || width > UINT32_MAX || height > UINT32_MAX || depth < 1 || depth > 8 || maxval != 255 || pos > data.size()) return false;
+    if (width < 0 || height < 0 || width > UINT32_MAX || height > UINT32_MAX || depth < 1 || depth > 8 ||
+        maxval != 255 || pos > data.size())
+        return false;
     const size_t w = static_cast<size_t>(width), h = static_cast<size_t>(height);
     if (kind == '4') {
         const size_t rowBytes = (w + 7) / 8;

@@ -18,7 +18,7 @@
 // replaces the temporary file with its own does not lose them. Dropped uncommitted, the
 // temporary file is removed.
 class AtomicFile {
-public:
+   public:
     AtomicFile() = default;
     explicit AtomicFile(const std::string& target) { Open(target); }
     ~AtomicFile() { Discard(); }
@@ -43,7 +43,7 @@ public:
     // Why Open, Write or Commit failed: the system's text for it.
     const std::string& Error() const { return error_; }
 
-private:
+   private:
     bool Fail(int error);
     std::string target_, temp_, error_;
     FILE* file_ = nullptr;

@@ -22,7 +22,7 @@ constexpr uint32_t BLACKNESS = 0x00000042;
 constexpr uint32_t WHITENESS = 0x00FF0062;
 
 class DeviceContext {
-public:
+   public:
     // A surface of its own, every pixel set to fill (0xRRGGBB; the top byte is ignored).
     DeviceContext(int32_t width, int32_t height, uint32_t fill = 0xffffff);
     // A view of 32-bit pixels owned by the caller, for instance QImage::bits() with
@@ -70,7 +70,7 @@ public:
     // section. Pixels outside the surface read as black.
     void CopyToDib(int32_t left, int32_t top, int32_t width, int32_t height, uint8_t* bits) const;
 
-private:
+   private:
     uint8_t* Pixel(int32_t x, int32_t y) const {
         return pixels_ + static_cast<int64_t>(y) * stride_ + x * 4ll;
     }

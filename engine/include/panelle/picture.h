@@ -14,31 +14,31 @@ class ByteStream;
 class Picture;
 
 struct ImageInfo {
-    uint32_t effWidth;      // bytes per pixel row
-    uint8_t* bits;          // first pixel row inside dib
-    Picture* ghost;         // set when this image borrows another image's buffers
-    Picture* parent;        // owning image of a layer
-    uint32_t type;          // format of origin (ImageFormat)
-    char lastError[256];    // text of the last failure
-    int32_t progress;       // advanced by long operations
-    int32_t escape;         // 0 run; -1 measure only; other values cancel
-    int32_t transIndex;     // transparent palette index, -1 none
-    RGBQUAD transColor;     // transparent colour of images without palette
+    uint32_t effWidth;    // bytes per pixel row
+    uint8_t* bits;        // first pixel row inside dib
+    Picture* ghost;       // set when this image borrows another image's buffers
+    Picture* parent;      // owning image of a layer
+    uint32_t type;        // format of origin (ImageFormat)
+    char lastError[256];  // text of the last failure
+    int32_t progress;     // advanced by long operations
+    int32_t escape;       // 0 run; -1 measure only; other values cancel
+    int32_t transIndex;   // transparent palette index, -1 none
+    RGBQUAD transColor;   // transparent colour of images without palette
     uint8_t jpegQuality;
     uint8_t jpegScale;
-    int32_t frame;          // frame (page) to decode
-    int32_t frameCount;     // frames found by the decoder
+    int32_t frame;       // frame (page) to decode
+    int32_t frameCount;  // frames found by the decoder
     uint32_t frameDelay;
     int32_t xDpi;
     int32_t yDpi;
-    RECT selectionBox;      // x: left..right (exclusive), y: bottom..top (exclusive)
-    uint8_t alphaMax;       // global opacity when drawing
+    RECT selectionBox;  // x: left..right (exclusive), y: bottom..top (exclusive)
+    uint8_t alphaMax;   // global opacity when drawing
     bool alphaPaletteEnabled;
     bool enabled;
     int32_t xOffset;
     int32_t yOffset;
     uint32_t codecOptions[FormatCount];
-    RGBQUAD lastColor;      // cache of the last nearest-palette-index search
+    RGBQUAD lastColor;  // cache of the last nearest-palette-index search
     uint8_t lastColorIndex;
     bool lastColorValid;
     int32_t layerCount;
@@ -46,7 +46,7 @@ struct ImageInfo {
 };
 
 class Picture {
-public:
+   public:
     explicit Picture(uint32_t imageType = 0);
     Picture(uint32_t width, uint32_t height, uint32_t bpp, uint32_t imageType);
     Picture(const Picture& source, bool copyPixels, bool copySelection = true, bool copyAlpha = true);
@@ -157,8 +157,8 @@ public:
     bool RotateLeft(Picture* destination = nullptr);
     bool RotateRight(Picture* destination = nullptr);
     bool Negative();
-    void BitfieldsToRgb24(const uint8_t* source, uint16_t redMask, uint16_t greenMask,
-                          uint16_t blueMask, uint8_t bpp);
+    void BitfieldsToRgb24(const uint8_t* source, uint16_t redMask, uint16_t greenMask, uint16_t blueMask,
+                          uint8_t bpp);
 
     // ---- resampling and colour reduction (resample.cpp, quantize.cpp) ----
     // Filters of the whole-picture resampler; the kernel widens with the reduction, so a
@@ -192,11 +192,31 @@ public:
     // ---- sampling and drawing (sample.cpp, draw.cpp) ----
     // Scoped, because Color, Box and Mirror would clash with members and one another.
     enum class SampleMethod : uint8_t {
-        NearestNeighbour = 1, Bilinear = 2, BSpline = 3, Bicubic = 4, Bicubic2 = 5, Lanczos = 6,
-        Box = 7, Hermite = 8, Hamming = 9, Sinc = 10, Blackman = 11, Bessel = 12, Gaussian = 13,
-        Quadratic = 14, Mitchell = 15, CatmullRom = 16
+        NearestNeighbour = 1,
+        Bilinear = 2,
+        BSpline = 3,
+        Bicubic = 4,
+        Bicubic2 = 5,
+        Lanczos = 6,
+        Box = 7,
+        Hermite = 8,
+        Hamming = 9,
+        Sinc = 10,
+        Blackman = 11,
+        Bessel = 12,
+        Gaussian = 13,
+        Quadratic = 14,
+        Mitchell = 15,
+        CatmullRom = 16
     };
-    enum class EdgeMode : uint8_t { Color = 1, Background = 2, Transparent = 3, Wrap = 4, Repeat = 5, Mirror = 6 };
+    enum class EdgeMode : uint8_t {
+        Color = 1,
+        Background = 2,
+        Transparent = 3,
+        Wrap = 4,
+        Repeat = 5,
+        Mirror = 6
+    };
     RGBQUAD SampleInterpolated(float x, float y, SampleMethod method = SampleMethod::Bilinear,
                                EdgeMode edge = EdgeMode::Color, const RGBQUAD* replacement = nullptr) const;
     RGBQUAD SampleWithOverflow(int32_t x, int32_t y, EdgeMode edge = EdgeMode::Color,
@@ -206,7 +226,8 @@ public:
     // The target is the engine's own drawing surface (devicecontext.h).
     int32_t Draw(class DeviceContext* target, int32_t x, int32_t y, int32_t cx = -1, int32_t cy = -1,
                  const RECT* clipRect = nullptr, bool smooth = false) const;
-    bool Stretch(class DeviceContext* target, int32_t x, int32_t y, int32_t cx, int32_t cy, uint32_t rop) const;
+    bool Stretch(class DeviceContext* target, int32_t x, int32_t y, int32_t cx, int32_t cy,
+                 uint32_t rop) const;
     // ---- end of sampling and drawing ----
 
     // Fields, in the order the container lays them out.
@@ -217,6 +238,6 @@ public:
     uint8_t* alpha;
     Picture** layers;
 
-private:
+   private:
     uint64_t PlaneSize() const;
 };

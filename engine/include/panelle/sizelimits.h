@@ -23,11 +23,11 @@ bool FitsPictureCap(uint64_t width, uint64_t height, uint64_t bpp);
 // Largest number of pixels (or samples) a format's encoding can produce per byte of input.
 // A file whose remaining bytes, multiplied by the format's bound, cannot fill the picture it
 // declares is refused before anything is allocated.
-constexpr uint64_t kRle8PixelsPerByte = 128;   // BMP RLE8/RLE4: a 2-byte run gives up to 255
+constexpr uint64_t kRle8PixelsPerByte = 128;  // BMP RLE8/RLE4: a 2-byte run gives up to 255
 // GIF: a code gives at most 4096 pixels, and a string grows by at most one pixel per code read
 // since the last clear, so only 12-bit codes reach long strings: 4096 pixels per 12 bits.
 constexpr uint64_t kLzwPixelsPerByte = (4096 * 8 + 11) / 12;
-constexpr uint64_t kPackBitsBytesPerByte = 64; // PackBits: a 2-byte packet gives <= 128 bytes
+constexpr uint64_t kPackBitsBytesPerByte = 64;  // PackBits: a 2-byte packet gives <= 128 bytes
 
 // Run-length formats whose largest run is not a whole number of units per byte: a run of
 // bytesPerRun input bytes gives at most unitsPerRun pixels (or bytes).
@@ -35,8 +35,8 @@ struct RunBound {
     uint64_t unitsPerRun;
     uint64_t bytesPerRun;
 };
-constexpr RunBound kBmpRleRun{255, 2};   // BMP RLE8/RLE4: a count byte and a value
-constexpr RunBound kPcxRun{63, 2};       // PCX: a count byte (low six bits) and a value
+constexpr RunBound kBmpRleRun{255, 2};      // BMP RLE8/RLE4: a count byte and a value
+constexpr RunBound kPcxRun{63, 2};          // PCX: a count byte (low six bits) and a value
 constexpr uint64_t kTgaPacketPixels = 128;  // TGA: a packet is 1 byte and one pixel value
 
 // The most units `available` bytes of such runs can produce; a trailing partial run is

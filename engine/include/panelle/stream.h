@@ -7,7 +7,7 @@
 #include <string>
 
 class ByteStream {
-public:
+   public:
     virtual ~ByteStream() = default;
     virtual bool Close() = 0;
     virtual uint32_t Read(void* buffer, uint32_t size, uint32_t count) = 0;
@@ -26,7 +26,7 @@ public:
 // A stream over a C FILE. A FILE handed to the constructor stays the caller's: the
 // object never closes it.
 class FileStream : public ByteStream {
-public:
+   public:
     explicit FileStream(FILE* stream = nullptr) : file(stream), closeFile(stream == nullptr) {}
     ~FileStream() override { FileStream::Close(); }
     FileStream(const FileStream&) = delete;
@@ -52,7 +52,7 @@ public:
 // overwritten in place until a write needs to grow it) or the owner of its own block.
 // Blocks are allocated with malloc and released with free.
 class MemoryStream : public ByteStream {
-public:
+   public:
     explicit MemoryStream(uint8_t* block = nullptr, int32_t length = 0);
     ~MemoryStream() override { MemoryStream::Close(); }
     MemoryStream(const MemoryStream&) = delete;
@@ -80,7 +80,7 @@ public:
     int32_t position;
     uint32_t edge;
 
-private:
+   private:
     bool Alloc(uint64_t newLength);
     void FillGap();
 };

@@ -14,7 +14,8 @@ namespace {
 // Whether pixel (x, y), counted from the top, is transparent: by the transparent index of a
 // palette picture, or by the alpha plane of a 24-bit one.
 bool TopDownTransparent(const Picture& p, int x, int y) {
-    if (p.GetBpp() == 24) return p.AlphaIsValid() && p.AlphaGet(x, static_cast<int32_t>(p.GetHeight()) - 1 - y) == 0;
+    if (p.GetBpp() == 24)
+        return p.AlphaIsValid() && p.AlphaGet(x, static_cast<int32_t>(p.GetHeight()) - 1 - y) == 0;
     return p.IsTransparent() && TopDownIndex(p, x, y) == p.GetTransIndex();
 }
 
@@ -199,7 +200,8 @@ TEST(GifDecode, LaterFramesComposeOverEarlierOnesKeepingTheirColours) {
                                 {global[0], local[1], frame == 3 ? global[2] : global[0], global[2]}};
         for (int y = 0; y < 2; ++y)
             for (int x = 0; x < 4; ++x)
-                EXPECT_TRUE(SameRgb(TopDownColor(p, x, y), RGBQUAD{want[y][x].b, want[y][x].g, want[y][x].r, 0}))
+                EXPECT_TRUE(
+                    SameRgb(TopDownColor(p, x, y), RGBQUAD{want[y][x].b, want[y][x].g, want[y][x].r, 0}))
                     << frame << ": " << x << "," << y;
     }
     Picture beyond;
@@ -333,9 +335,12 @@ TEST(GifDecode, RealWorldAnimationsMatchTheirReferences) {
         int frames;
         const char* reference;  // nullptr: <gif>-<frame>.pam for each frame
     } rows[] = {
-        {"gifsicle-leak.gif", 2, nullptr},       {"gifsicle-dispose.gif", 5, nullptr},
-        {"im-local.gif", 3, nullptr},            {"im-empty-comment.gif", 1, "im-plain.ppm"},
-        {"im-control5.gif", 1, "im-plain.ppm"},  {"im-small-screen.gif", 1, "im-plain.ppm"},
+        {"gifsicle-leak.gif", 2, nullptr},
+        {"gifsicle-dispose.gif", 5, nullptr},
+        {"im-local.gif", 3, nullptr},
+        {"im-empty-comment.gif", 1, "im-plain.ppm"},
+        {"im-control5.gif", 1, "im-plain.ppm"},
+        {"im-small-screen.gif", 1, "im-plain.ppm"},
         {"im-zero-screen.gif", 1, "im-plain.ppm"},
     };
     for (const auto& row : rows) {
@@ -346,7 +351,8 @@ TEST(GifDecode, RealWorldAnimationsMatchTheirReferences) {
             Picture p;
             ASSERT_TRUE(DecodeGif(file, p, frame)) << what << ": " << p.GetLastError();
             EXPECT_EQ(p.GetFrameCount(), row.frames) << what;
-            const std::string ref = row.reference ? row.reference : base + "-" + std::to_string(frame) + ".pam";
+            const std::string ref =
+                row.reference ? row.reference : base + "-" + std::to_string(frame) + ".pam";
             ExpectMatchesReference(p, ReadPnm(DataPath(ref)), what);
         }
     }
@@ -371,7 +377,8 @@ TEST(GifDecode, SpriteWithoutGlobalTableIsAnAnimation) {
         int wrong = 0;
         for (int y = 0; y < 30; ++y) {
             for (int x = 0; x < 40; ++x) {
-                const bool inside = x >= left[frame] && x < left[frame] + 12 && y >= top[frame] && y < top[frame] + 10;
+                const bool inside =
+                    x >= left[frame] && x < left[frame] + 12 && y >= top[frame] && y < top[frame] + 10;
                 wrong += inside ? !SameRgb(TopDownColor(p, x, y), ref.At(x, y)) || TopDownTransparent(p, x, y)
                                 : !TopDownTransparent(p, x, y);
             }

@@ -77,7 +77,7 @@ bool HaveTool(const char* name) {
 
 // A stream that takes the bytes but reports a write error, like a full disk.
 class FailingStream : public MemoryStream {
-public:
+   public:
     FailingStream() { Open(); }
     int32_t Error() override { return 1; }
 };

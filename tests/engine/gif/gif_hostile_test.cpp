@@ -195,7 +195,8 @@ TEST(GifHostile, CompositionWorkIsBoundedBeforeAnyPixelIsMade) {
     // Tiny frames that each dispose to the background cost only their own rectangles.
     GifFile small(2048, 2048, Colors(256));
     small.Pixels(0, 0, 1, 1, {3});
-    for (int i = 0; i < 3000; ++i) small.Control(2 << 2, 0, 0).Image(i % 2048, 0, 1, 1, Codes9({256, 7, 257}), 8);
+    for (int i = 0; i < 3000; ++i)
+        small.Control(2 << 2, 0, 0).Image(i % 2048, 0, 1, 1, Codes9({256, 7, 257}), 8);
     Picture last;
     EXPECT_TRUE(DecodeGif(small.End(), last, 3000)) << last.GetLastError();
 }
@@ -229,8 +230,8 @@ TEST(GifHostile, DeclaredSizesMustBeWithinReachOfTheData) {
     }
     // A frame of a megapixel with almost no data is cheap and is kept as far as it goes.
     Picture small;
-    ASSERT_TRUE(DecodeGif(GifFile(1024, 1024, Colors(256)).Image(0, 0, 1024, 1024, Codes9({256, 7, 257}), 8).End(),
-                          small));
+    ASSERT_TRUE(DecodeGif(
+        GifFile(1024, 1024, Colors(256)).Image(0, 0, 1024, 1024, Codes9({256, 7, 257}), 8).End(), small));
     EXPECT_EQ(TopDownIndex(small, 0, 0), 7);
 }
 

@@ -178,7 +178,7 @@ inline Bytes LzwWithoutClear(const std::vector<int>& pixels, int minimumCodeSize
 
 // A GIF file assembled block by block.
 class GifFile {
-public:
+   public:
     GifFile(int width, int height, const std::vector<Rgb>& global = {}, const char* signature = "GIF89a") {
         bytes.assign(signature, signature + 6);
         Put16(bytes, width);
@@ -236,7 +236,7 @@ public:
 
     Bytes bytes;
 
-private:
+   private:
     static uint8_t SizeBits(size_t entries) {
         uint8_t n = 0;
         while ((2u << n) < entries) ++n;

@@ -167,7 +167,8 @@ TEST(Wmf, EnhancedMetafileSizeComesFromTheFrame) {
     const auto withHeader = [](RECT bounds, RECT frame) {
         Bytes file = metafile::Emf().Build(0, 0, 10, 10);
         const auto put = [&](size_t at, int32_t v) {
-            for (int k = 0; k < 4; ++k) file[at + k] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * k));
+            for (int k = 0; k < 4; ++k)
+                file[at + k] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * k));
         };
         put(8, bounds.left), put(12, bounds.top), put(16, bounds.right), put(20, bounds.bottom);
         put(24, frame.left), put(28, frame.top), put(32, frame.right), put(36, frame.bottom);
@@ -178,15 +179,16 @@ TEST(Wmf, EnhancedMetafileSizeComesFromTheFrame) {
         RECT bounds, frame;
         uint32_t width, height;
     } rows[] = {
-        {{0, 0, 3779, 2503}, {0, 0, 7999, 5298}, 302, 200},       // Inkscape, 300 x 200 px
-        {{0, 0, 3023, 2030}, {0, 0, 6399, 4299}, 242, 162},       // Inkscape, 240 x 160 px
-        {{0, 0, 3779, 2503}, {-3999, 100, 4000, 5398}, 302, 200}, // the frame need not start at 0
-        {{0, 0, 199, 99}, {0, 0, 0, 0}, 199, 99},                 // no frame: the bounds
+        {{0, 0, 3779, 2503}, {0, 0, 7999, 5298}, 302, 200},        // Inkscape, 300 x 200 px
+        {{0, 0, 3023, 2030}, {0, 0, 6399, 4299}, 242, 162},        // Inkscape, 240 x 160 px
+        {{0, 0, 3779, 2503}, {-3999, 100, 4000, 5398}, 302, 200},  // the frame need not start at 0
+        {{0, 0, 199, 99}, {0, 0, 0, 0}, 199, 99},                  // no frame: the bounds
         {{0, 0, 199, 99}, {0, 0, 7999, 0}, 199, 99},
     };
     for (const auto& row : rows) {
         Picture p;
-        ASSERT_TRUE(Decode(p, withHeader(row.bounds, row.frame))) << row.frame.right << ": " << p.GetLastError();
+        ASSERT_TRUE(Decode(p, withHeader(row.bounds, row.frame)))
+            << row.frame.right << ": " << p.GetLastError();
         EXPECT_EQ(p.GetWidth(), row.width) << row.frame.right;
         EXPECT_EQ(p.GetHeight(), row.height) << row.frame.right;
     }
