@@ -6,7 +6,7 @@ JOBS       ?= $(shell nproc)
 # ccache, when present, makes rebuilds after a switch of branch or a fresh build folder cheap.
 LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps configure build test check run asan-test valgrind-test deb clean
+.PHONY: all deps configure build test check format format-check run asan-test valgrind-test deb clean
 
 all: build
 
@@ -30,6 +30,14 @@ check:
 	@test -f $(BUILD)/build.ninja || { echo "$(BUILD) is not configured: run make build once"; exit 1; }
 	cmake --build $(BUILD) -j $(JOBS)
 	ctest --test-dir $(BUILD) -L fast --output-on-failure -j $(JOBS)
+
+# The layout of every tracked C++ source, as .clang-format says: format rewrites the files,
+# format-check fails naming the files that differ.
+format: deps
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check: deps
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 # The main job: a sample comic book made from samples/ by the command-line builder, then the
 # desktop program (where there is a display to show it on).
