@@ -54,9 +54,7 @@ TEST(PageFitSettings, EveryKeyReadsItsValueOrTheDefault) {
     for (const Row& row : rows) {
         TempDir dir;
         const std::string ini = dir / "panelle.INI";
-        const std::string text =
-            std::string("[SETTING]\r\nwidth=240\r\nheight=320\r\nprice=1\r\nauthor=a\r\n") +
-            (*row.line ? std::string(row.line) + "\r\n" : "");
+        const std::string text = SettingsWithLine(row.line);
         WriteFile(ini, text);
         const BookSettings s = ReadSettings(ini);
         EXPECT_EQ(s.pageFit.*row.field, row.expected) << "'" << row.line << "'";

@@ -86,9 +86,7 @@ TEST(Settings, ReaderKeyReadsZeroOrOneAndIsNeverWrittenBack) {
     for (const Row& row : rows) {
         TempDir dir;
         const std::string ini = dir / "panelle.INI";
-        const std::string text =
-            std::string("[SETTING]\r\nwidth=240\r\nheight=320\r\nprice=1\r\nauthor=a\r\n") +
-            (*row.line ? std::string(row.line) + "\r\n" : "");
+        const std::string text = SettingsWithLine(row.line);
         WriteFile(ini, text);
         EXPECT_EQ(ReadSettings(ini).reader, row.expected) << "'" << row.line << "'";
         EXPECT_EQ(ReadText(ini), text) << row.line;

@@ -20,6 +20,13 @@ using testsupport::TempDir;
 using testsupport::WriteFile;
 using testsupport::ZipEntry;
 
+// A settings file holding the four values and one more line of section SETTING (none when
+// `line` is empty), as the key tables write it before reading it back.
+inline std::string SettingsWithLine(const char* line) {
+    return std::string("[SETTING]\r\nwidth=240\r\nheight=320\r\nprice=1\r\nauthor=a\r\n") +
+           (*line ? std::string(line) + "\r\n" : "");
+}
+
 inline std::vector<std::string> Entries(const std::string& folder) {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(folder))
